@@ -1,0 +1,231 @@
+// The dBASE III table engine: work areas, navigation, typed record buffer,
+// append/replace/delete/pack, memo files and the byte-range lock protocol
+// shared by every station.
+//
+// Contract: operations act on the current work area, clear the last error
+// first and, on failure, set lastError()/lastErrorText() and return a neutral
+// value. Nothing here throws for table errors. An Engine is used from one
+// thread; several Engine objects (one per simulated station) may share files.
+// No Qt.
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb::engine {
+
+// One entry of a field list for CreateDbf.
+struct FieldSpec {
+    std::string name;
+    char type = 'C';
+    int length = 0;
+    int decimals = 0;
+};
+
+// A field descriptor as read from the table.
+struct FieldInfo {
+    std::string name; // upper case as stored
+    char type = 'C';
+    int length = 0;
+    int decimals = 0;
+    int offset = 0; // byte offset inside the stored record (deletion flag is byte 0)
+};
+
+// Typed value of one field. Which member is used depends on the field:
+//   C, D          text (C: exactly the field length after a read; D: date text
+//                 in the current date format)
+//   N/F, dec 0    integer
+//   N/F, dec > 0  real
+//   L             logical
+//   M             integer (first memo block, 0 = none)
+struct FieldValue {
+    std::string text;
+    std::int64_t integer = 0;
+    double real = 0.0;
+    bool logical = false;
+};
+
+struct TypedRecord {
+    bool deleted = false;
+    std::vector<FieldValue> fields; // index 0 is field 1
+};
+
+enum class DateOrder { MonthDayYear, YearMonthDay, DayMonthYearSlash, DayMonthYearDash, DayMonthYearDot };
+
+// Error codes of the engine (others pass through from the OS).
+namespace err {
+constexpr int kFileNotFound = 2;
+constexpr int kPathNotFound = 3;
+constexpr int kTooManyOpenFiles = 4;
+constexpr int kAccessDenied = 5;
+constexpr int kSharingViolation = 32;
+constexpr int kLockViolation = 33;
+constexpr int kReadError = 100;
+constexpr int kWriteError = 101;
+constexpr int kNotDbase = 210;
+constexpr int kInvalidField = 211;
+constexpr int kRange = 212;
+constexpr int kUnexpectedEof = 213;
+constexpr int kNoDatabase = 215;
+constexpr int kNoMemory = 217;
+constexpr int kInvalidParameter = 220;
+constexpr int kInvalidMemoAddress = 1003;
+constexpr int kMemoLock = 1017;
+constexpr int kMemoUnlock = 1018;
+constexpr int kVirtualTable = 1100;
+constexpr int kInvalidOperation = 1103;
+constexpr int kRecordNotLocked = 1200;
+} // namespace err
+
+// Open-mode override values.
+namespace openmode {
+constexpr std::uint16_t kNone = 0xFFFF;
+constexpr std::uint16_t kReadOnlyDenyNone = 0x40;
+constexpr std::uint16_t kReadWriteDenyNone = 0x42;
+constexpr std::uint16_t kReadWriteDenyAll = 0x12;
+constexpr std::uint16_t kReadWriteNoShare = 2;
+} // namespace openmode
+
+struct WorkArea; // defined in the implementation
+
+class Engine {
+public:
+    static constexpr int kWorkAreas = 35;
+    static constexpr int kCallerWorkAreas = 33;
+    static constexpr std::int64_t kLockBase = 0x40000000;
+    static constexpr std::int64_t kAppendLockOffset = 0x40000001;
+    static constexpr std::int64_t kFileLockLength = 0x3FFFFFFF;
+    static constexpr std::int64_t kMemoLockOffset = 10;
+
+    explicit Engine(platform::Clock& clock = platform::SystemClock::instance());
+    ~Engine(); // closes every work area
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // --- errors -----------------------------------------------------------
+    int lastError() const { return m_lastError; }
+    const std::string& lastErrorText() const { return m_lastErrorText; }
+    void clearError();
+    void setError(int code, std::string text);
+
+    // --- engine-wide settings ---------------------------------------------
+    bool networkLocking = true;
+    int lockRetries = 0;
+    int recordLockLimit = 0;              // 0 = no limit
+    std::function<bool()> lockFailedCallback; // asked when retries are used up
+    std::uint16_t openModeOverride = openmode::kNone;
+    bool hideDeleted = false;             // set by the component before every call
+    bool autoFixRecCount = false;         // count repair at open
+    bool writeThrough = false;
+    DateOrder dateOrder = DateOrder::MonthDayYear;
+    bool century = false;                 // 4-digit years in date text
+    char decimalSeparator = '.';
+    // Memo lines longer than 254 characters come back in pieces unless this
+    // wrap width is set (0 = return lines as stored, split at 254).
+    int memoWrapWidth = 0;
+    void setRetry(int retries, int /*unused second value*/) { lockRetries = retries; }
+
+    // --- work areas --------------------------------------------------------
+    bool Select(int n);
+    int currentArea() const { return m_current; }
+    bool isOpen(int area) const;
+    // Opens "FILE [EXCLUSIVE] [ALIAS name]" in the current work area; an
+    // empty command closes it.
+    bool USE(std::string_view command);
+    void CloseDbf();
+    void closeAll();
+    bool CreateDbf(const std::string& fileName, const std::vector<FieldSpec>& fields);
+
+    // --- navigation ----------------------------------------------------------
+    void GoTop();
+    void GoBottom();
+    void GO(std::int64_t n);
+    void Skip(std::int64_t n = 1);
+    bool dEOF();
+    bool dBOF();
+    std::int64_t RecNo();
+    std::int64_t RecCount();
+    void SetFilterToCB(std::function<bool()> callback);
+
+    // --- fields -----------------------------------------------------------------
+    int FieldCount();
+    int FieldNo(std::string_view name);
+    std::string Field(int n);
+    char FieldType(int n);
+    int FieldLen(int n);
+    int FieldDec(int n);
+    // Position of field n in the typed buffer (0 = start of the field area);
+    // here the index into TypedRecord::fields plus one. -1 on error.
+    int FieldAddress(int n);
+    std::string SField(int n);
+    bool Deleted();
+    // Descriptor n (1-based); nullptr and error 220 when out of range.
+    const FieldInfo* fieldInfo(int n);
+    // The typed buffer of the current work area (nullptr when none is open).
+    TypedRecord* record();
+
+    // --- records -------------------------------------------------------------------
+    void ClearRecord();
+    void Replace();
+    void Append();
+    void DeleteRec();
+    void RecallRec();
+    bool Pack();
+    void FlushDbf();
+    void CommitDbf();
+    void PushRecord();
+    void PopRecord();
+    bool Locate(std::string_view spec, const FieldValue& value);
+    bool Continue();
+    // On entry field = 0 for any field or the field number to search in; on
+    // return the field of the hit or 0.
+    bool Search(std::string_view key, int& field, bool fromTop);
+    std::string Peek(int field, std::int64_t recNo);
+
+    // --- memo ----------------------------------------------------------------------
+    // Lines of the memo of field n of the current record (empty when none).
+    std::vector<std::string> GetMemo(int n);
+    // Writes the lines as a new memo under the memo lock and stores its block
+    // in the typed buffer (block 0 for an empty text). False on failure.
+    bool SetMemo(int n, const std::vector<std::string>& lines);
+
+    // --- locks --------------------------------------------------------------------
+    bool ALock();
+    bool RLock();
+    void UnLock();
+    bool UnlockRec(std::int64_t n);
+    bool IsLocked(std::int64_t n);
+
+    // --- information about the current work area -----------------------------
+    std::string alias();
+    std::string fileName();
+    int headerLength();
+    int recordLength();
+    bool isExclusive();
+    int version();
+    std::string lastUpdate(); // month/day/year text of the header date
+
+    platform::Clock& clock() { return m_clock; }
+
+    // Formats a number right-aligned in width with dec decimals; asterisks
+    // when it does not fit.
+    static std::string formatNumber(double value, int width, int decimals);
+    static std::string formatInteger(std::int64_t value, int width);
+
+private:
+    WorkArea* area(const char* op); // current area or error 215
+    platform::Clock& m_clock;
+    int m_current = 1;
+    std::vector<std::unique_ptr<WorkArea>> m_areas; // index 0..34 = areas 1..35
+    int m_lastError = 0;
+    std::string m_lastErrorText;
+    friend struct EngineInternals;
+};
+
+} // namespace qb::engine

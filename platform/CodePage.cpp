@@ -1,0 +1,156 @@
+#include "CodePage.h"
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <iconv.h>
+#include <mutex>
+
+namespace qb::platform {
+
+namespace {
+
+// Tables from byte to Unicode, built once per code page with iconv; the
+// reverse direction searches the table, which keeps conversions free of
+// iconv state and lets unknown characters become '?' one by one.
+struct Table {
+    std::array<char32_t, 256> toUnicode {};
+};
+
+const Table& tableFor(CodePage cp)
+{
+    static std::once_flag once[3];
+    static Table tables[3];
+    int idx = static_cast<int>(cp);
+    std::call_once(once[idx], [&] {
+        Table& t = tables[idx];
+        iconv_t cd = iconv_open("UTF-32LE", codePageName(cp));
+        for (int b = 0; b < 256; ++b) {
+            t.toUnicode[b] = static_cast<char32_t>(b < 128 ? b : 0xFFFD);
+            if (cd == reinterpret_cast<iconv_t>(-1) || b < 128)
+                continue;
+            char in = static_cast<char>(b);
+            char out[8];
+            char* ip = &in;
+            char* op = out;
+            size_t il = 1, ol = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1) && ol == 4) {
+                auto* u = reinterpret_cast<unsigned char*>(out);
+                t.toUnicode[b] = static_cast<char32_t>(u[0] | (u[1] << 8) | (u[2] << 16) | (u[3] << 24));
+            } else if (cp == CodePage::Windows1252) {
+                t.toUnicode[b] = static_cast<char32_t>(b); // the five undefined bytes map to C1 controls
+            }
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(cd);
+    });
+    return tables[idx];
+}
+
+void appendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 character at s[i]; returns U+FFFD for a bad sequence.
+char32_t nextUtf8(std::string_view s, std::size_t& i)
+{
+    auto b = static_cast<unsigned char>(s[i++]);
+    if (b < 0x80)
+        return b;
+    int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
+    if (extra < 0)
+        return 0xFFFD;
+    char32_t c = b & (0x3F >> extra);
+    for (int k = 0; k < extra; ++k) {
+        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+            return 0xFFFD;
+        c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    }
+    return c;
+}
+
+char byteFor(const Table& t, char32_t c)
+{
+    if (c < 0x80)
+        return static_cast<char>(c);
+    for (int b = 128; b < 256; ++b)
+        if (t.toUnicode[b] == c)
+            return static_cast<char>(b);
+    return '?';
+}
+
+} // namespace
+
+CodePage codePageFromName(std::string_view name)
+{
+    std::string n;
+    for (char ch : name)
+        if (std::isdigit(static_cast<unsigned char>(ch)))
+            n += ch;
+    if (n == "850")
+        return CodePage::Cp850;
+    if (n == "1252")
+        return CodePage::Windows1252;
+    return CodePage::Cp437;
+}
+
+const char* codePageName(CodePage cp)
+{
+    switch (cp) {
+    case CodePage::Cp850: return "CP850";
+    case CodePage::Windows1252: return "CP1252";
+    case CodePage::Cp437: break;
+    }
+    return "CP437";
+}
+
+std::string toUtf8(std::string_view bytes, CodePage cp)
+{
+    const Table& t = tableFor(cp);
+    std::string out;
+    out.reserve(bytes.size());
+    for (char ch : bytes)
+        appendUtf8(out, t.toUnicode[static_cast<unsigned char>(ch)]);
+    return out;
+}
+
+std::string fromUtf8(std::string_view utf8, CodePage cp)
+{
+    const Table& t = tableFor(cp);
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();)
+        out += byteFor(t, nextUtf8(utf8, i));
+    return out;
+}
+
+std::string recode(std::string_view bytes, CodePage from, CodePage to)
+{
+    if (from == to)
+        return std::string(bytes);
+    const Table& f = tableFor(from);
+    const Table& t = tableFor(to);
+    std::string out;
+    out.reserve(bytes.size());
+    for (char ch : bytes)
+        out += byteFor(t, f.toUnicode[static_cast<unsigned char>(ch)]);
+    return out;
+}
+
+} // namespace qb::platform

@@ -1,0 +1,114 @@
+#include "FileOps.h"
+
+#include "PosixFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qb::platform {
+
+int copyFileKeepTime(const std::string& src, const std::string& dst, std::size_t blockSize)
+{
+    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errnoToCode(errno);
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+        int e = errno;
+        ::close(in);
+        return errnoToCode(e);
+    }
+    int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
+    if (out < 0) {
+        int e = errno;
+        ::close(in);
+        return errnoToCode(e);
+    }
+    std::vector<char> buf(blockSize);
+    int rc = 0;
+    for (;;) {
+        ssize_t r = ::read(in, buf.data(), buf.size());
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            rc = errnoToCode(errno);
+            break;
+        }
+        if (r == 0)
+            break;
+        ssize_t done = 0;
+        while (done < r) {
+            ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(r - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                rc = errnoToCode(errno);
+                break;
+            }
+            done += w;
+        }
+        if (rc)
+            break;
+    }
+    if (rc == 0) {
+        ::fchmod(out, st.st_mode & 07777);
+        struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::futimens(out, times) != 0)
+            rc = errnoToCode(errno);
+    }
+    if (::close(out) != 0 && rc == 0)
+        rc = errnoToCode(errno);
+    ::close(in);
+    return rc;
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::uint64_t lastWriteTimeOf(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    struct stat st {};
+    std::uint64_t t = 0;
+    if (::fstat(fd, &st) == 0)
+        t = toFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    ::close(fd);
+    return t;
+}
+
+int makeDirs(const std::string& path)
+{
+    if (path.empty())
+        return 0;
+    std::string cur;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            if (!cur.empty() && !isDirectory(cur) && ::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST)
+                return errnoToCode(errno);
+        }
+        if (i < path.size())
+            cur += path[i];
+    }
+    return 0;
+}
+
+int removeFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0 ? 0 : errnoToCode(errno);
+}
+
+} // namespace qb::platform

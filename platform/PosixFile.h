@@ -1,0 +1,116 @@
+// Files on the shared data directory: share modes, byte-range locks, sizes and
+// last-write times read from the open descriptor.
+//
+// Why open-file-description locks
+// -------------------------------
+// Stations coordinate only through byte-range locks on the table files. Classic
+// POSIX record locks (F_SETLK) belong to the process: two descriptors of one
+// process never exclude each other and closing any descriptor of a file drops
+// every lock the process holds on it. flock() turns into a whole-file lock on
+// NFS. OFD locks (F_OFD_SETLK) belong to one open() and behave like the byte
+// locks Windows stations take, so two work areas of one process exclude each
+// other exactly as two stations do. Unlike Windows, locks of one owner merge
+// and an unlock removes every own lock inside its range: callers keep their own
+// lock state and never unlock a range covering another of their locks.
+//
+// Lock map (offsets in the table file; other stations rely on every byte):
+//   0x3FFFFFFF          share-mode byte: read lock for shared/read-only opens,
+//                       write lock for exclusive opens (our stand-in for the
+//                       Windows deny-read-write sharing mode)
+//   0x40000001, 1       append lock
+//   0x40000001, 0x3FFFFFFF  file lock (covers the append byte)
+//   0x40000000 + H + (n-1)*R, R   record n
+//   memo file byte 10   memo lock
+// Moving any of these silently breaks locking against other stations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace qb::platform {
+
+constexpr std::int64_t kShareModeByte = 0x3FFFFFFF;
+
+// Windows-style error codes the engine reports; other errno values pass
+// through as they are.
+namespace oserr {
+constexpr int kFileNotFound = 2;
+constexpr int kPathNotFound = 3;
+constexpr int kTooManyOpenFiles = 4;
+constexpr int kAccessDenied = 5;
+constexpr int kSharingViolation = 32;
+constexpr int kLockViolation = 33;
+constexpr int kReadFault = 100;
+constexpr int kWriteFault = 101;
+} // namespace oserr
+
+// Maps an errno value onto the codes above.
+int errnoToCode(int err);
+
+enum class Access { ReadOnly, ReadWrite };
+enum class Share {
+    DenyNone,  // shared open: read lock on the share-mode byte
+    DenyAll,   // exclusive open: write lock on the share-mode byte, no waiting
+    NoSharing  // no share-mode byte at all (network locking off, new files)
+};
+
+enum class LockResult { Locked, Busy, Lost };
+
+// One open file description. Not copyable; movable. Not thread-safe: each
+// instance is used by one thread at a time.
+class PosixFile {
+public:
+    PosixFile() = default;
+    ~PosixFile();
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+    PosixFile(PosixFile&& other) noexcept;
+    PosixFile& operator=(PosixFile&& other) noexcept;
+
+    // Opens an existing file. Returns 0 or an error code (2, 3, 5, 32, ...).
+    // The share-mode lock is taken before anything is read.
+    int open(const std::string& path, Access access, Share share);
+    // Creates or truncates a file for reading and writing (no share byte).
+    int create(const std::string& path);
+    void close();
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    const std::string& path() const { return m_path; }
+
+    // Size from fstat on the descriptor; -1 on failure (errno kept).
+    std::int64_t size() const;
+    // Last-write time in 100 ns units since 1601-01-01 UTC, from fstat; 0 on failure.
+    std::uint64_t lastWriteTime() const;
+
+    // Reads up to n bytes at off; returns bytes read or -1 (errno kept).
+    // Retries briefly on EACCES, which SMB answers for a byte another
+    // station has locked.
+    std::int64_t readAt(std::int64_t off, void* buf, std::size_t n) const;
+    // Writes all n bytes at off. Returns 0 or an error code (101 on a short write).
+    int writeAt(std::int64_t off, const void* buf, std::size_t n);
+    int truncate(std::int64_t length);
+    int sync();
+
+    // Non-blocking exclusive lock of [off, off+len). Busy when another open
+    // file description holds any part; Lost on EIO/ENOLCK and the like.
+    LockResult lock(std::int64_t off, std::int64_t len);
+    // Shared (read) lock, used for the share-mode byte.
+    LockResult lockShared(std::int64_t off, std::int64_t len);
+    // Returns 0 or an error code.
+    int unlock(std::int64_t off, std::int64_t len);
+    // Asks whether another description holds a lock overlapping the range,
+    // without taking it. Returns true when one does and fills its pid (-1 if unknown).
+    bool probe(std::int64_t off, std::int64_t len, bool forWrite, pid_t* holder = nullptr) const;
+
+private:
+    LockResult setLock(short type, std::int64_t off, std::int64_t len);
+    int m_fd = -1;
+    std::string m_path;
+};
+
+// Converts a struct timespec (seconds, nanoseconds since 1970) to 100 ns units since 1601.
+std::uint64_t toFileTime(std::int64_t sec, long nsec);
+
+} // namespace qb::platform
