@@ -1,0 +1,39 @@
+#include "Command.h"
+
+#include <algorithm>
+
+namespace qb::tools {
+
+void printUsage(std::span<const Command> commands, std::ostream& os)
+{
+    os << "usage: qbtool COMMAND [ARGS]\n\ncommands:\n";
+    std::size_t width = 0;
+    for (const auto& c : commands)
+        width = std::max(width, c.name.size() + 1 + c.synopsis.size());
+    for (const auto& c : commands) {
+        std::string head = std::string(c.name) + " " + std::string(c.synopsis);
+        os << "  " << head << std::string(width - head.size() + 2, ' ') << c.summary << '\n';
+    }
+}
+
+int dispatch(std::span<const Command> commands, const std::vector<std::string>& argv, std::ostream& out,
+             std::ostream& err)
+{
+    if (argv.size() < 2) {
+        printUsage(commands, err);
+        return exitcode::kUsage;
+    }
+    const std::string& name = argv[1];
+    if (name == "help" || name == "--help" || name == "-h") {
+        printUsage(commands, out);
+        return exitcode::kOk;
+    }
+    for (const auto& c : commands)
+        if (c.name == name)
+            return c.run(CommandArgs(argv.begin() + 2, argv.end()), out, err);
+    err << "qbtool: unknown command \"" << name << "\"\n";
+    printUsage(commands, err);
+    return exitcode::kUsage;
+}
+
+} // namespace qb::tools

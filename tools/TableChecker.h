@@ -1,0 +1,37 @@
+// Integrity check of one table file and its memo file for `qbtool check`.
+//
+// Reads raw bytes only, so any damage can be described: the header against the
+// descriptors and the file size, each descriptor, every deletion flag, and
+// every memo pointer against the memo file and its chain of blocks.
+#pragma once
+
+#include "MemoImage.h"
+#include "TableImage.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qb::tools {
+
+class TableChecker {
+public:
+    // Problems of the file at path, each one sentence without the file name;
+    // empty when the table is sound. Repeated problems of one kind (say a
+    // deletion flag in thousands of records) are cut to a few lines and a
+    // count. Never throws for a damaged or unreadable file.
+    std::vector<std::string> check(const std::string& path);
+
+private:
+    void report(const std::string& kind, std::string text);
+    void checkHeader(const TableImage& t);
+    void checkDescriptors(const TableImage& t);
+    void checkSize(const TableImage& t);
+    void checkRecords(const TableImage& t);
+    void checkMemos(const TableImage& t);
+
+    std::vector<std::string> m_problems;
+    std::map<std::string, std::int64_t> m_perKind;
+};
+
+} // namespace qb::tools

@@ -1,0 +1,27 @@
+// qbtool: the administrator's command-line tool. Commands are listed here;
+// each group of commands lives in its own source file of qb_tools_logic.
+#include "Command.h"
+#include "InspectCommands.h"
+
+#include <array>
+#include <iostream>
+
+namespace {
+
+using qb::tools::Command;
+
+const std::array kCommands = {
+    Command{"dump", "FILE [--json] [--codepage 437|850|1252]", "print every record (JSON: one object per line)",
+            qb::tools::dumpCommand},
+    Command{"check", "FILE|DIR...", "check tables and memo files for damage", qb::tools::checkCommand},
+    Command{"schema", "FILE", "print the header and the field list", qb::tools::schemaCommand},
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    std::vector<std::string> args(argv, argv + argc);
+    return qb::tools::dispatch(kCommands, args, std::cout, std::cerr);
+}
