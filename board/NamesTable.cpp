@@ -1,0 +1,344 @@
+#include "NamesTable.h"
+
+#include "platform/CodePage.h"
+#include "platform/FileOps.h"
+#include "platform/PosixFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace qb::board {
+
+using engine::CommitResult;
+using platform::Access;
+using platform::PosixFile;
+using platform::Share;
+
+namespace {
+
+std::string lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+template <typename T>
+void put(std::vector<T>& list, std::size_t i, T value)
+{
+    if (i < list.size())
+        list[i] = std::move(value);
+    else
+        list.push_back(std::move(value));
+}
+
+std::string nowText(const platform::Clock& clock)
+{
+    platform::LocalTime t = platform::toLocal(clock.now());
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year, t.hour, t.minute,
+                  t.second);
+    return buf;
+}
+
+} // namespace
+
+NamesTable::NamesTable(Station& station, Board& board, RemarkLog& log)
+    : m_station(station), m_board(board), m_log(log), m_mirror("QBMirror", station.engine),
+      m_server("QBNames", station.engine)
+{
+    m_mirror.CreateIfNotFound = false;
+    m_mirror.DbfFields = fieldList();
+    m_server.CreateIfNotFound = false;
+    m_server.HideDeletedRecs = true;
+    m_server.DbfFields = fieldList();
+}
+
+std::vector<std::string> NamesTable::fieldList()
+{
+    return {"ident, N, 4, 0",  "chgcntr, N, 3, 0", "inuse, L, 1, 0",  "name, C, 40, 0",
+            "remark, C, 40, 0", "group, C, 40, 0",  "misc, C, 40, 0",  "color, C, 40, 0",
+            "time, F, 10, 5",   "msgcnt, N, 4, 0",  "password, C, 10, 0"};
+}
+
+bool NamesTable::copy(const std::string& source, const std::string& destination)
+{
+    PosixFile dst;
+    bool haveDst = false;
+    for (int i = 0; i < 4 && !haveDst; ++i)
+        haveDst = dst.open(destination, Access::ReadWrite, Share::NoSharing) == 0;
+    if (!haveDst)
+        haveDst = dst.create(destination) == 0;
+    if (!haveDst) {
+        m_station.log.error("Error  updating ..." + destination);
+        return false;
+    }
+    PosixFile src;
+    if (src.open(source, Access::ReadOnly, Share::DenyNone) != 0) {
+        dst.close();
+        m_station.log.error("Error reading " + source);
+        return false;
+    }
+    if (m_station.setRefreshCaption)
+        m_station.setRefreshCaption("Last update: " + nowText(m_station.clock));
+
+    std::vector<char> buf(8192);
+    std::int64_t copied = 0;
+    for (;;) {
+        std::int64_t got = src.readAt(copied, buf.data(), buf.size());
+        if (got <= 0)
+            break;
+        if (dst.writeAt(copied, buf.data(), static_cast<std::size_t>(got)) != 0)
+            break;
+        copied += got;
+    }
+    // A shorter source (after a pack) must not leave old records behind in
+    // the mirror: they would come back as rows.
+    dst.truncate(copied);
+    int rows = copied > kHeaderLength ? static_cast<int>((copied - kHeaderLength) / kRecordLength) : 0;
+    m_lastCopyRows = rows;
+    if (rows > m_board.largestRowCount)
+        m_board.largestRowCount = rows;
+    else if (rows < m_board.largestRowCount)
+        m_station.log.error("Error  getting server data");
+    return true;
+}
+
+bool NamesTable::load(bool forceCopy)
+{
+    m_board.pollCounter = kPollParked;
+    const std::string mirrorPath = m_station.mirrorPath();
+    m_mirror.setActive(false);
+    m_mirror.setDbfFileName(mirrorPath);
+    if (forceCopy || !platform::fileExists(mirrorPath))
+        copy(m_station.dataPath(kFileName), mirrorPath);
+
+    m_station.engine.clearError();
+    if (!m_mirror.setActive(true)) {
+        std::uint16_t saved = m_station.engine.openModeOverride;
+        m_station.engine.openModeOverride = engine::openmode::kReadOnlyDenyNone;
+        m_station.engine.clearError();
+        m_mirror.setActive(true);
+        m_station.engine.openModeOverride = saved;
+    }
+    std::int64_t count = m_mirror.Active() ? m_mirror.RecCount() : 5;
+    std::int64_t testCount = m_board.largestRowCount > 0 ? m_board.largestRowCount : count;
+    if (!m_mirror.Active() || testCount < 1 || count < 1) {
+        m_mirror.setActive(false);
+        m_board.pollCounter = -9;
+        m_station.log.error("Error reading file " + mirrorPath);
+        return false;
+    }
+
+    m_mirror.HideDeletedRecs = false;
+    m_mirror.SetFilterToCB(nullptr);
+    m_mirror.GoTop();
+    if (m_mirror.GetLongField("ident") != 0)
+        m_station.log.error("Error DB index mis-match");
+
+    // First pass: login names and groups.
+    m_board.loginNames.clear();
+    bool lastNameSeen = false;
+    std::vector<std::string> groups;
+    int p = 0;
+    for (m_mirror.GoTop(); !m_mirror.dEOF() && p < kMaxRows; m_mirror.Skip(1), ++p) {
+        if (m_mirror.GetLongField("ident") != p)
+            m_station.log.error("Error DB index mis-match");
+        if (p == 0 || m_mirror.Deleted())
+            continue; // record 0 holds the column titles; deleted people are not offered
+        std::string name = m_mirror.getText("name");
+        std::string group = m_mirror.getText("group");
+        m_board.loginNames.emplace_back(name, p);
+        if (!group.empty() && std::find(groups.begin(), groups.end(), group) == groups.end())
+            groups.push_back(group);
+        if (lower(name) == lower(m_board.lastLoginName))
+            lastNameSeen = true;
+    }
+    if (!lastNameSeen)
+        m_board.lastLoginName.clear();
+    std::stable_sort(m_board.loginNames.begin(), m_board.loginNames.end(),
+                     [](const auto& a, const auto& b) { return lower(a.first) < lower(b.first); });
+    std::sort(groups.begin(), groups.end());
+    m_board.groupList = groups;
+
+    // Second pass: the rows.
+    p = 0;
+    for (m_mirror.GoTop(); !m_mirror.dEOF() && p < kMaxRows; m_mirror.Skip(1), ++p) {
+        auto i = static_cast<std::size_t>(p);
+        bool deleted = m_mirror.Deleted();
+        std::string remarkText = m_mirror.getText("remark");
+        put(m_board.names, i, deleted ? std::string(kDeletedName) : m_mirror.getText("name"));
+        put(m_board.remarks, i, remarkText);
+        put(m_board.groups, i, m_mirror.getText("group"));
+        put(m_board.miscs, i, m_mirror.getText("misc"));
+        put(m_board.colorTexts, i, m_mirror.getText("color"));
+        m_board.times[i] = engine::decodeStoredTime(m_mirror.GetRealField("time"));
+        m_board.colorCodes[i] = static_cast<std::uint8_t>(m_mirror.GetLongField("chgcntr") & 0xFF);
+        if (p == m_board.ownIndex && p > 0) {
+            if (m_mirror.GetLField("inuse"))
+                m_board.ownStatus = remarkText == m_board.outText ? remark::kOut : remark::kIn;
+            else
+                m_board.ownStatus = remark::kOther;
+            m_board.trayHint = (remarkText + ": " + m_board.ownName).substr(0, 60);
+        }
+    }
+    // Rows beyond the table (after a pack) are dropped.
+    auto rows = static_cast<std::size_t>(p);
+    for (auto* list : {&m_board.names, &m_board.remarks, &m_board.groups, &m_board.miscs, &m_board.colorTexts})
+        if (list->size() > rows)
+            list->resize(rows);
+    rebuildDisplayOrder();
+    m_mirror.setActive(false);
+    m_station.engine.clearError();
+    m_board.pollCounter = -5;
+    return true;
+}
+
+void NamesTable::rebuildDisplayOrder()
+{
+    m_board.displayOrder.clear();
+    for (int i = 1; i < m_board.rowCount(); ++i)
+        if (m_board.isShown(i))
+            m_board.displayOrder.push_back(i);
+}
+
+bool NamesTable::openShared(engine::TTzDbf& t)
+{
+    t.setActive(false);
+    t.setDbfFileName(m_station.dataPath(kFileName));
+    m_station.engine.clearError();
+    if (t.setActive(true) && m_station.engine.lastError() == 0)
+        return true;
+    m_station.pause(std::chrono::milliseconds(30));
+    t.setActive(false);
+    m_station.engine.clearError();
+    return t.setActive(true) && m_station.engine.lastError() == 0;
+}
+
+WriteResult NamesTable::writeColumn(int selector, const std::string& text, bool inUse, const Rgb& color,
+                                    int boardIndex)
+{
+    int savedPoll = m_board.pollCounter;
+    if (!openShared(m_server)) {
+        m_server.setActive(false);
+        m_station.log.error("Error writing to qb3.dbf on the server.");
+        m_station.showAlert({"ERROR: Unable to pass ", "\"" + text + "\"", "to the server database"});
+        m_board.pollCounter = savedPoll;
+        return WriteResult::OpenFailed;
+    }
+    m_board.pollCounter = kPollParked;
+    struct Done {
+        NamesTable& n;
+        ~Done()
+        {
+            n.m_server.setActive(false);
+            n.m_board.pollCounter = 0;
+        }
+    } done {*this};
+
+    if (boardIndex < 0 || boardIndex >= m_server.RecCount()) {
+        m_station.log.error("Error missing record from qb3.dbf on the server.");
+        return WriteResult::MissingRecord;
+    }
+    m_server.Go(boardIndex + 1);
+    if (m_server.RecNo() != boardIndex + 1)
+        m_server.Go(boardIndex + 1);
+    if (m_server.RecNo() != boardIndex + 1) {
+        m_station.log.error("Error accessing qb3.dbf on the server.");
+        return WriteResult::AccessFailed;
+    }
+    if (boardIndex == 0 && !m_board.adminMode)
+        return WriteResult::NotAllowed;
+
+    const char* field = nullptr;
+    std::string value = text;
+    switch (selector) {
+    case column::kName: field = "name"; break;
+    case column::kRemark: field = "remark"; break;
+    case column::kGroup: field = "group"; break;
+    case column::kMisc: field = "misc"; break;
+    case column::kColor:
+        if (!m_board.adminMode)
+            return WriteResult::NotAllowed;
+        field = "color";
+        value = "+" + text;
+        break;
+    default: break;
+    }
+    if (selector == column::kRemark) {
+        std::uint8_t code = packColor(color);
+        if (boardIndex < kMaxRows) {
+            m_board.colorCodes[static_cast<std::size_t>(boardIndex)] = code;
+            m_board.times[static_cast<std::size_t>(boardIndex)] = platform::nowDateTime(m_station.clock);
+        }
+        m_server.SetLongField("chgcntr", code);
+        m_server.SetCField("color", std::string("#") + static_cast<char>(code));
+        m_server.SetLField("inuse", inUse);
+    }
+    if (field)
+        m_server.setText(field, value);
+    std::string personName;
+    if (m_board.options[admin::opt::kLogRemarks])
+        personName = m_server.getText("name");
+
+    m_station.engine.setRetry(3, 40);
+    CommitResult r = engine::commitRecord(m_server, true, m_station.clock);
+    m_server.setActive(false);
+    if (r != CommitResult::Ok) {
+        m_station.log.error("Error writing to qb3.dbf on the server.");
+        m_station.showAlert({"ERROR: Unable to pass ", "\"" + text + "\"", "to the server database"});
+        return r == CommitResult::LockFailed ? WriteResult::LockFailed : WriteResult::WriteFailed;
+    }
+    if (selector == column::kRemark)
+        m_log.append("Remark", text, personName);
+    else if (selector == column::kMisc)
+        m_log.append("Misc", text, personName);
+    return WriteResult::Ok;
+}
+
+WriteResult NamesTable::writeOwnRemark(const std::string& text, char colorLetter, bool inUse)
+{
+    if (m_board.ownIndex < 0)
+        return WriteResult::MissingRecord;
+    if (m_board.ownIndex == 0 && !m_board.adminMode)
+        return WriteResult::NotAllowed;
+    WriteResult result = WriteResult::Ok;
+    int savedPoll = m_board.pollCounter;
+    m_board.pollCounter = kPollParked;
+    for (engine::TTzDbf* t : {&m_server, &m_mirror}) {
+        std::string path = t == &m_server ? m_station.dataPath(kFileName) : m_station.mirrorPath();
+        t->setActive(false);
+        t->setDbfFileName(path);
+        m_station.engine.clearError();
+        if (!t->setActive(true)) {
+            m_station.showAlert({"ERROR: Unable to save ", "\"" + text + "\"", "in file " + path});
+            if (t == &m_server)
+                result = WriteResult::OpenFailed;
+            continue;
+        }
+        t->Go(m_board.ownIndex + 1);
+        if (t->RecNo() != m_board.ownIndex + 1) {
+            t->setActive(false);
+            if (t == &m_server)
+                result = WriteResult::MissingRecord;
+            continue;
+        }
+        t->setText("remark", text);
+        t->SetLField("inuse", inUse);
+        t->SetCField("color", std::string("#") + colorLetter);
+        t->SetLongField("chgcntr", static_cast<unsigned char>(colorLetter));
+        t->SetLongField("msgcnt", m_board.ownStatus);
+        m_station.engine.setRetry(3, 40);
+        CommitResult r = engine::commitRecord(*t, true, m_station.clock);
+        t->setActive(false);
+        if (r != CommitResult::Ok && t == &m_server) {
+            m_station.log.error("Error writing to qb3.dbf on the server.");
+            m_station.showAlert({"ERROR: Unable to save ", "\"" + text + "\"", "in file " + path});
+            result = r == CommitResult::LockFailed ? WriteResult::LockFailed : WriteResult::WriteFailed;
+        }
+    }
+    m_board.pollCounter = savedPoll == kPollParked ? 0 : savedPoll;
+    return result;
+}
+
+} // namespace qb::board
