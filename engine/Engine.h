@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/PosixFile.h"
 
 #include <cstdint>
 #include <functional>
@@ -44,6 +45,8 @@ struct FieldInfo {
 //   N/F, dec > 0  real
 //   L             logical
 //   M             integer (first memo block, 0 = none)
+// For D fields a read also leaves the stored date as the number YYYYMMDD in
+// integer, so a two-digit year written back keeps its century.
 struct FieldValue {
     std::string text;
     std::int64_t integer = 0;
@@ -92,7 +95,8 @@ constexpr std::uint16_t kReadWriteDenyAll = 0x12;
 constexpr std::uint16_t kReadWriteNoShare = 2;
 } // namespace openmode
 
-struct WorkArea; // defined in the implementation
+struct WorkArea;     // defined in the implementation
+struct DateSettings; // RecordCodec.h
 
 class Engine {
 public:
@@ -196,7 +200,12 @@ public:
     bool SetMemo(int n, const std::vector<std::string>& lines);
 
     // --- locks --------------------------------------------------------------------
+    // Lock operations return false without an error when the lock is busy; a
+    // lock the system refuses outright (EIO/ENOLCK: lost, not busy) also
+    // returns false and sets error 33.
     bool ALock();
+    // Whole-file lock (also taken by Pack); false while other locks are held.
+    bool FLock();
     bool RLock();
     void UnLock();
     bool UnlockRec(std::int64_t n);
@@ -212,6 +221,9 @@ public:
     std::string lastUpdate(); // month/day/year text of the header date
 
     platform::Clock& clock() { return m_clock; }
+    // Number of lock calls made on table files since construction (for
+    // checking the retry count without timing).
+    std::uint64_t lockAttempts() const { return m_lockAttempts; }
 
     // Formats a number right-aligned in width with dec decimals; asterisks
     // when it does not fit.
@@ -219,8 +231,40 @@ public:
     static std::string formatInteger(std::int64_t value, int width);
 
 private:
+    enum class LockTry { Locked, Busy, Lost };
+
     WorkArea* area(const char* op); // current area or error 215
+    bool openTable(WorkArea& wa, const std::string& path, bool exclusive);
+    bool readHeader(WorkArea& wa);
+    bool openMemo(WorkArea& wa);
+    void closeArea(WorkArea& wa, bool reportErrors);
+    bool reopen(WorkArea& wa, platform::Access access, platform::Share share, const char* op);
+    void openModeFor(const WorkArea& wa, platform::Access& access, platform::Share& share) const;
+    void refreshCount(WorkArea& wa);
+    bool readRecord(WorkArea& wa, std::int64_t r);
+    bool readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op);
+    void decodeRecord(WorkArea& wa);
+    bool writeRecord(WorkArea& wa, std::int64_t r);
+    void blankRecord(WorkArea& wa);
+    bool isVisible(WorkArea& wa);
+    void setEof(WorkArea& wa, bool bof);
+    bool rewriteHeader(WorkArea& wa, const std::string& failText);
+    bool flushArea(WorkArea& wa, const std::string& failText);
+    bool holdsWriteLock(const WorkArea& wa) const;
+    bool recordLocked(const WorkArea& wa) const;
+    bool usesOsLocks(const WorkArea& wa) const;
+    LockTry lockWithRetries(WorkArea& wa, std::int64_t off, std::int64_t len);
+    bool releaseAll(WorkArea& wa);
+    bool unlockRegion(WorkArea& wa, std::int64_t off, std::int64_t len);
+    bool locateFrom(WorkArea& wa, std::int64_t start);
+    bool packRecords(WorkArea& wa);
+    DateSettings dateSettings() const;
+    int findField(const WorkArea& wa, std::string_view name) const;
+    bool checkField(const WorkArea& wa, int n, const char* op);
+    void goTopIn(WorkArea& wa);
+
     platform::Clock& m_clock;
+    std::uint64_t m_lockAttempts = 0;
     int m_current = 1;
     std::vector<std::unique_ptr<WorkArea>> m_areas; // index 0..34 = areas 1..35
     int m_lastError = 0;

@@ -1,0 +1,209 @@
+// The lock protocol every station follows on a shared table.
+//
+// Regions (H = header length, R = record length), all beyond the data so
+// that readers are never blocked:
+//   0x3FFFFFFF, 1                share-mode byte (taken by PosixFile at open)
+//   0x40000001, 1                append lock (ALock)
+//   0x40000001, 0x3FFFFFFF       file lock (FLock, Pack); covers the append byte
+//   0x40000000 + H + (n-1)*R, R  record n (RLock); never touches the append byte
+//   memo file byte 10            memo lock (MemoFile::write)
+// Windows stations lock the same bytes, so none of them may move.
+//
+// Locks are open-file-description locks of the work area's own descriptor:
+// two work areas (or two Engines) of one process exclude each other like two
+// stations. Locks of one description merge and an unlock drops every own lock
+// inside its range, so each work area unlocks exactly the regions it took, and
+// its states (append, file, records) never coexist.
+//
+// Retries follow the table: retries + 1 immediate attempts, then the
+// lock-failed callback may start another round. A lock the system refuses
+// outright (EIO, ENOLCK: "lost") is not retried.
+#include "Engine.h"
+
+#include "engine/WorkArea.h"
+
+#include <algorithm>
+
+namespace qb::engine {
+
+bool Engine::usesOsLocks(const WorkArea& wa) const { return wa.osLocks; }
+
+Engine::LockTry Engine::lockWithRetries(WorkArea& wa, std::int64_t off, std::int64_t len)
+{
+    int attempts = 0;
+    for (;;) {
+        ++m_lockAttempts;
+        platform::LockResult r = wa.dbf.lock(off, len);
+        if (r == platform::LockResult::Locked)
+            return LockTry::Locked;
+        if (r == platform::LockResult::Lost)
+            return LockTry::Lost;
+        ++attempts;
+        if (attempts > lockRetries) {
+            if (lockFailedCallback && lockFailedCallback()) {
+                attempts = 0;
+                continue;
+            }
+            return LockTry::Busy;
+        }
+    }
+}
+
+namespace {
+std::string lostText(const WorkArea& wa, const char* op)
+{
+    return "Lock lost on " + wa.fileName + " [" + op + "]";
+}
+} // namespace
+
+bool Engine::ALock()
+{
+    WorkArea* wa = area("ALOCK");
+    if (!wa)
+        return false;
+    if (wa->lockState == LockState::Append)
+        return true;
+    if (wa->lockState != LockState::None)
+        return false;
+    if (usesOsLocks(*wa)) {
+        LockTry r = lockWithRetries(*wa, kAppendLockOffset, 1);
+        if (r == LockTry::Lost)
+            setError(err::kLockViolation, lostText(*wa, "ALOCK"));
+        if (r != LockTry::Locked)
+            return false;
+    }
+    wa->lockState = LockState::Append;
+    return true;
+}
+
+bool Engine::FLock()
+{
+    WorkArea* wa = area("FLOCK");
+    if (!wa)
+        return false;
+    if (wa->lockState == LockState::File)
+        return true;
+    if (wa->lockState != LockState::None)
+        return false;
+    if (usesOsLocks(*wa)) {
+        LockTry r = lockWithRetries(*wa, kAppendLockOffset, kFileLockLength);
+        if (r == LockTry::Lost)
+            setError(err::kLockViolation, lostText(*wa, "FLOCK"));
+        if (r != LockTry::Locked)
+            return false;
+    }
+    wa->lockState = LockState::File;
+    return true;
+}
+
+bool Engine::RLock()
+{
+    WorkArea* wa = area("RLOCK");
+    if (!wa)
+        return false;
+    if (recordLockLimit > 0 && wa->lockState == LockState::Records
+        && static_cast<int>(wa->lockedRecords.size()) >= recordLockLimit) {
+        setError(err::kRange, "Duver record lock limit exceeded [RLOCK]");
+        return false;
+    }
+    const std::int64_t n = wa->recNo;
+    if (wa->lockState == LockState::Records
+        && std::find(wa->lockedRecords.begin(), wa->lockedRecords.end(), n) != wa->lockedRecords.end())
+        return true;
+    if (wa->lockState == LockState::Append || wa->lockState == LockState::File)
+        return false;
+    // Record 0 (an empty table) would put the region below the lock base,
+    // over the share-mode and append bytes.
+    if (n < 1) {
+        setError(err::kRange, "Invalid record number = " + std::to_string(n) + " Database \"" + wa->alias + "\" [RLOCK]");
+        return false;
+    }
+    if (usesOsLocks(*wa)) {
+        LockTry r = lockWithRetries(*wa, wa->recordLockOffset(n), wa->recordLen);
+        if (r == LockTry::Lost)
+            setError(err::kLockViolation, lostText(*wa, "RLOCK"));
+        if (r != LockTry::Locked)
+            return false;
+    }
+    wa->lockedRecords.push_front(n);
+    wa->lockState = LockState::Records;
+    return true;
+}
+
+bool Engine::unlockRegion(WorkArea& wa, std::int64_t off, std::int64_t len)
+{
+    if (int rc = wa.dbf.unlock(off, len)) {
+        setError(rc, "Error attempting to UNLOCK file " + wa.fileName + " in Workarea " + std::to_string(wa.number));
+        return false;
+    }
+    return true;
+}
+
+bool Engine::releaseAll(WorkArea& wa)
+{
+    bool ok = true;
+    if (usesOsLocks(wa) && wa.dbf.isOpen()) {
+        switch (wa.lockState) {
+        case LockState::File: ok = unlockRegion(wa, kAppendLockOffset, kFileLockLength); break;
+        case LockState::Append: ok = unlockRegion(wa, kAppendLockOffset, 1); break;
+        case LockState::Records:
+            for (std::int64_t n : wa.lockedRecords)
+                ok = unlockRegion(wa, wa.recordLockOffset(n), wa.recordLen) && ok;
+            break;
+        case LockState::None: break;
+        }
+    }
+    wa.lockState = LockState::None;
+    wa.lockedRecords.clear();
+    return ok;
+}
+
+void Engine::UnLock()
+{
+    if (WorkArea* wa = area("UNLOCK"))
+        releaseAll(*wa);
+}
+
+bool Engine::UnlockRec(std::int64_t n)
+{
+    WorkArea* wa = area("UnlockRec");
+    if (!wa)
+        return false;
+    auto notLocked = [&] {
+        setError(err::kInvalidParameter, "Record not locked. [UnlockRec(" + std::to_string(n) + ")]");
+        return false;
+    };
+    if (wa->lockState != LockState::Records || wa->lockedRecords.empty())
+        return notLocked();
+    if (n == -3)
+        return releaseAll(*wa);
+    auto it = wa->lockedRecords.end();
+    if (n == -1)
+        it = wa->lockedRecords.end() - 1; // oldest
+    else if (n == -2)
+        it = wa->lockedRecords.begin(); // most recent
+    else
+        it = std::find(wa->lockedRecords.begin(), wa->lockedRecords.end(), n);
+    if (it == wa->lockedRecords.end())
+        return notLocked();
+    const std::int64_t rec = *it;
+    wa->lockedRecords.erase(it);
+    if (wa->lockedRecords.empty())
+        wa->lockState = LockState::None;
+    if (usesOsLocks(*wa))
+        return unlockRegion(*wa, wa->recordLockOffset(rec), wa->recordLen);
+    return true;
+}
+
+bool Engine::IsLocked(std::int64_t n)
+{
+    WorkArea* wa = area("IsLocked");
+    if (!wa)
+        return false;
+    if (wa->lockState == LockState::File)
+        return true;
+    return wa->lockState == LockState::Records
+           && std::find(wa->lockedRecords.begin(), wa->lockedRecords.end(), n) != wa->lockedRecords.end();
+}
+
+} // namespace qb::engine
