@@ -11,11 +11,17 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qb::board {
 
 struct Station {
+    Station(engine::Engine& e, const platform::Clock& c, platform::EventLog& l, std::string data, std::string start)
+        : engine(e), clock(c), log(l), dataDir(std::move(data)), startDir(std::move(start))
+    {
+    }
+
     engine::Engine& engine;
     const platform::Clock& clock;
     platform::EventLog& log;

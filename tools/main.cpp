@@ -1,6 +1,7 @@
 // qbtool: the administrator's command-line tool. Commands are listed here;
 // each group of commands lives in its own source file of qb_tools_logic.
 #include "Command.h"
+#include "DataDirCommands.h"
 #include "InspectCommands.h"
 
 #include <array>
@@ -15,6 +16,10 @@ const std::array kCommands = {
             qb::tools::dumpCommand},
     Command{"check", "FILE|DIR...", "check tables and memo files for damage", qb::tools::checkCommand},
     Command{"schema", "FILE", "print the header and the field list", qb::tools::schemaCommand},
+    Command{"init", "DIR [--demo]", "make a new data directory (--demo adds a few people)", qb::tools::initCommand},
+    Command{"add-name", "DIR NAME [GROUP]", "add a person to the board", qb::tools::addNameCommand},
+    Command{"set-remark", "DIR NAME TEXT [--color a|f|l|r|w|y]", "set a person's remark as the board does",
+            qb::tools::setRemarkCommand},
 };
 
 } // namespace

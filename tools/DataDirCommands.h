@@ -1,0 +1,20 @@
+// qbtool commands that make and change a data directory: init, add-name,
+// set-remark.
+#pragma once
+
+#include "tools/Command.h"
+
+namespace qb::tools {
+
+// Exit statuses of set-remark beyond the common ones.
+namespace exitcode {
+constexpr int kUnknownName = 3;
+constexpr int kRecordLocked = 4;
+constexpr int kNotWritable = 5;
+} // namespace exitcode
+
+int initCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+int addNameCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+int setRemarkCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+
+} // namespace qb::tools
