@@ -50,11 +50,13 @@ std::vector<std::string> TableChecker::check(const std::string& path)
     if (!t.load(path))
         return {"cannot read: " + t.error()};
     checkHeader(t);
+    // Descriptors are worth describing even when they make records unusable.
+    if (!t.fields().empty())
+        checkDescriptors(t);
     if (!t.usable()) {
         m_problems.push_back(t.layoutProblem());
         return m_problems;
     }
-    checkDescriptors(t);
     checkSize(t);
     checkRecords(t);
     checkMemos(t);
