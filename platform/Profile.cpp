@@ -1,0 +1,427 @@
+#include "Profile.h"
+
+#include "PosixFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qb::platform {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+// A UTF-8 byte order mark in front of the first line belongs to no name.
+std::string_view withoutBom(std::string_view line)
+{
+    if (line.size() >= 3 && line.substr(0, 3) == "\xEF\xBB\xBF")
+        line.remove_prefix(3);
+    return line;
+}
+
+// "[name]" with blanks allowed around; a header without "]" takes the rest of
+// the line, which is how a damaged header still separates sections.
+bool sectionOf(std::string_view line, std::string_view& name)
+{
+    line = trim(line);
+    if (line.empty() || line.front() != '[')
+        return false;
+    line.remove_prefix(1);
+    auto close = line.rfind(']');
+    name = trim(close == std::string_view::npos ? line : line.substr(0, close));
+    return true;
+}
+
+// "key=value"; lines starting with ";" are comments, lines without "=" carry
+// no value and are left alone.
+bool keyOf(std::string_view line, std::string_view& key, std::string_view& value)
+{
+    line = trim(line);
+    if (line.empty() || line.front() == ';' || line.front() == '[')
+        return false;
+    auto eq = line.find('=');
+    if (eq == std::string_view::npos)
+        return false;
+    key = trim(line.substr(0, eq));
+    value = trim(line.substr(eq + 1));
+    return !key.empty();
+}
+
+bool hasLineBreakOrNul(std::string_view s)
+{
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool validName(std::string_view name, bool isSection)
+{
+    name = trim(name);
+    if (name.empty() || hasLineBreakOrNul(name))
+        return false;
+    if (isSection)
+        return name.find(']') == std::string_view::npos;
+    return name.find('=') == std::string_view::npos && name.front() != ';' && name.front() != '[';
+}
+
+// Index of the first header line of the section, or -1.
+long findSection(const std::vector<std::string>& lines, std::string_view section)
+{
+    section = trim(section);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string_view name;
+        if (sectionOf(i == 0 ? withoutBom(lines[i]) : std::string_view(lines[i]), name) && sameName(name, section))
+            return static_cast<long>(i);
+    }
+    return -1;
+}
+
+void setInLines(std::vector<std::string>& lines, std::string_view section, std::string_view key, std::string_view value)
+{
+    section = trim(section);
+    key = trim(key);
+    long head = findSection(lines, section);
+    if (head < 0) {
+        if (!lines.empty() && !trim(lines.back()).empty())
+            lines.emplace_back();
+        lines.push_back("[" + std::string(section) + "]");
+        lines.push_back(std::string(key) + "=" + std::string(value));
+        return;
+    }
+    std::size_t lastFilled = static_cast<std::size_t>(head);
+    for (std::size_t i = static_cast<std::size_t>(head) + 1; i < lines.size(); ++i) {
+        std::string_view name, k, v;
+        if (sectionOf(lines[i], name))
+            break;
+        if (keyOf(lines[i], k, v) && sameName(k, key)) {
+            // The stored spelling of the key stays; only the value changes.
+            lines[i] = std::string(k) + "=" + std::string(value);
+            return;
+        }
+        if (!trim(lines[i]).empty())
+            lastFilled = i;
+    }
+    // New keys go after the section's last line, before the blank lines that
+    // separate it from the next section.
+    lines.insert(lines.begin() + static_cast<long>(lastFilled) + 1, std::string(key) + "=" + std::string(value));
+}
+
+int writeAllBytes(int fd, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return errnoToCode(errno);
+        }
+        if (w == 0)
+            return oserr::kWriteFault;
+        done += static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+// Writes, syncs and closes; returns the first error.
+int finishFile(int fd, const std::string& bytes)
+{
+    int rc = writeAllBytes(fd, bytes);
+    if (rc == 0 && ::fsync(fd) != 0 && errno != EINVAL)
+        rc = errnoToCode(errno);
+    if (::close(fd) != 0 && rc == 0 && errno != EINTR)
+        rc = errnoToCode(errno);
+    return rc;
+}
+
+std::string directoryOf(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+Profile::Profile(std::string path) : Profile(std::move(path), Options{}) {}
+
+Profile::Profile(std::string path, Options options) : m_path(std::move(path)), m_options(options) {}
+
+int Profile::load(std::vector<std::string>& lines, bool* existed) const
+{
+    lines.clear();
+    if (existed)
+        *existed = false;
+    int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return 0;
+        return errnoToCode(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int e = errno;
+        ::close(fd);
+        return errnoToCode(e);
+    }
+    if (existed)
+        *existed = true;
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return oserr::kAccessDenied;
+    }
+    if (static_cast<std::size_t>(st.st_size) > kMaxFileSize) {
+        ::close(fd);
+        return kFileTooLarge;
+    }
+    std::string bytes;
+    char buf[16384];
+    for (;;) {
+        ssize_t r = ::read(fd, buf, sizeof buf);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            int e = errno;
+            ::close(fd);
+            return errnoToCode(e);
+        }
+        if (r == 0)
+            break;
+        bytes.append(buf, static_cast<std::size_t>(r));
+        // The file may grow while we read it; the cap holds all the same.
+        if (bytes.size() > kMaxFileSize) {
+            ::close(fd);
+            return kFileTooLarge;
+        }
+    }
+    ::close(fd);
+
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t nl = bytes.find('\n', start);
+        std::size_t end = nl == std::string::npos ? bytes.size() : nl;
+        std::size_t len = end - start;
+        if (len > 0 && bytes[end - 1] == '\r')
+            --len;
+        lines.emplace_back(bytes, start, len);
+        if (nl == std::string::npos)
+            break;
+        start = nl + 1;
+    }
+    return 0;
+}
+
+int Profile::store(const std::vector<std::string>& lines, bool existed) const
+{
+    const char* eol = m_options.lineEnd == LineEnd::CrLf ? "\r\n" : "\n";
+    std::string bytes;
+    for (const auto& l : lines) {
+        bytes += l;
+        bytes += eol;
+    }
+
+    // Replace through the real file, not a symbolic link in front of it.
+    std::string target = m_path;
+    if (existed) {
+        if (char* real = ::realpath(m_path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+
+    if (!existed) {
+        int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        m_options.privateFile ? 0600 : 0666);
+        if (fd >= 0)
+            return finishFile(fd, bytes);
+        if (errno != EEXIST)
+            return errnoToCode(errno);
+        // Someone created it meanwhile: replace it like an existing file.
+    }
+
+    struct stat st {};
+    mode_t mode = 0600;
+    if (::stat(target.c_str(), &st) == 0 && !m_options.privateFile)
+        mode = st.st_mode & 07777;
+
+    // A new file renamed over the old one: a crash never leaves half a file.
+    std::string tmp = target + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd >= 0) {
+        int rc = ::fchmod(fd, mode) == 0 ? 0 : errnoToCode(errno);
+        if (rc == 0)
+            rc = finishFile(fd, bytes);
+        else
+            ::close(fd);
+        if (rc == 0 && ::rename(tmp.c_str(), target.c_str()) == 0) {
+            // Make the rename itself durable.
+            int dfd = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dfd >= 0) {
+                ::fsync(dfd);
+                ::close(dfd);
+            }
+            return 0;
+        }
+        ::unlink(tmp.c_str());
+    }
+
+    // No new file possible beside it (read-only directory, sticky directory
+    // owned by another user): rewrite in place, as Windows does.
+    fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return errnoToCode(errno);
+    if (m_options.privateFile)
+        ::fchmod(fd, 0600);
+    return finishFile(fd, bytes);
+}
+
+std::optional<std::string> Profile::value(std::string_view section, std::string_view key) const
+{
+    std::vector<std::string> lines;
+    if (load(lines) != 0)
+        return std::nullopt;
+    long head = findSection(lines, section);
+    if (head < 0)
+        return std::nullopt;
+    key = trim(key);
+    for (std::size_t i = static_cast<std::size_t>(head) + 1; i < lines.size(); ++i) {
+        std::string_view name, k, v;
+        if (sectionOf(lines[i], name))
+            break;
+        if (keyOf(lines[i], k, v) && sameName(k, key))
+            return std::string(v);
+    }
+    return std::nullopt;
+}
+
+std::string Profile::readString(std::string_view section, std::string_view key, std::string_view def) const
+{
+    auto v = value(section, key);
+    return v ? *v : std::string(def);
+}
+
+int Profile::readInt(std::string_view section, std::string_view key, int def) const
+{
+    auto v = value(section, key);
+    if (!v)
+        return def;
+    auto n = parseInt(*v);
+    if (!n || *n < INT_MIN || *n > INT_MAX)
+        return def;
+    return static_cast<int>(*n);
+}
+
+bool Profile::readBool(std::string_view section, std::string_view key, bool def) const
+{
+    auto v = value(section, key);
+    if (!v)
+        return def;
+    auto b = parseBool(*v);
+    return b ? *b : def;
+}
+
+int Profile::writeString(std::string_view section, std::string_view key, std::string_view value)
+{
+    return writeAll({Entry{std::string(section), std::string(key), std::string(value)}});
+}
+
+int Profile::writeInt(std::string_view section, std::string_view key, long long value)
+{
+    return writeString(section, key, std::to_string(value));
+}
+
+int Profile::writeBool(std::string_view section, std::string_view key, bool value)
+{
+    return writeString(section, key, value ? "1" : "0");
+}
+
+int Profile::writeAll(const std::vector<Entry>& entries)
+{
+    // A line break in a value would split it into a second line that a later
+    // read takes for a key or a section: refuse instead of writing it.
+    for (const auto& e : entries)
+        if (!validName(e.section, true) || !validName(e.key, false) || hasLineBreakOrNul(e.value))
+            return kInvalidParameter;
+    std::vector<std::string> lines;
+    bool existed = false;
+    if (int rc = load(lines, &existed))
+        return rc;
+    for (const auto& e : entries)
+        setInLines(lines, e.section, e.key, trim(e.value));
+    return store(lines, existed);
+}
+
+std::optional<long long> Profile::parseInt(std::string_view text)
+{
+    text = trim(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (!text.empty() && text.front() == '$') {
+        base = 16;
+        text.remove_prefix(1);
+    } else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return std::nullopt;
+    unsigned long long n = 0;
+    for (char c : text) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f')
+            d = lowerAscii(c) - 'a' + 10;
+        else
+            return std::nullopt;
+        n = n * static_cast<unsigned>(base) + static_cast<unsigned>(d);
+        if (n > static_cast<unsigned long long>(LLONG_MAX))
+            return std::nullopt;
+    }
+    auto v = static_cast<long long>(n);
+    return negative ? -v : v;
+}
+
+std::optional<bool> Profile::parseBool(std::string_view text)
+{
+    text = trim(text);
+    if (auto n = parseInt(text))
+        return *n != 0;
+    for (auto t : {"true", "yes", "t", "y"})
+        if (sameName(text, t))
+            return true;
+    for (auto f : {"false", "no", "f", "n"})
+        if (sameName(text, f))
+            return false;
+    return std::nullopt;
+}
+
+} // namespace qb::platform
