@@ -7,8 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
 #include <algorithm>
@@ -229,14 +227,13 @@ void TCalendar97::mouseReleaseEvent(QMouseEvent* event)
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    bool wasDragging = m_dragging;
     m_dragging = false;
     if (m_pressed != Part::Nothing) {
         m_pressed = Part::Nothing;
         update();
     }
     CalendarGeometry::Hit hit = m_geometry.hitTest(event->position().toPoint());
-    if (wasDragging && hit.part == Part::Cell && m_model.dayInCell(hit.cell) != 0)
+    if (hit.part == Part::Cell && m_model.dayInCell(hit.cell) != 0)
         emit dateClicked(m_model.date());
     event->accept();
 }
@@ -343,11 +340,13 @@ void TCalendar97::paintEvent(QPaintEvent*)
         p.setPen(wd >= 6 ? m_colors.weekend : m_colors.date);
         p.drawText(r, Qt::AlignCenter, QString::number(day));
         if (cell == selected && hasFocus()) {
-            QStyleOptionFocusRect opt;
-            opt.initFrom(this);
-            opt.rect = r.adjusted(2, 2, -2, -2);
-            opt.backgroundColor = pal.color(QPalette::Button);
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &p, this);
+            // Drawn by hand: some styles show focus only after a Tab press,
+            // and the selected day should show it however focus came.
+            p.save();
+            p.setPen(QPen(pal.color(QPalette::ButtonText), 1, Qt::DotLine));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(r.adjusted(2, 2, -3, -3));
+            p.restore();
         }
     }
 

@@ -231,13 +231,23 @@ void TPickDT::accept()
     m_confirmed = true;
     m_textResult = m_textField->text();
     m_timeResult = m_timeField->text();
+    forgetHiddenText();
     QDialog::accept();
 }
 
 void TPickDT::reject()
 {
     m_confirmed = false;
+    forgetHiddenText();
     QDialog::reject();
+}
+
+void TPickDT::forgetHiddenText()
+{
+    // A password has no business staying in the reused window once the
+    // caller has it.
+    if (m_textField->echoMode() != QLineEdit::Normal)
+        m_textField->clear();
 }
 
 void TPickDT::pressQuickButton(int index)

@@ -94,6 +94,7 @@ private:
     QPushButton* addButton(QWidget* parent, const QString& caption, const QString& objectName);
     void showOnly(QWidget* panel, int top, int extraHeight);
     void pressQuickButton(int index);
+    void forgetHiddenText();
     double now() const;
 
     const platform::Clock& m_clock;
