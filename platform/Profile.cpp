@@ -263,39 +263,41 @@ int Profile::store(const std::vector<std::string>& lines, bool existed) const
         // Someone created it meanwhile: replace it like an existing file.
     }
 
+    // A file of our own is replaced by a new one renamed over it, so a crash
+    // never leaves half a file; it keeps the old mode and group. A file of
+    // another account (a workstation directory shared by several users) is
+    // rewritten in place, which keeps its owner for the others.
     struct stat st {};
-    mode_t mode = 0600;
-    if (::stat(target.c_str(), &st) == 0 && !m_options.privateFile)
-        mode = st.st_mode & 07777;
-
-    // A new file renamed over the old one: a crash never leaves half a file.
-    std::string tmp = target + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd >= 0) {
-        int rc = ::fchmod(fd, mode) == 0 ? 0 : errnoToCode(errno);
-        if (rc == 0)
-            rc = finishFile(fd, bytes);
-        else
-            ::close(fd);
-        if (rc == 0 && ::rename(tmp.c_str(), target.c_str()) == 0) {
-            // Make the rename itself durable.
-            int dfd = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dfd >= 0) {
-                ::fsync(dfd);
-                ::close(dfd);
+    if (::stat(target.c_str(), &st) == 0 && st.st_uid == ::geteuid()) {
+        std::string tmp = target + ".XXXXXX";
+        int fd = ::mkstemp(tmp.data());
+        if (fd >= 0) {
+            int rc = ::fchmod(fd, st.st_mode & 07777) == 0 ? 0 : errnoToCode(errno);
+            if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+                // Not a member of the old group: our own group will do.
             }
-            return 0;
+            if (rc == 0)
+                rc = finishFile(fd, bytes);
+            else
+                ::close(fd);
+            if (rc == 0 && ::rename(tmp.c_str(), target.c_str()) == 0) {
+                // Make the rename itself durable.
+                int dfd = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (dfd >= 0) {
+                    ::fsync(dfd);
+                    ::close(dfd);
+                }
+                return 0;
+            }
+            ::unlink(tmp.c_str());
         }
-        ::unlink(tmp.c_str());
     }
 
     // No new file possible beside it (read-only directory, sticky directory
     // owned by another user): rewrite in place, as Windows does.
-    fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0)
         return errnoToCode(errno);
-    if (m_options.privateFile)
-        ::fchmod(fd, 0600);
     return finishFile(fd, bytes);
 }
 

@@ -29,8 +29,9 @@ public:
         // color.ini is shared with Windows stations and gets CRLF.
         LineEnd lineEnd = LineEnd::Lf;
         // A private file (the local settings with the saved password) is
-        // created and rewritten with mode 0600. Otherwise a new file gets
-        // 0666 less the umask and an existing one keeps its mode.
+        // created with mode 0600, any other with 0666 less the umask. An
+        // existing file keeps its mode, owner and group: an administrator
+        // who opened a shared workstation directory to several users meant it.
         bool privateFile = false;
     };
 

@@ -187,21 +187,36 @@ TEST(ProfileWrite, ReadOnlyDirectoryWithWritableFileRewritesInPlace)
     EXPECT_EQ(readFile(sub + "/a.ini"), "[A]\nk=2\n");
 }
 
-TEST(ProfileWrite, PrivateFileModeAndKeptModeOfSharedFile)
+TEST(ProfileWrite, PrivateFileCreatedClosedAndExistingModesKept)
 {
     TempDir dir;
     Profile priv(dir.file("local.ini"), {Profile::LineEnd::Lf, true});
     ASSERT_EQ(priv.writeString("A", "b", "c"), 0);
     EXPECT_EQ(modeOf(dir.file("local.ini")), 0600u);
-    ::chmod(dir.file("local.ini").c_str(), 0644);
+    ::chmod(dir.file("local.ini").c_str(), 0660);
     ASSERT_EQ(priv.writeString("A", "b", "d"), 0);
-    EXPECT_EQ(modeOf(dir.file("local.ini")), 0600u) << "the saved password is never left readable by others";
+    EXPECT_EQ(modeOf(dir.file("local.ini")), 0660u) << "opened up on purpose for a shared workstation directory";
 
     writeFile(dir.file("color.ini"), "[A]\n");
     ::chmod(dir.file("color.ini").c_str(), 0664);
     Profile shared(dir.file("color.ini"), {Profile::LineEnd::CrLf, false});
     ASSERT_EQ(shared.writeString("A", "b", "c"), 0);
     EXPECT_EQ(modeOf(dir.file("color.ini")), 0664u);
+}
+
+TEST(ProfileWrite, FileOfAnotherAccountKeepsItsOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to hand a file to another account";
+    TempDir dir;
+    writeFile(dir.file("a.ini"), "[A]\nk=1\n");
+    ASSERT_EQ(::chown(dir.file("a.ini").c_str(), 4242, 4243), 0);
+    ASSERT_EQ(Profile(dir.file("a.ini")).writeString("A", "k", "2"), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("a.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(st.st_gid, 4243u);
+    EXPECT_EQ(readFile(dir.file("a.ini")), "[A]\nk=2\n");
 }
 
 TEST(ProfileRobustness, GarbageHugeLinesAndOversizedFiles)
