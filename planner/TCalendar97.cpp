@@ -53,7 +53,6 @@ TCalendar97::TCalendar97(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-    setAttribute(Qt::WA_Hover, false);
     QLocale locale = QLocale::system();
     for (int d = 1; d <= 7; ++d)
         m_dayNames << locale.dayName(d, QLocale::ShortFormat).left(2);
