@@ -74,8 +74,10 @@ LocalSettings::LocalSettings(std::string workstationDir, std::string desktopDir,
 std::string LocalSettings::userSectionFor(std::string_view userName)
 {
     std::string s = "State";
+    // Blanks become "+" as on Windows stations; the characters a section
+    // name cannot hold go the same way, or every save would be refused.
     for (char c : userName)
-        s += c == ' ' ? '+' : c;
+        s += (c == ' ' || c == ']' || c == '\r' || c == '\n' || c == '\0') ? '+' : c;
     return s;
 }
 

@@ -138,7 +138,8 @@ public:
     bool usingDesktop() const { return m_usingDesktop; }
     const std::string& userSection() const { return m_userSection; }
 
-    // "State" + user name, every blank replaced by "+".
+    // "State" + user name, every blank replaced by "+" (and "]", CR, LF,
+    // NUL, which no section name can hold).
     static std::string userSectionFor(std::string_view userName);
     // Scrambles or unscrambles (the same operation) a UTF-8 password; runs
     // on its Windows-1252 bytes. Characters outside Windows-1252 pass as "?".

@@ -310,6 +310,11 @@ TEST(SettingsPerUser, TwoUsersKeepOwnLoginButShareTheRest)
     EXPECT_EQ(b2.password, "bpw");
     EXPECT_EQ(b2.quickKey2, "bob key");
     EXPECT_NE(ws.iniText().find("[Statebob+van+dam]"), std::string::npos);
+
+    LocalSettings odd = ws.settingsFor("x]y");
+    odd.quickKey1 = "odd key";
+    ASSERT_EQ(odd.save(contextFor("Odd"), ws.clock, ws.log), 0) << "a user name is never a reason to fail";
+    EXPECT_EQ(Profile(odd.path()).readString("Statex+y", "K1", ""), "odd key");
 }
 
 TEST(SettingsPerUser, PasswordKeptOnlyWithAutomaticLogin)
