@@ -1,0 +1,731 @@
+#include "TForm1.h"
+
+#include "board/AlertMenu.h"
+#include "board/BoardGrid.h"
+#include "board/HelpViewer.h"
+#include "board/StartupChecks.h"
+#include "planner/PromptService.h"
+#include "platform/Clock.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace qb::board {
+
+namespace {
+
+constexpr const char* kTitle = "Quellboard Pro";
+constexpr const char* kVersion = "3.0";
+constexpr const char* kSupportUrl = "https://www.quellboard.example/support.html";
+constexpr const char* kHomeUrl = "https://www.quellboard.example/";
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+std::string s(const QString& q) { return q.toStdString(); }
+
+// The name drop-down fills itself from the board the moment it opens.
+class LoginNameBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+    void showPopup() override
+    {
+        if (beforePopup)
+            beforePopup();
+        QComboBox::showPopup();
+    }
+};
+
+QAction* laterWork(QMenu* menu, const QString& caption, const QKeySequence& key = {})
+{
+    // Present so the menu reads as it will, but inert until its window exists.
+    QAction* a = menu->addAction(caption);
+    a->setShortcut(key);
+    a->setEnabled(false);
+    return a;
+}
+
+} // namespace
+
+TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
+    : QMainWindow(parent), m_station(station), m_run(std::move(run)), m_remarkLog(station, m_board),
+      m_names(station, m_board, m_remarkLog), m_config(station.engine, station.clock, station.dataDir),
+      m_settings(m_run.workstationDir, m_run.desktopDir, m_run.userName)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowIcon(boardIcon());
+    m_login = std::make_unique<LoginLogic>(m_station, m_board, m_names, m_config, m_remarkLog);
+
+    m_errAlert = new AlertMenu(this);
+    m_station.alert = [this](const std::vector<std::string>& lines) { showAlert(lines); };
+    m_station.setRefreshCaption = [this](const std::string& caption) {
+        if (m_helpRefresh)
+            m_helpRefresh->setText(q(caption));
+    };
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    buildLoginPanel();
+    m_grid = new BoardGrid(m_board, central);
+    m_grid->setObjectName(QStringLiteral("StringGrid1"));
+    m_grid->hide();
+    layout->addWidget(m_pwdPanel);
+    layout->addWidget(m_grid, 1);
+    setCentralWidget(central);
+    connect(m_grid, &BoardGrid::filterChanged, this, &TForm1::fitHeightToRows);
+
+    buildMenus();
+    buildTray();
+
+    m_shoDbPath->setText(QStringLiteral("DB path: ") + QDir::currentPath() + QLatin1Char('/'));
+    m_board.pollCounter = 0;
+    m_settings.testWritable(static_cast<long long>(QCoreApplication::applicationPid()));
+    resizeToPanel();
+}
+
+TForm1::~TForm1()
+{
+    m_station.alert = nullptr;
+    m_station.setRefreshCaption = nullptr;
+}
+
+QIcon TForm1::boardIcon()
+{
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 2));
+    p.setBrush(QColor(245, 245, 235));
+    p.drawRoundedRect(2, 3, 28, 26, 3, 3);
+    const QColor rows[] = {QColor(0, 200, 0), QColor(230, 0, 0), QColor(0, 200, 0)};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(rows[i]);
+        p.drawRect(7, 8 + i * 7, 18, 4);
+    }
+    return QIcon(pm);
+}
+
+// ---- building ---------------------------------------------------------------
+
+void TForm1::buildLoginPanel()
+{
+    m_pwdPanel = new QFrame(this);
+    m_pwdPanel->setObjectName(QStringLiteral("PwdPanel"));
+    m_pwdPanel->setFrameShape(QFrame::StyledPanel);
+
+    auto* names = new LoginNameBox(m_pwdPanel);
+    names->beforePopup = [this] { fillLoginNames(); };
+    m_loginNames = names;
+    m_loginNames->setObjectName(QStringLiteral("LoginNames"));
+    m_loginNames->setEditable(true);
+    m_loginNames->setInsertPolicy(QComboBox::NoInsert);
+    m_loginNames->setMaxVisibleItems(20);
+    m_loginNames->setMinimumWidth(220);
+
+    m_edit1 = new QLineEdit(m_pwdPanel);
+    m_edit1->setObjectName(QStringLiteral("Edit1"));
+    m_edit1->setEchoMode(QLineEdit::Password);
+
+    m_ok = new QPushButton(QStringLiteral("OK"), m_pwdPanel);
+    m_ok->setObjectName(QStringLiteral("OK"));
+    m_ok->setDefault(true);
+    m_ok->setEnabled(false);
+    auto* help = new QPushButton(QStringLiteral("Help"), m_pwdPanel);
+    help->setObjectName(QStringLiteral("HelpButton"));
+    auto* show = new QPushButton(QStringLiteral("Show Names"), m_pwdPanel);
+    show->setObjectName(QStringLiteral("ShowNames"));
+
+    m_label2 = new QLabel(m_pwdPanel);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setMinimumWidth(300);
+
+    auto* grid = new QGridLayout(m_pwdPanel);
+    grid->addWidget(new QLabel(QStringLiteral("Name:"), m_pwdPanel), 0, 0);
+    grid->addWidget(m_loginNames, 0, 1);
+    grid->addWidget(m_ok, 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Password:"), m_pwdPanel), 1, 0);
+    grid->addWidget(m_edit1, 1, 1);
+    grid->addWidget(help, 1, 2);
+    grid->addWidget(show, 2, 2);
+    grid->addWidget(m_label2, 2, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    connect(m_ok, &QPushButton::clicked, this, &TForm1::loginClicked);
+    connect(m_edit1, &QLineEdit::returnPressed, this, &TForm1::loginClicked);
+    connect(help, &QPushButton::clicked, this, &TForm1::showStartingUpHelp);
+    connect(show, &QPushButton::clicked, this, &TForm1::showNames);
+    connect(m_loginNames, &QComboBox::activated, this, [this] { m_edit1->setFocus(); });
+}
+
+void TForm1::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+
+    QMenu* actions = bar->addMenu(QStringLiteral("&Actions"));
+    m_logOut = actions->addAction(QStringLiteral("&Log Out"), QKeySequence(Qt::CTRL | Qt::Key_L), this,
+                                  &TForm1::logOut);
+    actions->addAction(QStringLiteral("&Admin Log In"), QKeySequence(Qt::CTRL | Qt::Key_A), this,
+                       &TForm1::adminLogIn);
+    m_changePassword = actions->addAction(QStringLiteral("&Change Password"), this, &TForm1::changePassword);
+    actions->addSeparator();
+    m_readMessages = laterWork(actions, QStringLiteral("&Read Message(s)"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_addName = laterWork(actions, QStringLiteral("Add &Name"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_changeAll = actions->addMenu(QStringLiteral("Change All Remarks"));
+    for (const char* item : {"In", "Out", "Customize Remark", "Change In to Out"})
+        laterWork(m_changeAll, QString::fromLatin1(item));
+    laterWork(actions, QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_quickKeys = actions->addMenu(QStringLiteral("&Quick Keys"));
+    laterWork(m_quickKeys, QStringLiteral("&Show Key Assignments"), QKeySequence(Qt::CTRL | Qt::Key_K));
+    laterWork(m_quickKeys, QStringLiteral("Set the &1 key"));
+    laterWork(m_quickKeys, QStringLiteral("Set the &2 key"));
+    m_quickKeys->menuAction()->setVisible(false); // not shown as shipped
+    actions->addSeparator();
+    actions->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+
+    m_viewMenu = bar->addMenu(QStringLiteral("&View"));
+    m_viewMenu->addAction(QStringLiteral("All"), QKeySequence(Qt::Key_F2), this, [this] {
+        if (m_grid->setFilter(""))
+            fitHeightToRows();
+    });
+    m_viewSeparator = m_viewMenu->addSeparator();
+    QMenu* fonts = m_viewMenu->addMenu(QStringLiteral("Font Size"));
+    for (int size : {8, 10, 12, 14, 16, 24}) {
+        QAction* a = fonts->addAction(QString::number(size), this, [this, size] {
+            m_grid->setFontSize(size);
+            m_settings.font = m_grid->fontSize();
+            fitHeightToRows();
+        });
+        if (size == 10)
+            a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    }
+    m_viewMenu->addAction(QStringLiteral("Autosize Columns"), this, [this] { m_grid->autosizeColumns(); });
+
+    laterWork(bar->addMenu(QStringLiteral("O&ptions")), QStringLiteral("O&ptions..."));
+    m_refreshMain = bar->addAction(QStringLiteral("&Refresh"), this, [this] { reloadBoard(true); });
+    m_refreshMain->setVisible(false);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&Contents"), this, &TForm1::showContents);
+    m_helpRefresh = help->addAction(QStringLiteral("Refresh"), this, [this] { reloadBoard(true); });
+    m_shoDbPath = help->addAction(QStringLiteral("DB path: "));
+    m_shoDbPath->setObjectName(QStringLiteral("ShoDBPath"));
+    m_shoDbPath->setVisible(false);
+    help->addSeparator();
+    help->addAction(QStringLiteral("On-Line Web Support"), this, [this] { openWeb(QString::fromLatin1(kSupportUrl)); });
+    help->addAction(QStringLiteral("&Quellboard Web Site"), this, [this] { openWeb(QString::fromLatin1(kHomeUrl)); });
+    help->addSeparator();
+    help->addAction(QStringLiteral("&About"), this, [this] {
+        QMessageBox::about(this, QString::fromLatin1(kTitle),
+                           QStringLiteral("%1\nVersion %2\n\nStaff in/out board").arg(kTitle, kVersion));
+    });
+
+    // "(Name", "&In", "&Out)": the bar reads as the name, In and Out in parentheses.
+    m_ownName = bar->addAction(QStringLiteral(" "), this, &TForm1::toggleOwnRow);
+    m_ownName->setObjectName(QStringLiteral("OwnName"));
+    m_inItem = bar->addAction(QStringLiteral("&In"), this, [this] { setOwnRemark(true); });
+    m_outItem = bar->addAction(QStringLiteral("&Out)"), this, [this] { setOwnRemark(false); });
+    m_inItem->setVisible(false);
+    m_outItem->setVisible(false);
+    updateLoginMenus();
+}
+
+void TForm1::buildTray()
+{
+    m_tray = new QSystemTrayIcon(windowIcon(), this);
+    m_tray->setObjectName(QStringLiteral("LaunchBarIcon1"));
+    m_tray->setToolTip(QString::fromLatin1(kTitle));
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("PopupMenu2"));
+    menu->addAction(QStringLiteral("&Open Quellboard"), this, &TForm1::openBoardWindow);
+    menu->addAction(QStringLiteral("Mi&nimize Quellboard"), this, &QWidget::hide);
+    menu->addSeparator();
+    laterWork(menu, QStringLiteral("&Read Message(s)"));
+    m_trayIn = menu->addAction(QStringLiteral("&In"), this, [this] { setOwnRemark(true); });
+    m_trayOut = menu->addAction(QStringLiteral("&Out"), this, [this] { setOwnRemark(false); });
+    menu->addSeparator();
+    laterWork(menu, QStringLiteral("O&ptions"));
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("E&xit"), this, [this] {
+        openBoardWindow();
+        close();
+    });
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && isVisible() && isActiveWindow())
+            hide();
+        else if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            openBoardWindow();
+    });
+}
+
+// ---- start-up ------------------------------------------------------------
+
+void TForm1::postStartup()
+{
+    if (m_started || m_startupPosted)
+        return;
+    m_startupPosted = true;
+    QMetaObject::invokeMethod(this, &TForm1::deferredStartup, Qt::QueuedConnection);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        postStartup();
+        if (!m_grid->isVisible())
+            m_edit1->setFocus();
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // A desktop without a window manager never activates the window.
+    postStartup();
+}
+
+void TForm1::deferredStartup()
+{
+    m_startupPosted = false;
+    if (m_started)
+        return;
+    m_started = true;
+
+    m_station.log.info(StartupChecks::startedText(m_station.clock));
+    auto settingsAlert = StartupChecks::settingsCheck(m_settings.writable(), m_station.log);
+    if (!settingsAlert.empty())
+        showAlert(settingsAlert);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    m_settings.load();
+    m_settings.applyColourLocks(m_station.dataDir);
+    m_board.options.setFromText(LocalSettings::optionText(m_settings.optionValues),
+                                LocalSettings::optionText(m_settings.optionRights));
+    m_board.options.messageTicks = m_settings.msgRate;
+    m_grid->setFontSize(m_settings.font);
+    m_board.lastLoginName = m_settings.lastName;
+    m_login->setSavedPassword(m_settings.password);
+    m_edit1->setText(q(m_settings.password));
+
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+    const WindowGeometry g = m_settings.geometryFor(screen.width(), screen.height());
+    move(g.left, g.top);
+
+    auto tableAlert = StartupChecks::namesTableCheck(m_station.dataDir, m_station.log);
+    if (!tableAlert.empty())
+        showAlert(tableAlert);
+
+    m_grid->setFilter(m_settings.filter == LocalSettings::kOwnGroupFilter ? "" : m_settings.filter);
+    m_grid->setColumnWidths(m_settings.columnWidths);
+    m_names.load(false);
+    m_grid->reload();
+    rebuildViewMenu();
+    m_grid->layoutColumns();
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_tray->show();
+    m_trayIn->setText(QStringLiteral("&") + q(m_board.inText));
+    m_trayOut->setText(QStringLiteral("&") + q(m_board.outText));
+
+    m_ok->setEnabled(true);
+    // After an explicit logout the last name is offered but not logged in
+    // again: otherwise a saved password would undo every logout.
+    if (!m_afterLogout) {
+        m_loginNames->setEditText(q(m_board.lastLoginName));
+        if (!m_board.lastLoginName.empty() && !LoginLogic::isAdminName(m_board.lastLoginName))
+            loginClicked();
+    }
+    m_afterLogout = false;
+    if (!m_login->loggedIn()) {
+        m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseEnter));
+        resizeToPanel();
+    }
+    if (m_board.options[admin::opt::kShowInTaskbar])
+        showMinimized();
+    QApplication::restoreOverrideCursor();
+    emit startupDone();
+}
+
+// ---- login -----------------------------------------------------------------
+
+void TForm1::loginClicked()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_edit1->setFocus();
+    const std::string name = s(m_loginNames->currentText());
+    const std::string password = s(m_edit1->text());
+    emptyLoginNames();
+    LoginOutcome outcome = m_login->login(name, password);
+    applyOutcome(outcome);
+    QApplication::restoreOverrideCursor();
+}
+
+void TForm1::applyOutcome(const LoginOutcome& out)
+{
+    using R = LoginOutcome::Result;
+    if (out.clearPassword)
+        m_edit1->clear();
+    if (out.beep)
+        QApplication::beep();
+    if (!out.label2.empty())
+        m_label2->setText(q(out.label2));
+    if (out.result == R::NotFound || out.result == R::InvalidPassword) {
+        m_grid->reload();
+        m_edit1->setFocus();
+        return;
+    }
+    if (out.adminInfoBox)
+        inform(QString::fromLatin1(LoginLogic::kAdminInfo));
+    m_shoDbPath->setVisible(m_board.adminMode || out.result == R::Held ? m_shoDbPath->isVisible() : false);
+    if (out.result == R::Held)
+        return;
+
+    setWindowTitle(QString::fromLatin1(kTitle));
+    m_tray->setIcon(windowIcon());
+    m_readMessages->setVisible(!m_board.adminMode && out.effects.messageItemsVisible);
+    m_refreshMain->setVisible(out.effects.refreshItemVisible);
+    updateLoginMenus();
+    showBoardAfterLogin();
+    if (!out.alert.empty())
+        showAlert(out.alert);
+    if (out.taskbarButton)
+        openBoardWindow();
+    saveSettings();
+}
+
+void TForm1::showBoardAfterLogin()
+{
+    m_pwdPanel->hide();
+    m_grid->show();
+    m_grid->reload();
+    rebuildViewMenu();
+    m_grid->layoutColumnsForOptions();
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+    const WindowGeometry g = m_settings.geometryFor(screen.width(), screen.height());
+    resize(g.width, m_board.adminMode ? height() : g.height);
+    fitHeightToRows();
+    m_grid->setFocus();
+}
+
+void TForm1::updateLoginMenus()
+{
+    const bool in = m_login->loggedIn();
+    const bool admin = in && m_board.adminMode;
+    const bool person = in && !admin;
+    m_ownName->setText(q(m_login->ownNameCaption()));
+    m_inItem->setVisible(person);
+    m_outItem->setVisible(person);
+    m_trayIn->setEnabled(person);
+    m_trayOut->setEnabled(person);
+    m_changePassword->setEnabled(in);
+    m_logOut->setEnabled(in);
+    m_addName->setVisible(admin);
+    m_changeAll->menuAction()->setVisible(admin);
+    m_shoDbPath->setVisible(admin);
+    if (!in)
+        m_readMessages->setVisible(true);
+}
+
+void TForm1::logOut()
+{
+    m_shoDbPath->setVisible(false);
+    m_changeAll->menuAction()->setVisible(false);
+    if (m_login->loggedIn() && m_grid->isVisible()) {
+        saveSettings();
+        m_started = false;
+        m_afterLogout = true;
+    }
+    m_quickKeys->menuAction()->setVisible(false);
+    m_login->logout();
+    updateLoginMenus();
+    m_edit1->clear();
+    m_grid->hide();
+    m_grid->setFilter("");
+    m_pwdPanel->show();
+    m_edit1->setFocus();
+    m_loginNames->setEditText(q(m_board.lastLoginName));
+    m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseLogOn));
+    m_grid->reload();
+    resizeToPanel();
+}
+
+void TForm1::adminLogIn()
+{
+    if (!isVisible())
+        return;
+    logOut();
+    m_loginNames->setEditText(QString::fromLatin1(LoginLogic::kAdminName));
+}
+
+void TForm1::showNames()
+{
+    emptyLoginNames();
+    for (QAction* a : m_groupItems)
+        m_viewMenu->removeAction(a);
+    qDeleteAll(m_groupItems);
+    m_groupItems.clear();
+    reloadBoard(true);
+    m_loginNames->showPopup();
+}
+
+void TForm1::fillLoginNames()
+{
+    if (m_loginNames->count() > 0)
+        return;
+    const QString typed = m_loginNames->currentText();
+    for (const std::string& name : m_login->dropDownNames())
+        m_loginNames->addItem(q(name));
+    m_loginNames->setCurrentIndex(-1);
+    m_loginNames->setEditText(typed);
+}
+
+void TForm1::emptyLoginNames()
+{
+    const QString typed = m_loginNames->currentText();
+    m_loginNames->clear();
+    m_loginNames->setEditText(typed);
+}
+
+void TForm1::changePassword()
+{
+    if (!m_login->loggedIn() || !m_prompts)
+        return;
+    const QString caption = QStringLiteral("Change Password");
+    for (;;) {
+        auto first = m_prompts->askText(caption, QStringLiteral("New password:"), true);
+        if (!first)
+            return;
+        auto second = m_prompts->askText(caption, QStringLiteral("Confirm password:"), true);
+        if (!second)
+            return;
+        ChangePasswordResult r = m_login->changePassword(s(*first), s(*second));
+        if (r == ChangePasswordResult::Ok) {
+            m_grid->reload();
+            return;
+        }
+        inform(q(LoginLogic::changePasswordText(r)));
+        if (r != ChangePasswordResult::Mismatch && r != ChangePasswordResult::TooLong &&
+            r != ChangePasswordResult::InvalidCharacter)
+            return;
+    }
+}
+
+// ---- board -------------------------------------------------------------------
+
+void TForm1::reloadBoard(bool freshCopy)
+{
+    m_names.load(freshCopy);
+    m_grid->reload();
+    rebuildViewMenu();
+}
+
+void TForm1::rebuildViewMenu()
+{
+    if (!m_groupItems.isEmpty())
+        return; // built once; Show Names empties it
+    for (const ViewItem& item : m_grid->view().viewItems()) {
+        auto* a = new QAction(q(item.caption), m_viewMenu);
+        if (!item.shortcut.empty())
+            a->setShortcut(QKeySequence(q(item.shortcut)));
+        const std::string group = item.group;
+        connect(a, &QAction::triggered, this, [this, group] {
+            if (m_grid->setFilter(group))
+                fitHeightToRows();
+        });
+        m_viewMenu->insertAction(m_viewSeparator, a);
+        m_groupItems << a;
+    }
+}
+
+void TForm1::fitHeightToRows()
+{
+    if (!m_grid->isVisible())
+        return;
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+    bool capped = false;
+    int client = m_grid->fittedClientHeight(screen.height(), isMaximized(), &capped);
+    if (capped)
+        move(x(), screen.top());
+    resize(width(), client + menuBar()->sizeHint().height());
+}
+
+void TForm1::setOwnRemark(bool in)
+{
+    if (!m_login->loggedIn() || m_board.adminMode)
+        return;
+    m_login->setOwnRemark(in ? m_board.inText : m_board.outText, in ? 'l' : 'r', in ? remark::kIn : remark::kOut);
+    m_tray->setToolTip(q(m_board.trayHint.substr(0, 63)));
+    m_grid->reload();
+}
+
+void TForm1::toggleOwnRow()
+{
+    if (!m_login->loggedIn())
+        return;
+    if (m_board.adminMode) {
+        m_grid->reload();
+        return;
+    }
+    std::string ownGroup;
+    if (m_board.ownIndex > 0 && m_board.ownIndex < m_board.rowCount())
+        ownGroup = m_board.groups[static_cast<std::size_t>(m_board.ownIndex)];
+    const bool ownOnly = m_grid->view().filter() == BoardView::kOwnRowFilter;
+    m_grid->setFilter(ownOnly ? ownGroup : std::string(BoardView::kOwnRowFilter));
+    fitHeightToRows();
+}
+
+void TForm1::saveSettings()
+{
+    LocalSettings::SaveContext ctx;
+    ctx.refreshTicks = m_board.options.refreshTicks;
+    ctx.recordCount = m_board.rowCount();
+    ctx.ownIdent = m_board.ownIndex;
+    ctx.ownName = m_board.ownName;
+    if (m_board.ownIndex > 0 && m_board.ownIndex < m_board.rowCount())
+        ctx.ownGroup = m_board.groups[static_cast<std::size_t>(m_board.ownIndex)];
+    ctx.programPath = m_run.programPath;
+    ctx.commandLine = m_run.commandLine;
+    ctx.messageTablePath = m_station.dataPath("msg" + std::to_string(m_board.ownIndex) + ".dbf");
+    ctx.isIconic = isMinimized();
+    ctx.appIconic = isMinimized();
+
+    m_settings.filter = m_grid->view().filter();
+    m_settings.font = m_grid->fontSize();
+    m_settings.columnWidths = m_grid->columnWidths();
+    for (int n = 1; n <= admin::kOptionCount; ++n) {
+        m_settings.optionValues[static_cast<std::size_t>(n - 1)] = m_board.options.value[static_cast<std::size_t>(n)];
+        m_settings.optionRights[static_cast<std::size_t>(n - 1)] = m_board.options.right[static_cast<std::size_t>(n)];
+    }
+    m_settings.password = m_login->savedPassword();
+    m_settings.geometry.top = y();
+    m_settings.geometry.left = x();
+    m_settings.geometry.width = width();
+    if (m_grid->isVisible())
+        m_settings.geometry.height = height();
+    m_settings.save(ctx, m_station.clock, m_station.log);
+}
+
+// ---- help, alerts, window ----------------------------------------------------
+
+HelpViewer* TForm1::helpViewer()
+{
+    if (!m_help)
+        m_help = new HelpViewer(this);
+    return m_help;
+}
+
+void TForm1::showContents()
+{
+    const QString fixed = HelpViewer::fixedHelpDir();
+    if (!helpViewer()->showTopic({HelpViewer::localHelpDir(), fixed}, QString::fromLatin1(HelpViewer::kContentsTopic)))
+        showAlert(StartupChecks::helpMissingAlert(s(fixed)));
+}
+
+void TForm1::showStartingUpHelp()
+{
+    const QString fixed = HelpViewer::fixedHelpDir();
+    if (!helpViewer()->showTopic({fixed}, QString::fromLatin1(HelpViewer::kStartingUpTopic)))
+        showAlert(StartupChecks::helpMissingAlert(s(fixed)));
+}
+
+void TForm1::openWeb(const QString& url)
+{
+    if (!QDesktopServices::openUrl(QUrl(url)))
+        inform(QStringLiteral("Web browser not found."));
+}
+
+void TForm1::showAlert(const std::vector<std::string>& lines)
+{
+    QStringList list;
+    for (const auto& line : lines)
+        list << q(line);
+    m_errAlert->showAlert(list, this);
+}
+
+void TForm1::inform(const QString& text)
+{
+    if (m_inform) {
+        m_inform(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kTitle), text, QMessageBox::Ok, this);
+    box.move(x() + 50, y() + 30);
+    box.exec();
+}
+
+void TForm1::resizeToPanel()
+{
+    m_pwdPanel->adjustSize();
+    const QSize panel = m_pwdPanel->sizeHint();
+    const int w = std::max(4 * m_label2->x() + m_label2->width(), panel.width());
+    resize(w, panel.height() + menuBar()->sizeHint().height());
+}
+
+void TForm1::openBoardWindow()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TForm1::showYourself()
+{
+    QApplication::beep();
+    if (m_tray->isVisible()) {
+        m_tray->hide();
+        m_tray->show();
+    }
+    openBoardWindow();
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    // A digit or a character from "A" to "z" opens the find box while the
+    // board shows (the quick keys "1", "2" and "=" come with their own work).
+    const QString text = event->text();
+    if (m_grid->isVisible() && text.size() == 1 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        const QChar c = text[0];
+        if (c.isDigit() || (c >= QLatin1Char('A') && c <= QLatin1Char('z'))) {
+            m_grid->setFilter("");
+            reloadBoard(false);
+            m_grid->startFind(c);
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // Until the exit panel exists, leaving saves the settings and ends; the
+    // remark stays as it is.
+    if (m_login->loggedIn() && !m_board.adminMode && m_board.ownIndex >= 0)
+        saveSettings();
+    m_tray->hide();
+    event->accept();
+    QApplication::quit();
+}
+
+} // namespace qb::board

@@ -1,0 +1,170 @@
+// The main board window: login panel (PwdPanel) or board grid (StringGrid1),
+// the main menu, the alert menu and the notification icon. It holds the
+// program's board state and turns menu commands and panel buttons into calls
+// of the window-free logic (LoginLogic, NamesTable, StartupChecks, ...).
+//
+// Life: created by the entry before any other window; the heavy start-up
+// (settings, first load, automatic login) runs on the first activation (or
+// first showing) after the start and after every logout, posted to itself.
+#pragma once
+
+#include "admin/ConfigTable.h"
+#include "board/Board.h"
+#include "board/LocalSettings.h"
+#include "board/LoginLogic.h"
+#include "board/NamesTable.h"
+#include "board/RemarkLog.h"
+#include "board/Station.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+
+namespace qb::planner {
+class PromptService;
+}
+
+namespace qb::board {
+
+class AlertMenu;
+class BoardGrid;
+class HelpViewer;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // What the entry knows about this run.
+    struct RunInfo {
+        std::string workstationDir; // qb3local.ini
+        std::string desktopDir;     // its fallback
+        std::string userName;       // operating-system user
+        std::string programPath;
+        std::string commandLine;
+    };
+
+    // station must outlive the window; its alert hook is pointed at errAlert.
+    TForm1(Station& station, RunInfo run, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The prompt window used by Change Password (created after this window).
+    void setPromptService(planner::PromptService* prompts) { m_prompts = prompts; }
+    // Information and error boxes; by default modal message boxes. Tests put
+    // a recorder here.
+    void setMessageSink(std::function<void(const QString&)> sink) { m_inform = std::move(sink); }
+
+    // The show-yourself request of a later start: beep, show the notification
+    // icon anew, restore and bring the window forward.
+    void showYourself();
+
+    // The login panel's OK (also the automatic login of the start-up).
+    void loginClicked();
+    void logOut();
+    void adminLogIn();
+    void changePassword();
+    void showNames();
+
+    bool started() const { return m_started; }
+    Board& board() { return m_board; }
+    LoginLogic& loginLogic() { return *m_login; }
+    LocalSettings& settings() { return m_settings; }
+    AlertMenu* alertMenu() const { return m_errAlert; }
+    BoardGrid* grid() const { return m_grid; }
+    HelpViewer* helpViewer();
+
+    // The board window's icon (drawn, no file needed).
+    static QIcon boardIcon();
+
+signals:
+    // The deferred start-up has run (tests wait for it).
+    void startupDone();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildLoginPanel();
+    void buildTray();
+    void postStartup();
+    void deferredStartup();
+    void applyOutcome(const LoginOutcome& outcome);
+    void showBoardAfterLogin();
+    void updateLoginMenus();
+    void saveSettings();
+    void reloadBoard(bool freshCopy);
+    void rebuildViewMenu();
+    void fitHeightToRows();
+    void fillLoginNames();
+    void emptyLoginNames();
+    void showContents();
+    void showStartingUpHelp();
+    void openWeb(const QString& url);
+    void setOwnRemark(bool in);
+    void toggleOwnRow();
+    void openBoardWindow();
+    void showAlert(const std::vector<std::string>& lines);
+    void inform(const QString& text);
+    void resizeToPanel();
+
+    Station& m_station;
+    RunInfo m_run;
+    Board m_board;
+    RemarkLog m_remarkLog;
+    NamesTable m_names;
+    admin::ConfigTable m_config;
+    LocalSettings m_settings;
+    std::unique_ptr<LoginLogic> m_login;
+    planner::PromptService* m_prompts = nullptr;
+    std::function<void(const QString&)> m_inform;
+
+    bool m_started = false;
+    bool m_startupPosted = false;
+    bool m_afterLogout = false; // an explicit logout: no automatic login until the next start
+    bool m_closing = false;
+
+    // Login panel.
+    QFrame* m_pwdPanel = nullptr;
+    QComboBox* m_loginNames = nullptr;
+    QLineEdit* m_edit1 = nullptr;
+    QPushButton* m_ok = nullptr;
+    QLabel* m_label2 = nullptr;
+
+    BoardGrid* m_grid = nullptr;
+    AlertMenu* m_errAlert = nullptr;
+    HelpViewer* m_help = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+
+    // Menu items whose state changes.
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_quickKeys = nullptr;
+    QMenu* m_changeAll = nullptr;
+    QAction* m_viewSeparator = nullptr;
+    QAction* m_addName = nullptr;
+    QAction* m_readMessages = nullptr;
+    QAction* m_refreshMain = nullptr;
+    QAction* m_helpRefresh = nullptr;
+    QAction* m_shoDbPath = nullptr;
+    QAction* m_ownName = nullptr;
+    QAction* m_inItem = nullptr;
+    QAction* m_outItem = nullptr;
+    QAction* m_trayIn = nullptr;
+    QAction* m_trayOut = nullptr;
+    QAction* m_changePassword = nullptr;
+    QAction* m_logOut = nullptr;
+    QList<QAction*> m_groupItems;
+};
+
+} // namespace qb::board
