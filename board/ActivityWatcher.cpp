@@ -32,7 +32,7 @@ double ActivityWatcher::nowSeconds() const
 std::string ActivityWatcher::formatLong(const platform::LocalTime& t)
 {
     char buf[80];
-    std::snprintf(buf, sizeof buf, " %s, %s %d, %d, %02d:%02d:%02d", kDays[t.dayOfWeek % 7],
+    std::snprintf(buf, sizeof buf, " %s, %s %d, %d, %02d:%02d:%02d", kDays[(platform::daySerial(t.year, t.month, t.day) % 7 + 13) % 7],
                   kMonths[(t.month + 11) % 12], t.day, t.year, t.hour, t.minute, t.second);
     return buf;
 }
