@@ -96,6 +96,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
 
     buildMenus();
     buildTray();
+    updateLoginMenus();
 
     m_shoDbPath->setText(QStringLiteral("DB path: ") + QDir::currentPath() + QLatin1Char('/'));
     m_board.pollCounter = 0;
@@ -248,7 +249,6 @@ void TForm1::buildMenus()
     m_outItem = bar->addAction(QStringLiteral("&Out)"), this, [this] { setOwnRemark(false); });
     m_inItem->setVisible(false);
     m_outItem->setVisible(false);
-    updateLoginMenus();
 }
 
 void TForm1::buildTray()
