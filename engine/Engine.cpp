@@ -684,8 +684,10 @@ void Engine::goTopIn(WorkArea& wa)
     if (wa.recCount < 1)
         return;
     for (std::int64_t r = 1; r <= wa.recCount; ++r) {
-        if (!readRecord(wa, r))
+        if (!readRecord(wa, r)) {
+            setEof(wa, false); // a damaged file must not trap "until end of file" loops
             return;
+        }
         wa.eof = wa.bof = false;
         if (isVisible(wa))
             return;
@@ -708,8 +710,10 @@ void Engine::GoBottom()
     if (wa->recCount < 1)
         return;
     for (std::int64_t r = wa->recCount; r >= 1; --r) {
-        if (!readRecord(*wa, r))
+        if (!readRecord(*wa, r)) {
+            setEof(*wa, true);
             return;
+        }
         wa->eof = wa->bof = false;
         if (isVisible(*wa))
             return;
@@ -775,8 +779,10 @@ void Engine::Skip(std::int64_t n)
             wa->bof = true;
             return;
         }
-        if (!readRecord(*wa, r))
+        if (!readRecord(*wa, r)) {
+            setEof(*wa, false);
             return;
+        }
         if (isVisible(*wa))
             --left;
     }
