@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "DataDirCommands.h"
 #include "InspectCommands.h"
+#include "LockCommands.h"
 
 #include <array>
 #include <iostream>
@@ -20,6 +21,7 @@ const std::array kCommands = {
     Command{"add-name", "DIR NAME [GROUP]", "add a person to the board", qb::tools::addNameCommand},
     Command{"set-remark", "DIR NAME TEXT [--color a|f|l|r|w|y]", "set a person's remark as the board does",
             qb::tools::setRemarkCommand},
+    Command{"locks", "FILE|DIR...", "show which locks other processes hold on tables now", qb::tools::locksCommand},
 };
 
 } // namespace
