@@ -276,6 +276,17 @@ bool BoardGrid::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void BoardGrid::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Alternate rows use the desktop's button-face colour: follow theme changes.
+    if (event->type() == QEvent::PaletteChange) {
+        m_view.setSystemColors(toRgb(palette().color(QPalette::WindowText)), toRgb(palette().color(QPalette::Button)));
+        m_table->viewport()->update();
+        m_header->viewport()->update();
+    }
+}
+
 void BoardGrid::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
