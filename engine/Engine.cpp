@@ -1100,6 +1100,13 @@ bool Engine::CreateDbf(const std::string& fileName, const std::vector<FieldSpec>
     if (!hasExtension(name))
         name += ".dbf";
     platform::PosixFile f;
+    // Two stations that both found the table missing may both create it; the
+    // later one must not truncate a table the other already has open.
+    if (f.open(name, platform::Access::ReadWrite, platform::Share::DenyAll) == err::kSharingViolation) {
+        setError(err::kSharingViolation, "Error writing " + name + ". [CreateDbf]");
+        return false;
+    }
+    f.close();
     int rc = f.create(name);
     if (rc == 0)
         rc = f.writeAt(0, head.data(), head.size());

@@ -33,7 +33,10 @@ Engine::LockTry Engine::lockWithRetries(WorkArea& wa, std::int64_t off, std::int
     int attempts = 0;
     for (;;) {
         ++m_lockAttempts;
-        platform::LockResult r = wa.dbf.lock(off, len);
+        // A read-only descriptor cannot hold a write lock; its read lock still
+        // conflicts with every writer's lock on the region.
+        platform::LockResult r = wa.access == platform::Access::ReadOnly ? wa.dbf.lockShared(off, len)
+                                                                         : wa.dbf.lock(off, len);
         if (r == platform::LockResult::Locked)
             return LockTry::Locked;
         if (r == platform::LockResult::Lost)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <sys/stat.h>
 
 namespace qb::engine {
 
@@ -304,6 +305,9 @@ bool Engine::packRecords(WorkArea& wa)
                 std::copy(s.begin(), s.end(), rec.begin() + f.offset);
             }
         }
+        struct stat st {};
+        if (rc == 0 && ::fstat(wa.memo.file().fd(), &st) == 0)
+            ::fchmod(fresh.file().fd(), st.st_mode & 07777); // keep the memo file's permissions
         fresh.close();
         if (rc == 0 && std::rename(tmpName.c_str(), memoName.c_str()) != 0)
             rc = platform::errnoToCode(errno);

@@ -2,6 +2,8 @@
 // lock rules inside one station, Locate/Continue/Search/Peek and Pack.
 #include "EngineTestSupport.h"
 
+#include "platform/FileOps.h"
+
 #include <gtest/gtest.h>
 
 using namespace qb::engine;
@@ -489,6 +491,53 @@ TEST_F(Packing, PackingAwayEverythingLeavesAnEmptyTable)
     EXPECT_TRUE(e.dEOF());
     EXPECT_TRUE(e.dBOF());
     EXPECT_EQ(readFile(dir.file("t.dbf")).size(), static_cast<std::size_t>(e.headerLength() + 1));
+}
+
+using OpenModes = TableFixture;
+
+TEST_F(OpenModes, OverrideChoosesAccessAndSharing)
+{
+    makeTable({{1, "a"}});
+    e.CloseDbf();
+    e.openModeOverride = openmode::kReadOnlyDenyNone;
+    ASSERT_TRUE(e.USE(dir.file("t")));
+    ASSERT_TRUE(e.RLock());
+    e.Replace();
+    EXPECT_EQ(e.lastError(), 5);
+    e.CloseDbf();
+
+    e.openModeOverride = openmode::kReadWriteDenyAll;
+    ASSERT_TRUE(e.USE(dir.file("t")));
+    Engine other{clock};
+    EXPECT_FALSE(other.USE(dir.file("t")));
+    EXPECT_EQ(other.lastError(), 32);
+    e.CloseDbf();
+    e.openModeOverride = openmode::kNone;
+}
+
+TEST_F(OpenModes, CommandKeywordsAndBlanksInNames)
+{
+    ASSERT_EQ(qb::platform::makeDirs(dir.file("My Data")), 0);
+    ASSERT_TRUE(e.CreateDbf(dir.file("My Data/names"), namesFields()));
+    ASSERT_TRUE(e.USE(dir.file("My Data/names") + " ALIAS first EXCLUSIVE")) << e.lastErrorText();
+    EXPECT_TRUE(e.isExclusive());
+    EXPECT_EQ(e.alias(), "first");
+    e.CloseDbf();
+    ASSERT_TRUE(e.USE("  " + dir.file("My Data/names.dbf") + "  exclusive   alias  second  "));
+    EXPECT_TRUE(e.isExclusive());
+    EXPECT_EQ(e.alias(), "second");
+}
+
+TEST_F(OpenModes, CreationRefusedWhileTheTableIsOpen)
+{
+    makeTable({{1, "a"}});
+    const std::string before = readFile(dir.file("t.dbf"));
+    Engine other{clock};
+    EXPECT_FALSE(other.CreateDbf(dir.file("t"), mixedFields()));
+    EXPECT_EQ(other.lastError(), 32);
+    EXPECT_EQ(readFile(dir.file("t.dbf")), before);
+    e.CloseDbf();
+    EXPECT_TRUE(other.CreateDbf(dir.file("t"), mixedFields()));
 }
 
 } // namespace
