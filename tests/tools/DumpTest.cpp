@@ -251,3 +251,35 @@ TEST(DumpArguments, RejectsUnknownOptionsAndCodePages)
     EXPECT_EQ(runDump({"x.dbf", "--codepage"}).status, 2);
     EXPECT_EQ(runDump({"a.dbf", "b.dbf"}).status, 2);
 }
+
+TEST(DumpJson, ReadsTheOlderDbase2Layout)
+{
+    // Fixed 521-byte header, 16-byte descriptors ended by 0x0D, the count as
+    // 16 bits at offset 1 and the date as month, day, year.
+    std::string h(521, '\0');
+    h[0] = 0x02;
+    TableBytes::put16(h, 1, 2);
+    h[3] = 7;
+    h[4] = 4;
+    h[5] = 86;
+    TableBytes::put16(h, 6, 1 + 5 + 3);
+    h.replace(8, 4, "NAME");
+    h[8 + 11] = 'C';
+    h[8 + 12] = 5;
+    h.replace(24, 3, "QTY");
+    h[24 + 11] = 'N';
+    h[24 + 12] = 3;
+    h[40] = '\x0D';
+    std::string bytes = h + " Ann    4*Bob   12" + '\x1A';
+    TempDir dir;
+    qb::test::writeFile(dir.file("old.dbf"), bytes);
+
+    DumpResult r = runDump({dir.file("old.dbf"), "--json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{
+                                R"({"_recno": 1, "_deleted": false, "name": "Ann", "qty": 4})",
+                                R"({"_recno": 2, "_deleted": true, "name": "Bob", "qty": 12})",
+                            }));
+    std::ostringstream out, err;
+    EXPECT_EQ(qb::tools::checkCommand({dir.file("old.dbf")}, out, err), 0) << out.str();
+}

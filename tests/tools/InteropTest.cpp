@@ -46,33 +46,33 @@ struct EngineRow {
 
 // Writes rows through the engine the way every station appends, then
 // deletes the marked ones under a record lock.
-void writeWithEngine(const std::string& path, const std::vector<qb::engine::FieldSpec>& spec,
+void writeWithEngine(const std::string& path, const std::vector<qb::engine::FieldSpec>& schema,
                      const std::vector<std::vector<std::string>>& storedRows, pf::CodePage cp,
                      const std::vector<std::vector<std::string>>& memos, const std::vector<bool>& deleted)
 {
     qb::engine::Engine e;
-    ASSERT_TRUE(e.CreateDbf(path, spec)) << e.lastErrorText();
+    ASSERT_TRUE(e.CreateDbf(path, schema)) << e.lastErrorText();
     ASSERT_TRUE(e.Select(1));
     ASSERT_TRUE(e.USE(path + " ALIAS T")) << e.lastErrorText();
     for (std::size_t r = 0; r < storedRows.size(); ++r) {
         e.ClearRecord();
         auto& f = e.record()->fields;
-        for (std::size_t i = 0; i < spec.size(); ++i) {
+        for (std::size_t i = 0; i < schema.size(); ++i) {
             const std::string& v = storedRows[r][i];
-            switch (spec[i].type) {
+            switch (schema[i].type) {
             case 'C': f[i].text = pf::fromUtf8(v, cp); break;
             case 'D': f[i].text = v; break;
             case 'L': f[i].logical = v == "T"; break;
             case 'M': break;
             default:
-                if (spec[i].decimals > 0)
+                if (schema[i].decimals > 0)
                     f[i].real = std::stod(v);
                 else
                     f[i].integer = std::stoll(v);
             }
         }
-        for (std::size_t i = 0; i < spec.size(); ++i) {
-            if (spec[i].type == 'M' && !memos[r].empty()) {
+        for (std::size_t i = 0; i < schema.size(); ++i) {
+            if (schema[i].type == 'M' && !memos[r].empty()) {
                 std::vector<std::string> lines;
                 for (const auto& l : memos[r])
                     lines.push_back(pf::fromUtf8(l, cp));
@@ -135,7 +135,7 @@ TEST(InteropEngineWritten, IndependentReaderSeesWhatTheEngineWrote)
         std::string file;
         pf::CodePage cp;
         const char* cpName;
-        std::vector<qb::engine::FieldSpec> spec;
+        std::vector<qb::engine::FieldSpec> schema;
         std::vector<std::vector<std::string>> rows;     // stored form before code page conversion
         std::vector<std::vector<std::string>> memos;    // memo lines per row
         std::vector<bool> deleted;
@@ -170,14 +170,14 @@ TEST(InteropEngineWritten, IndependentReaderSeesWhatTheEngineWrote)
 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        writeWithEngine(c.file, c.spec, c.rows, c.cp, c.memos, c.deleted);
+        writeWithEngine(c.file, c.schema, c.rows, c.cp, c.memos, c.deleted);
         if (HasFatalFailure())
             return;
         std::string expected;
         std::size_t k = 0;
         for (std::size_t r = 0; r < c.rows.size(); ++r) {
             expected += "{\"_recno\": " + std::to_string(r + 1) + ", \"_deleted\": " + (c.deleted[r] ? "true" : "false");
-            for (const auto& f : c.spec)
+            for (const auto& f : c.schema)
                 expected += ", " + qb::tools::JsonText::quote(lowerName(f.name)) + ": " + c.expectedValues[k++];
             expected += "}\n";
         }

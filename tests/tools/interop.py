@@ -126,13 +126,13 @@ def load_json_lines(text):
     return [json.loads(line) for line in text.splitlines() if line.strip()]
 
 
-BENCH_SPEC = ('ident N(4,0); chgcntr N(3,0); inuse L; name C(40); remark C(40); group C(40); '
+BENCH_FIELDS = ('ident N(4,0); chgcntr N(3,0); inuse L; name C(40); remark C(40); group C(40); '
               'misc C(40); color C(40); time N(10,5); msgcnt N(4,0); password C(10)')
 COLOURS = ['red', 'green', 'blue', 'white', 'black']
 
 
 def bench_reference(path, n):
-    t = dbf.Table(path, BENCH_SPEC, dbf_type='db3', codepage='cp437')
+    t = dbf.Table(path, BENCH_FIELDS, dbf_type='db3', codepage='cp437')
     t.open(dbf.READ_WRITE)
     for i in range(1, n + 1):
         t.append((i % 10000, i % 1000, i % 3 != 0, 'Person %d' % i, 'In' if i % 2 else 'Out',
