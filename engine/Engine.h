@@ -140,10 +140,18 @@ public:
     int currentArea() const { return m_current; }
     bool isOpen(int area) const;
     // Opens "FILE [EXCLUSIVE] [ALIAS name]" in the current work area; an
-    // empty command closes it.
+    // empty command closes it. Keywords are read from the end, so the file
+    // name may contain blanks; ".dbf" is added when the name has no
+    // extension and the name is matched without regard to case. Without
+    // ALIAS the alias is the upper-case file stem.
+    // Sharing: a shared open takes a read lock on the share-mode byte, an
+    // EXCLUSIVE open a write lock (error 32 while any other handle has the
+    // table open); network locking off or an override decide otherwise.
     bool USE(std::string_view command);
     void CloseDbf();
     void closeAll();
+    // Creates (truncates) the table and, with memo fields, its memo file.
+    // Refused with error 32 while another handle has the table open.
     bool CreateDbf(const std::string& fileName, const std::vector<FieldSpec>& fields);
 
     // --- navigation ----------------------------------------------------------
@@ -151,6 +159,8 @@ public:
     void GoBottom();
     void GO(std::int64_t n);
     void Skip(std::int64_t n = 1);
+    // End-of-file and begin-of-file flags; both answer true (with error 215)
+    // when the work area holds no table, so "until end of file" loops end.
     bool dEOF();
     bool dBOF();
     std::int64_t RecNo();

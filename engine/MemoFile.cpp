@@ -2,6 +2,7 @@
 
 #include "engine/Engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
