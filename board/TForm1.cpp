@@ -611,6 +611,7 @@ void TForm1::saveSettings()
     ctx.isIconic = isMinimized();
     ctx.appIconic = isMinimized();
 
+    m_settings.msgRate = m_board.options.messageTicks;
     m_settings.filter = m_grid->view().filter();
     m_settings.font = m_grid->fontSize();
     m_settings.columnWidths = m_grid->columnWidths();

@@ -33,7 +33,12 @@ int main(int argc, char** argv)
 
     // One board per account; a later start hands over and ends without a
     // window. Copies named "m..." run beside any other.
-    board::SingleInstance instance;
+    // QUELLBOARD_INSTANCE renames the instance, so test copies never meet a
+    // board the same account runs for real.
+    const QString instanceName = qEnvironmentVariableIsEmpty("QUELLBOARD_INSTANCE")
+                                     ? board::SingleInstance::defaultName()
+                                     : qEnvironmentVariable("QUELLBOARD_INSTANCE");
+    board::SingleInstance instance(instanceName);
     if (!board::StartupChecks::skipsSingleInstance(programName) && !instance.claim())
         return 0;
 

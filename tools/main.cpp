@@ -4,6 +4,7 @@
 #include "DataDirCommands.h"
 #include "InspectCommands.h"
 #include "LockCommands.h"
+#include "ResetAdminPasswordCommand.h"
 
 #include <array>
 #include <iostream>
@@ -21,6 +22,8 @@ const std::array kCommands = {
     Command{"add-name", "DIR NAME [GROUP]", "add a person to the board", qb::tools::addNameCommand},
     Command{"set-remark", "DIR NAME TEXT [--color a|f|l|r|w|y]", "set a person's remark as the board does",
             qb::tools::setRemarkCommand},
+    Command{"reset-admin-password", "DIR", "clear the administrator's password (needs write access to DIR)",
+            qb::tools::resetAdminPasswordCommand},
     Command{"locks", "FILE|DIR...", "show which locks other processes hold on tables now", qb::tools::locksCommand},
 };
 

@@ -1,0 +1,172 @@
+// The real qbp3 program started as separate processes: one copy per account,
+// the hand-over of a second start, and the "m..." copies that run beside any
+// other. Every copy runs from its own directory so its mirror q3.dbf (written
+// by the deferred start-up) shows that it got that far.
+#include "board/SingleInstance.h"
+#include "tools/DataDirCommands.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <sstream>
+#include <vector>
+
+using qb::board::SingleInstance;
+
+class Qbp3ProcessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void secondStartHandsOverAndEnds();
+    void secondProgramEndsWhileFirstRuns();
+    void copiesNamedMRunSideBySide();
+    void withoutDataArgumentTheStartDirectoryIsUsed();
+
+private:
+    // Copies the program into a new directory of the scratch area under name.
+    QString installCopy(const QString& dirName, const QString& name);
+    QProcess* start(const QString& program, const QStringList& args, const QString& workDir = {});
+    bool mirrorAppears(const QString& program) const;
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_data;
+    QString m_instance;
+    std::vector<QProcess*> m_processes;
+};
+
+void Qbp3ProcessTest::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    m_data = m_root->filePath(QStringLiteral("data"));
+    std::ostringstream out, err;
+    QCOMPARE(qb::tools::initCommand({m_data.toStdString(), "--demo"}, out, err), 0);
+    // Our own instance name, so a board the developer runs does not answer.
+    m_instance = QStringLiteral("QuellboardPro-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(QTest::currentTestFunction());
+}
+
+void Qbp3ProcessTest::cleanup()
+{
+    for (QProcess* p : m_processes) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+        delete p;
+    }
+    m_processes.clear();
+    m_root.reset();
+}
+
+QString Qbp3ProcessTest::installCopy(const QString& dirName, const QString& name)
+{
+    QDir(m_root->path()).mkpath(dirName);
+    const QString target = m_root->filePath(dirName + QLatin1Char('/') + name);
+    if (!QFile::copy(QStringLiteral(QBP3_PATH), target))
+        return {};
+    QFile::setPermissions(target, QFile::permissions(QStringLiteral(QBP3_PATH)));
+    return target;
+}
+
+QProcess* Qbp3ProcessTest::start(const QString& program, const QStringList& args, const QString& workDir)
+{
+    auto* p = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QUELLBOARD_SYSDIR"), m_root->filePath(QStringLiteral("sys")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_root->filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_root->filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
+    env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), m_instance);
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedChannels);
+    if (!workDir.isEmpty())
+        p->setWorkingDirectory(workDir);
+    p->start(program, args);
+    m_processes.push_back(p);
+    return p;
+}
+
+bool Qbp3ProcessTest::mirrorAppears(const QString& program) const
+{
+    return QFile::exists(QFileInfo(program).absolutePath() + QStringLiteral("/q3.dbf"));
+}
+
+void Qbp3ProcessTest::secondStartHandsOverAndEnds()
+{
+    SingleInstance first(m_instance);
+    QVERIFY(first.claim());
+    QSignalSpy shown(&first, &SingleInstance::showRequested);
+
+    const QString second = installCopy(QStringLiteral("b"), QStringLiteral("qbp3"));
+    QVERIFY(!second.isEmpty());
+    QProcess* p = start(second, {QStringLiteral("5"), m_data});
+    QVERIFY(p->waitForStarted(5000));
+    // The second copy is still waiting for our answer here, so let the loop run.
+    QTRY_COMPARE_WITH_TIMEOUT(p->state(), QProcess::NotRunning, 15000);
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 5000);
+    QVERIFY2(!mirrorAppears(second), "the second copy must not get as far as its start-up");
+}
+
+void Qbp3ProcessTest::secondProgramEndsWhileFirstRuns()
+{
+    const QString a = installCopy(QStringLiteral("a"), QStringLiteral("qbp3"));
+    const QString b = installCopy(QStringLiteral("b"), QStringLiteral("qbp3"));
+    QProcess* first = start(a, {QStringLiteral("5"), m_data});
+    QTRY_VERIFY_WITH_TIMEOUT(mirrorAppears(a), 20000);
+
+    QProcess* second = start(b, {QStringLiteral("5"), m_data});
+    QVERIFY(second->waitForFinished(15000));
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(!mirrorAppears(b));
+    QCOMPARE(first->state(), QProcess::Running);
+}
+
+void Qbp3ProcessTest::copiesNamedMRunSideBySide()
+{
+    const QString m1 = installCopy(QStringLiteral("m1"), QStringLiteral("mqbp3"));
+    const QString m2 = installCopy(QStringLiteral("m2"), QStringLiteral("Mqbp3"));
+    QProcess* p1 = start(m1, {QStringLiteral("5"), m_data});
+    QProcess* p2 = start(m2, {QStringLiteral("5"), m_data});
+    QTRY_VERIFY_WITH_TIMEOUT(mirrorAppears(m1) && mirrorAppears(m2), 20000);
+    QCOMPARE(p1->state(), QProcess::Running);
+    QCOMPARE(p2->state(), QProcess::Running);
+
+    // They hold nothing: a normally named copy still becomes the one copy...
+    const QString n = installCopy(QStringLiteral("n"), QStringLiteral("qbp3"));
+    QProcess* normal = start(n, {QStringLiteral("5"), m_data});
+    QTRY_VERIFY_WITH_TIMEOUT(mirrorAppears(n), 20000);
+    QCOMPARE(normal->state(), QProcess::Running);
+    // ...and the next normal start hands over to it.
+    const QString late = installCopy(QStringLiteral("late"), QStringLiteral("qbp3"));
+    QProcess* refused = start(late, {QStringLiteral("5"), m_data});
+    QVERIFY(refused->waitForFinished(15000));
+    QVERIFY(!mirrorAppears(late));
+    QCOMPARE(p1->state(), QProcess::Running);
+    QCOMPARE(p2->state(), QProcess::Running);
+}
+
+void Qbp3ProcessTest::withoutDataArgumentTheStartDirectoryIsUsed()
+{
+    const QString a = installCopy(QStringLiteral("a"), QStringLiteral("mqbp3"));
+    QProcess* p = start(a, {}, m_data);
+    QTRY_VERIFY_WITH_TIMEOUT(mirrorAppears(a), 20000);
+    QCOMPARE(p->state(), QProcess::Running);
+    // The mirror is a copy of the names table of the start directory.
+    QFile mirror(QFileInfo(a).absolutePath() + QStringLiteral("/q3.dbf"));
+    QFile shared(m_data + QStringLiteral("/qb3.dbf"));
+    QVERIFY(mirror.open(QIODevice::ReadOnly) && shared.open(QIODevice::ReadOnly));
+    QCOMPARE(mirror.readAll(), shared.readAll());
+}
+
+QTEST_MAIN(Qbp3ProcessTest)
+#include "Qbp3ProcessTest.moc"
