@@ -183,19 +183,6 @@ private slots:
         QCOMPARE(clickSpy.last().at(1).toInt(), BoardView::kRemarkColumn);
     }
 
-    void administratorGroupClicksOnlyReport()
-    {
-        m_board->adminMode = true;
-        m_board->ownIndex = 0;
-        m_grid->reload();
-        QSignalSpy filterSpy(m_grid.get(), &BoardGrid::filterChanged);
-        QSignalSpy clickSpy(m_grid.get(), &BoardGrid::cellClicked);
-        clickCell(0, BoardView::kGroupColumn, Qt::LeftButton);
-        QCOMPARE(filterSpy.count(), 0);
-        QCOMPARE(clickSpy.count(), 1);
-        QCOMPARE(m_grid->view().filter(), std::string());
-    }
-
     void titleClickSortsTheRows()
     {
         QHeaderView* header = m_table->horizontalHeader();
@@ -239,17 +226,6 @@ private slots:
         m_grid->layoutColumns();
         const int t = m_table->viewport()->width() / 10;
         QCOMPARE(m_grid->columnWidths()[0], 2 * t);
-    }
-
-    void fittedHeightCountsShownRows()
-    {
-        m_grid->setFontSize(10);
-        m_grid->setFilter("Sales");
-        bool capped = true;
-        QCOMPARE(m_grid->fittedClientHeight(1000, false, &capped), 35 + 3 * 20);
-        QVERIFY(!capped);
-        QCOMPARE(m_grid->fittedClientHeight(100, false, &capped), 10);
-        QVERIFY(capped);
     }
 
     void findBoxOpensWithTheCharacterAndClosesOnEnterOrEscape()
