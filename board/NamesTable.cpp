@@ -144,6 +144,9 @@ bool NamesTable::load(bool forceCopy)
     for (m_mirror.GoTop(); !m_mirror.dEOF() && p < kMaxRows; m_mirror.Skip(1), ++p) {
         if (m_mirror.GetLongField("ident") != p)
             m_station.log.error("Error DB index mis-match");
+        // "Admin" of record 0 stays the last login name (offered, never logged in).
+        if (p == 0 && lower(m_mirror.getText("name")) == lower(m_board.lastLoginName) && !m_board.lastLoginName.empty())
+            lastNameSeen = true;
         if (p == 0 || m_mirror.Deleted())
             continue; // record 0 holds the column titles; deleted people are not offered
         std::string name = m_mirror.getText("name");
