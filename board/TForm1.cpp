@@ -106,6 +106,9 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
 
 TForm1::~TForm1()
 {
+    // The grid paints from m_board, which goes before QWidget deletes children.
+    delete takeCentralWidget();
+    m_grid = nullptr;
     m_station.alert = nullptr;
     m_station.setRefreshCaption = nullptr;
 }

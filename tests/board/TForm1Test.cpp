@@ -1,0 +1,396 @@
+// The main window as a user meets it: deferred start-up with its alerts, the
+// login panel, the administrator login, logout, Change Password, the alert
+// menu and the help viewer. Widgets are found by their object names.
+#include "admin/ConfigTable.h"
+#include "board/AlertMenu.h"
+#include "board/BoardGrid.h"
+#include "board/HelpViewer.h"
+#include "board/NameAdmin.h"
+#include "board/TForm1.h"
+#include "engine/TTzDbf.h"
+#include "planner/ScriptedPromptService.h"
+#include "platform/EventLog.h"
+#include "tools/DataDirCommands.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <memory>
+#include <sstream>
+
+using namespace qb;
+using board::TForm1;
+
+class TForm1Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startupLogsAndShowsTheLoginPanel();
+    void missingNamesTableRaisesTheAlert();
+    void unwritableSettingsRaiseTheAlert();
+    void loginThroughThePanelShowsTheBoard();
+    void wrongPasswordStaysOnThePanel();
+    void administratorLoginInformsAndShowsDbPath();
+    void logoutReturnsToThePanelWithoutLoggingBackIn();
+    void lastUserIsLoggedInAtStartup();
+    void lastNameAdminIsNeverLoggedInAutomatically();
+    void changePasswordRefusesNineCharacters();
+    void changePasswordAsksAgainAfterMismatch();
+    void alertMenuHasItsLinesAndPlace();
+    void missingHelpRaisesTheAlert();
+    void contentsOpensTheHelpTopic();
+
+private:
+    void makeForm(const std::string& workstationDir = {});
+    void startUp();
+    void setOption(int boardIndex, int option, bool on);
+    void writeSettings(const QString& text);
+    void typeLogin(const QString& name, const QString& password);
+    QAction* action(const QString& text) const;
+    template <typename T>
+    T* child(const char* name) const
+    {
+        return m_form->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::string m_data;
+    std::unique_ptr<engine::Engine> m_engine;
+    platform::MemoryEventLog m_log;
+    std::unique_ptr<board::Station> m_station;
+    std::unique_ptr<TForm1> m_form;
+    planner::ScriptedPromptService m_prompts;
+    QStringList m_messages;
+    int m_bob = -1;
+    QString m_savedCwd;
+};
+
+void TForm1Test::init()
+{
+    m_savedCwd = QDir::currentPath();
+    m_root = std::make_unique<QTemporaryDir>();
+    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
+    std::ostringstream out, err;
+    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
+    m_engine = std::make_unique<engine::Engine>();
+    m_log.entries.clear();
+    m_station = std::make_unique<board::Station>(board::Station {*m_engine, platform::SystemClock::instance(), m_log,
+                                                                 m_data, m_root->path().toStdString()});
+    m_station->pause = [](std::chrono::milliseconds) {};
+    board::AddedName added;
+    QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
+    m_bob = added.boardIndex;
+    m_prompts = planner::ScriptedPromptService();
+    m_messages.clear();
+}
+
+void TForm1Test::cleanup()
+{
+    m_form.reset();
+    m_station.reset();
+    m_engine.reset();
+    QDir::setCurrent(m_savedCwd);
+    m_root.reset();
+}
+
+void TForm1Test::makeForm(const std::string& workstationDir)
+{
+    TForm1::RunInfo run;
+    run.workstationDir = workstationDir.empty() ? m_root->filePath(QStringLiteral("sys")).toStdString() : workstationDir;
+    QDir().mkpath(QString::fromStdString(run.workstationDir));
+    run.desktopDir = workstationDir.empty() ? m_root->path().toStdString() : workstationDir;
+    run.userName = "tester";
+    run.programPath = "/opt/qbp3";
+    m_form = std::make_unique<TForm1>(*m_station, run);
+    m_form->setPromptService(&m_prompts);
+    m_form->setMessageSink([this](const QString& text) { m_messages << text; });
+}
+
+void TForm1Test::startUp()
+{
+    QSignalSpy done(m_form.get(), &TForm1::startupDone);
+    m_form->show();
+    QVERIFY(done.wait(5000));
+}
+
+void TForm1Test::setOption(int boardIndex, int option, bool on)
+{
+    admin::ConfigTable cfg(*m_engine, platform::SystemClock::instance(), m_data);
+    admin::Options o;
+    cfg.load(boardIndex, o, false, -1);
+    o.set(option, on);
+    QCOMPARE(cfg.save(boardIndex, o, true), engine::CommitResult::Ok);
+}
+
+void TForm1Test::writeSettings(const QString& text)
+{
+    QDir().mkpath(m_root->filePath(QStringLiteral("sys")));
+    QFile f(m_root->filePath(QStringLiteral("sys/qb3local.ini")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text.toUtf8());
+}
+
+void TForm1Test::typeLogin(const QString& name, const QString& password)
+{
+    child<QComboBox>("LoginNames")->setEditText(name);
+    child<QLineEdit>("Edit1")->setText(password);
+    child<QPushButton>("OK")->click();
+}
+
+QAction* TForm1Test::action(const QString& text) const
+{
+    for (QAction* a : m_form->findChildren<QAction*>())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+void TForm1Test::startupLogsAndShowsTheLoginPanel()
+{
+    makeForm();
+    QVERIFY(!child<QPushButton>("OK")->isEnabled());
+    startUp();
+    QVERIFY(m_form->started());
+    QVERIFY(!m_log.entries.empty());
+    QVERIFY(!m_log.entries.front().isError);
+    QVERIFY(m_log.entries.front().text.rfind("Started ", 0) == 0);
+    QVERIFY(child<QFrame>("PwdPanel")->isVisible());
+    QVERIFY(!child<board::BoardGrid>("StringGrid1")->isVisible());
+    QCOMPARE(child<QLabel>("Label2")->text(), QStringLiteral(" Please enter your name and password "));
+    QVERIFY(child<QPushButton>("OK")->isEnabled());
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Quellboard Pro"));
+}
+
+void TForm1Test::missingNamesTableRaisesTheAlert()
+{
+    QVERIFY(QFile::remove(QString::fromStdString(m_data + "/qb3.dbf")));
+    makeForm();
+    startUp();
+    QCOMPARE(m_form->alertMenu()->lines(),
+             (QStringList {QStringLiteral("ERROR: Database file qb3.dbf "), QStringLiteral("is missing from server "),
+                           QString::fromStdString(m_data + "/")}));
+    QVERIFY(m_log.contains("qb3.dbf missing from " + m_data + "/"));
+    QVERIFY(child<QFrame>("PwdPanel")->isVisible());
+}
+
+void TForm1Test::unwritableSettingsRaiseTheAlert()
+{
+    // A directory below a regular file can be created by nobody, root included.
+    const QString blocker = m_root->filePath(QStringLiteral("blocker"));
+    QFile f(blocker);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    makeForm((blocker + QStringLiteral("/sys")).toStdString());
+    startUp();
+    QCOMPARE(m_form->alertMenu()->lines(),
+             (QStringList {QStringLiteral("ERROR: Can not write to "), QStringLiteral("file Qb3local.ini in the "),
+                           QStringLiteral("Windows directory. ")}));
+    QVERIFY(m_log.contains("Error can not write to Qb3local.ini"));
+}
+
+void TForm1Test::loginThroughThePanelShowsTheBoard()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, false);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Bob"), QString());
+    // The first OK of a run only checks.
+    QVERIFY(child<QFrame>("PwdPanel")->isVisible());
+    QVERIFY(!m_form->loginLogic().loggedIn());
+    child<QPushButton>("OK")->click();
+    QVERIFY(m_form->loginLogic().loggedIn());
+    QVERIFY(!child<QFrame>("PwdPanel")->isVisible());
+    QVERIFY(child<board::BoardGrid>("StringGrid1")->isVisible());
+    QCOMPARE(action(QStringLiteral("(Bob"))->objectName(), QStringLiteral("OwnName"));
+    QVERIFY(action(QStringLiteral("&In"))->isVisible());
+    QVERIFY(!m_form->findChild<QAction*>(QStringLiteral("ShoDBPath"))->isVisible());
+    // The login saved the settings with the name of the user.
+    QFile ini(m_root->filePath(QStringLiteral("sys/qb3local.ini")));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains("Name=Bob"));
+}
+
+void TForm1Test::wrongPasswordStaysOnThePanel()
+{
+    makeForm();
+    startUp();
+    // Record Bob's password through the logic of a first login.
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    typeLogin(QStringLiteral("Bob"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+    m_prompts.answerText(QStringLiteral("pw"));
+    m_prompts.answerText(QStringLiteral("pw"));
+    m_form->changePassword();
+    m_form->logOut();
+
+    typeLogin(QStringLiteral("Bob"), QStringLiteral("nope"));
+    QCOMPARE(child<QLabel>("Label2")->text(), QStringLiteral(" Invalid password "));
+    QVERIFY(child<QLineEdit>("Edit1")->text().isEmpty());
+    QVERIFY(child<QFrame>("PwdPanel")->isVisible());
+    typeLogin(QStringLiteral("Nobody"), QStringLiteral("x"));
+    QCOMPARE(child<QLabel>("Label2")->text(), QStringLiteral(" Nobody not found "));
+    typeLogin(QStringLiteral("Bob"), QStringLiteral("PW"));
+    QVERIFY(m_form->loginLogic().loggedIn());
+}
+
+void TForm1Test::administratorLoginInformsAndShowsDbPath()
+{
+    setOption(0, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("ADMIN"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+    QVERIFY(m_form->board().adminMode);
+    QCOMPARE(m_messages, QStringList {QString::fromLatin1(board::LoginLogic::kAdminInfo)});
+    QAction* dbPath = m_form->findChild<QAction*>(QStringLiteral("ShoDBPath"));
+    QVERIFY(dbPath->isVisible());
+    QVERIFY(!action(QStringLiteral("&In"))->isVisible());
+    QVERIFY(action(QStringLiteral("(Admin Mode)")));
+}
+
+void TForm1Test::logoutReturnsToThePanelWithoutLoggingBackIn()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Bob"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+    m_form->logOut();
+    QVERIFY(!m_form->started());
+    QCOMPARE(child<QLabel>("Label2")->text(), QStringLiteral(" Please log on "));
+    QVERIFY(child<QFrame>("PwdPanel")->isVisible());
+    QCOMPARE(child<QComboBox>("LoginNames")->currentText(), QStringLiteral("Bob"));
+
+    // The next activation runs the start-up again, but after a logout it
+    // must not log the last user straight back in.
+    m_form->hide();
+    startUp();
+    QVERIFY(!m_form->loginLogic().loggedIn());
+    QVERIFY(child<QFrame>("PwdPanel")->isVisible());
+}
+
+void TForm1Test::lastUserIsLoggedInAtStartup()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    writeSettings(QStringLiteral("[State]\nName=Bob\n"));
+    makeForm();
+    startUp();
+    QVERIFY(m_form->loginLogic().loggedIn());
+    QCOMPARE(m_form->board().ownIndex, m_bob);
+}
+
+void TForm1Test::lastNameAdminIsNeverLoggedInAutomatically()
+{
+    setOption(0, admin::opt::kAutoLogin, true);
+    writeSettings(QStringLiteral("[State]\nName=Admin\n"));
+    makeForm();
+    startUp();
+    QVERIFY(!m_form->loginLogic().loggedIn());
+    QCOMPARE(child<QComboBox>("LoginNames")->currentText(), QStringLiteral("Admin"));
+}
+
+void TForm1Test::changePasswordRefusesNineCharacters()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Bob"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+    m_prompts.answerText(QStringLiteral("ninechars"));
+    m_prompts.answerText(QStringLiteral("ninechars"));
+    m_prompts.answerText(std::nullopt); // the user gives up at the next question
+    m_form->changePassword();
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages[0].contains(QStringLiteral("at most 8 characters")));
+    QCOMPARE(m_prompts.questions().size(), 3u);
+    QVERIFY(m_prompts.questions()[0].hidden);
+    QCOMPARE(m_prompts.questions()[0].caption, QStringLiteral("Change Password"));
+    QCOMPARE(m_prompts.questions()[1].prompt, QStringLiteral("Confirm password:"));
+    // Still the old (empty) password.
+    m_form->logOut();
+    typeLogin(QStringLiteral("Bob"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+}
+
+void TForm1Test::changePasswordAsksAgainAfterMismatch()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Bob"), QString());
+    m_prompts.answerText(QStringLiteral("abc"));
+    m_prompts.answerText(QStringLiteral("abd"));
+    m_prompts.answerText(QStringLiteral("abc"));
+    m_prompts.answerText(QStringLiteral("abc"));
+    m_form->changePassword();
+    QCOMPARE(m_messages, QStringList {QStringLiteral("The New and Confirm passwords do not match")});
+    QCOMPARE(m_prompts.pendingAnswers(), 0u);
+    m_form->logOut();
+    typeLogin(QStringLiteral("Bob"), QStringLiteral("ABC"));
+    QVERIFY(m_form->loginLogic().loggedIn());
+}
+
+void TForm1Test::alertMenuHasItsLinesAndPlace()
+{
+    QWidget anchor;
+    anchor.setGeometry(100, 200, 300, 100);
+    board::AlertMenu menu(&anchor);
+    const QList<QAction*> items = menu.actions();
+    QCOMPARE(items.size(), 7);
+    QCOMPARE(items[0]->text(), QStringLiteral("ALERT:"));
+    QVERIFY(items[1]->isSeparator());
+    QVERIFY(items[5]->isSeparator());
+    QCOMPARE(items[6]->text(), QStringLiteral("  [   OK  ]"));
+    menu.showAlert({QStringLiteral("one & two"), QStringLiteral("b")}, &anchor);
+    QCOMPARE(menu.lines(), (QStringList {QStringLiteral("one & two"), QStringLiteral("b"), QString()}));
+    const QRect frame = anchor.frameGeometry();
+    QCOMPARE(board::AlertMenu::alertPosition(&anchor), QPoint(frame.left() + 20, frame.top() - 5));
+    QVERIFY(menu.isVisible());
+}
+
+void TForm1Test::missingHelpRaisesTheAlert()
+{
+    QDir::setCurrent(m_root->path());
+    makeForm();
+    startUp();
+    action(QStringLiteral("&Contents"))->trigger();
+    const QStringList lines = m_form->alertMenu()->lines();
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("ERROR: The help file  "));
+    QCOMPARE(lines[1], QStringLiteral("is missing. Looking for"));
+    QCOMPARE(lines[2], board::HelpViewer::fixedHelpDir() + QStringLiteral(". "));
+}
+
+void TForm1Test::contentsOpensTheHelpTopic()
+{
+    QDir(m_root->path()).mkpath(QStringLiteral("help/html"));
+    QFile topic(m_root->filePath(QStringLiteral("help/html/Main Contents.html")));
+    QVERIFY(topic.open(QIODevice::WriteOnly));
+    topic.write("<html><body><h1>Contents here</h1></body></html>");
+    topic.close();
+    QDir::setCurrent(m_root->path());
+    makeForm();
+    startUp();
+    action(QStringLiteral("&Contents"))->trigger();
+    board::HelpViewer* viewer = m_form->helpViewer();
+    QVERIFY(viewer->isVisible());
+    QVERIFY(viewer->browser()->toPlainText().contains(QStringLiteral("Contents here")));
+    QVERIFY(m_form->alertMenu()->lines().join(QString()).isEmpty());
+}
+
+QTEST_MAIN(TForm1Test)
+#include "TForm1Test.moc"
