@@ -4,6 +4,7 @@
 #include "TableChecker.h"
 #include "TableDumper.h"
 #include "TableImage.h"
+#include "TableRepair.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -144,26 +145,35 @@ int dumpCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
 
 int checkCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
 {
-    if (args.empty()) {
-        err << "usage: qbtool check FILE|DIR...\n";
-        return exitcode::kUsage;
-    }
+    bool repair = false;
+    CommandArgs paths;
     for (const auto& a : args) {
-        if (a.size() > 1 && a[0] == '-') {
+        if (a == "--repair") {
+            repair = true;
+        } else if (a.size() > 1 && a[0] == '-') {
             err << "qbtool check: unknown option \"" << a << "\"\n";
             return exitcode::kUsage;
+        } else {
+            paths.push_back(a);
         }
+    }
+    if (paths.empty()) {
+        err << "usage: qbtool check [--repair] FILE|DIR...\n";
+        return exitcode::kUsage;
     }
     std::size_t tables = 0, problems = 0;
     TableChecker checker;
     auto checkOne = [&](const std::string& path) {
         ++tables;
-        for (const auto& p : checker.check(path)) {
+        std::vector<std::string> found = checker.check(path);
+        if (repair && !found.empty())
+            found = repairAndRecheck(path, checker, out);
+        for (const auto& p : found) {
             out << path << ": " << p << '\n';
             ++problems;
         }
     };
-    for (const auto& a : args) {
+    for (const auto& a : paths) {
         std::error_code ec;
         if (!fs::is_directory(a, ec)) {
             checkOne(a);

@@ -11,10 +11,12 @@ namespace qb::tools {
 // bad arguments.
 int dumpCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
-// check FILE|DIR...
+// check [--repair] FILE|DIR...
 // One line "FILE: problem" per problem on out; a DIR checks every *.dbf in it
-// and its subfolders (any case of the extension). Exit 0 when sound, 1 when
-// any problem was found, 2 on bad arguments.
+// and its subfolders (any case of the extension). With --repair a table with
+// problems is mended first (TableRepair.h): "FILE: repaired: ..." lines, then
+// the problems left. Exit 0 when sound (after the repair), 1 when any problem
+// was found or is left, 2 on bad arguments.
 int checkCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
 // schema FILE

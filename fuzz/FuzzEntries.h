@@ -1,0 +1,26 @@
+// Entry points of the fuzz targets. Each takes one input as libFuzzer hands
+// it over and returns 0; a broken invariant aborts with a message, so the
+// libFuzzer build and the replay test (plain gtest, gcc) report it alike.
+//
+// Input layouts (all little-endian):
+//   table   1 byte options, 2 bytes split word, then table bytes + memo bytes
+//   locate  1 byte options, 1 byte field choice, 1 byte key length k, k key
+//           bytes, then the table layout's split word and files
+//   profile 1 byte key choice, then the ini text
+//   check   2 bytes split word, then table bytes + memo bytes
+// Split word: bits 0-12 the length of the table bytes (clamped to what is
+// there), bit 13 count repair at open, bit 14 hide deleted records, bit 15
+// no memo file at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qb::fuzz {
+
+int fuzzOneTable(const std::uint8_t* data, std::size_t size);
+int fuzzOneLocate(const std::uint8_t* data, std::size_t size);
+int fuzzOneProfile(const std::uint8_t* data, std::size_t size);
+int fuzzOneCheck(const std::uint8_t* data, std::size_t size);
+
+} // namespace qb::fuzz

@@ -1,0 +1,186 @@
+#include "TableRepair.h"
+
+#include "TableImage.h"
+
+#include "platform/PosixFile.h"
+
+#include <cstring>
+
+namespace qb::tools {
+
+namespace pf = qb::platform;
+
+namespace {
+
+constexpr std::int64_t kLockBase = 0x40000000;
+constexpr std::int64_t kAppendByte = 0x40000001;
+constexpr std::int64_t kFileLockLength = 0x3FFFFFFF;
+constexpr std::int64_t kFileLockLast = kAppendByte + kFileLockLength - 1;
+constexpr std::int64_t kMemoLockByte = 10;
+constexpr std::int64_t kMemoBlock = 512;
+// Naming the locked record costs one probe per record; beyond this many the
+// answer stays "a record lock".
+constexpr std::int64_t kMaxRecordProbes = 100000;
+
+std::uint32_t u32(const unsigned char* p)
+{
+    return p[0] | (static_cast<std::uint32_t>(p[1]) << 8) | (static_cast<std::uint32_t>(p[2]) << 16)
+           | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void putU32(unsigned char* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Which lock another description holds on the table or memo file, in words;
+// empty when none. The file lock is asked first: it covers the append byte
+// and every record region.
+std::string heldLock(const pf::PosixFile& dbf, std::int64_t h, std::int64_t r, std::int64_t records,
+                     const pf::PosixFile* memo)
+{
+    if (dbf.probe(kFileLockLast, 1, true))
+        return "the file lock";
+    if (dbf.probe(kAppendByte, 1, true))
+        return "the append lock";
+    const std::int64_t first = kLockBase + h;
+    if (first < kFileLockLast && dbf.probe(first, kFileLockLast - first, true)) {
+        for (std::int64_t n = 1; n <= records + 1 && n <= kMaxRecordProbes; ++n)
+            if (dbf.probe(first + (n - 1) * r, r, true))
+                return "a record lock on record " + std::to_string(n);
+        return "a record lock";
+    }
+    if (memo && memo->isOpen() && memo->probe(kMemoLockByte, 1, true))
+        return "the memo lock";
+    if (dbf.probe(pf::kShareModeByte, 1, true))
+        return "the share-mode byte (the table is open at another station)";
+    return {};
+}
+
+} // namespace
+
+TableRepair::Result TableRepair::repair(const std::string& path)
+{
+    Result res;
+    auto fail = [&res](Status s, std::string why) {
+        res.status = s;
+        res.changes.clear();
+        res.reason = std::move(why);
+        return res;
+    };
+
+    TableImage image;
+    if (!image.load(path)) {
+        if (image.error().find("sharing violation") != std::string::npos)
+            return fail(Status::Refused, "the table is open exclusively at another station");
+        return fail(Status::Failed, "cannot read: " + image.error());
+    }
+    if (!image.usable())
+        return fail(Status::Failed, "the layout is unusable (" + image.layoutProblem() + ")");
+    if (image.isDbase2())
+        return fail(Status::Failed, "dBASE II tables are not repaired");
+    const std::int64_t h = image.headerLength(), r = image.recordLength();
+    if (h < 33 || r < 1)
+        return fail(Status::Failed, "the header and record lengths are unusable");
+
+    pf::PosixFile dbf;
+    if (int rc = dbf.open(path, pf::Access::ReadWrite, pf::Share::NoSharing))
+        return fail(Status::Failed, "cannot open for writing: " + describeFileError(rc));
+    pf::PosixFile memo;
+    std::string memoPath;
+    if (image.memoFlag()) {
+        memoPath = image.findMemoFile();
+        if (!memoPath.empty())
+            if (int rc = memo.open(memoPath, pf::Access::ReadWrite, pf::Share::NoSharing))
+                return fail(Status::Failed, "cannot open the memo file for writing: " + describeFileError(rc));
+    }
+
+    std::int64_t size = dbf.size();
+    const std::int64_t inFile = size > h ? (size - h) / r : 0;
+    std::string holder = heldLock(dbf, h, r, std::max<std::int64_t>(inFile, image.headerCount()), &memo);
+    if (!holder.empty())
+        return fail(Status::Refused, holder + " is held by another station");
+    // Keep every station out while we work: Linux stations by the share-mode
+    // byte, Windows stations by the file lock they honour.
+    if (dbf.lock(pf::kShareModeByte, 1) != pf::LockResult::Locked
+        || dbf.lock(kAppendByte, kFileLockLength) != pf::LockResult::Locked)
+        return fail(Status::Refused, "another station opened or locked the table meanwhile");
+    if (memo.isOpen() && memo.lock(kMemoLockByte, 1) != pf::LockResult::Locked)
+        return fail(Status::Refused, "the memo lock is held by another station");
+
+    // Sizes again, now that nobody can change them.
+    size = dbf.size();
+    unsigned char head[8] = {};
+    if (size < 0 || dbf.readAt(0, head, sizeof head) != static_cast<std::int64_t>(sizeof head))
+        return fail(Status::Failed, "cannot read the header");
+    if (size < h)
+        return fail(Status::Failed, "the file is shorter than its header (" + std::to_string(h) + " bytes)");
+    const std::int64_t whole = (size - h) / r;
+    const std::int64_t dataEnd = h + whole * r;
+    const std::int64_t tail = size - dataEnd;
+    unsigned char lastByte = 0;
+    if (tail > 0 && dbf.readAt(size - 1, &lastByte, 1) != 1)
+        return fail(Status::Failed, "cannot read the end of the file");
+
+    if (tail > 1 || (tail == 1 && lastByte != 0x1A)) {
+        if (int rc = dbf.truncate(dataEnd))
+            return fail(Status::Failed, "cannot cut the torn record: " + describeFileError(rc));
+        res.changes.push_back("dropped a torn record of " + std::to_string(lastByte == 0x1A ? tail - 1 : tail)
+                              + " bytes after record " + std::to_string(whole));
+    }
+    if (tail != 1 || lastByte != 0x1A) {
+        const char end = 0x1A;
+        if (int rc = dbf.writeAt(dataEnd, &end, 1))
+            return fail(Status::Failed, "cannot write the end byte: " + describeFileError(rc));
+        res.changes.push_back("wrote the end byte 0x1A after record " + std::to_string(whole));
+    }
+    const std::uint32_t count = u32(head + 4);
+    if (static_cast<std::int64_t>(count) != whole) {
+        unsigned char bytes[4];
+        putU32(bytes, static_cast<std::uint32_t>(whole));
+        if (int rc = dbf.writeAt(4, bytes, sizeof bytes))
+            return fail(Status::Failed, "cannot write the record count: " + describeFileError(rc));
+        res.changes.push_back("record count in the header " + std::to_string(count) + " set to the "
+                              + std::to_string(whole) + " whole records in the file");
+    }
+    if (!res.changes.empty() && dbf.sync() != 0)
+        return fail(Status::Failed, "cannot flush the table to disk");
+
+    if (memo.isOpen()) {
+        const std::int64_t memoSize = memo.size();
+        unsigned char mh[4] = {};
+        if (memoSize >= kMemoBlock && memo.readAt(0, mh, sizeof mh) == static_cast<std::int64_t>(sizeof mh)) {
+            // A new memo file (header block plus end byte) keeps 1; otherwise
+            // the next memo starts past everything in the file.
+            const std::int64_t expected = memoSize == kMemoBlock + 1 ? 1 : (memoSize + kMemoBlock - 1) / kMemoBlock;
+            const std::uint32_t nextFree = u32(mh);
+            if (static_cast<std::int64_t>(nextFree) != expected) {
+                putU32(mh, static_cast<std::uint32_t>(expected));
+                if (int rc = memo.writeAt(0, mh, sizeof mh))
+                    return fail(Status::Failed, "cannot write the memo header: " + describeFileError(rc));
+                if (memo.sync() != 0)
+                    return fail(Status::Failed, "cannot flush the memo file to disk");
+                res.changes.push_back("next free memo block " + std::to_string(nextFree) + " set to "
+                                      + std::to_string(expected));
+            }
+        }
+    }
+    res.status = res.changes.empty() ? Status::NothingToDo : Status::Repaired;
+    return res;
+}
+
+std::vector<std::string> repairAndRecheck(const std::string& path, TableChecker& checker, std::ostream& out)
+{
+    TableRepair::Result res = TableRepair().repair(path);
+    for (const auto& c : res.changes)
+        out << path << ": repaired: " << c << '\n';
+    std::vector<std::string> left;
+    if (res.status == TableRepair::Status::Refused || res.status == TableRepair::Status::Failed)
+        left.push_back("not repaired: " + res.reason);
+    for (auto& p : checker.check(path))
+        left.push_back(std::move(p));
+    return left;
+}
+
+} // namespace qb::tools
