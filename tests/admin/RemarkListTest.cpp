@@ -7,7 +7,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace qb;
 using admin::RemarkEntry;
@@ -561,47 +560,6 @@ TEST_F(RemarkSaving, BlockedPackStopsAndLosesNothing)
     ASSERT_TRUE(list.save(0).ok);
     EXPECT_EQ(readRemarks(path).size(), 6u);
     EXPECT_EQ(readRemarks(path)[4].text, "Out to lunch");
-}
-
-QB_CHILD_ROLE(holdRemarks)
-{
-    // Holds the table open until the parent removes the flag file.
-    engine::Engine e;
-    engine::TTzDbf t("Held", e);
-    t.CreateIfNotFound = false;
-    t.setDbfFileName(args.at(0));
-    if (!t.setActive(true))
-        return 2;
-    qb::test::writeFile(args.at(1), "open");
-    while (platform::fileExists(args.at(1)))
-        ::usleep(5000);
-    return 0;
-}
-
-TEST_F(RemarkSaving, TableHeldOpenByAnotherProcessIsNotShortened)
-{
-    auto rows = standardRows();
-    rows.push_back({"w", 7, 0, "to be dropped"});
-    writeRemarks(path, rows);
-    const std::string flag = dir.file("held.flag");
-    const int pid = qb::test::startChild("holdRemarks", {path, flag});
-    while (!platform::fileExists(flag))
-        ::usleep(5000); // waits for the child, not for time to pass
-
-    RemarkList list(engine, path);
-    list.load();
-    list.remove(6);
-    EXPECT_FALSE(list.save(0).ok);
-    EXPECT_TRUE(list.changed());
-    std::remove(flag.c_str());
-    EXPECT_EQ(qb::test::waitChild(pid), 0);
-
-    const auto stored = readRemarks(path);
-    ASSERT_EQ(stored.size(), 7u);
-    for (const auto& s : stored)
-        EXPECT_FALSE(s.deleted);
-    EXPECT_TRUE(list.save(0).ok);
-    EXPECT_EQ(readRemarks(path).size(), 6u);
 }
 
 TEST_F(RemarkSaving, OpenModeIsRestoredAfterwards)
