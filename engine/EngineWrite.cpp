@@ -33,7 +33,12 @@ bool Engine::recordLocked(const WorkArea& wa) const
 
 bool Engine::writeRecord(WorkArea& wa, std::int64_t r)
 {
-    DateSettings ds = dateSettings();
+    // Only date fields need the current year from the clock.
+    DateSettings ds;
+    ds.order = dateOrder;
+    ds.century = century;
+    if (std::any_of(wa.fields.begin(), wa.fields.end(), [](const FieldInfo& f) { return f.type == 'D'; }))
+        ds = dateSettings();
     std::string raw(static_cast<std::size_t>(wa.recordLen), ' ');
     // Bytes past the last field (a record longer than its fields) are kept.
     if (r >= 1 && r <= wa.recCount && wa.raw.size() == raw.size())
@@ -57,6 +62,7 @@ bool Engine::writeRecord(WorkArea& wa, std::int64_t r)
     if (r > wa.recCount)
         wa.recCount = r;
     wa.recNo = r;
+    wa.raw = std::move(raw);
     return true;
 }
 
@@ -87,7 +93,9 @@ void Engine::Replace()
         return;
     if (wa->mod == ModState::Unchanged)
         wa->mod = ModState::Rewritten;
-    readRecord(*wa, wa->recNo);
+    // The buffer shows the record as stored; the bytes just written are those
+    // bytes (the record lock keeps others out), so no read back is needed.
+    decodeRecord(*wa);
 }
 
 void Engine::Append()
@@ -104,11 +112,20 @@ void Engine::Append()
         return;
     }
     refreshCount(*wa);
+    if (wa->exclusive) {
+        // An exclusive area keeps the header's count, which a damaged header
+        // may put billions of records past the data: never append beyond
+        // the file's last whole record.
+        std::int64_t size = wa->dbf.size();
+        std::int64_t inFile = size > wa->headerLen ? (size - wa->headerLen) / wa->recordLen : 0;
+        if (size >= 0 && wa->recCount > inFile)
+            wa->recCount = inFile;
+    }
     if (!writeRecord(*wa, wa->recCount + 1))
         return;
     wa->mod = ModState::Appended;
     wa->eof = wa->bof = false;
-    readRecord(*wa, wa->recNo);
+    decodeRecord(*wa); // as stored, without reading it back (see Replace)
 }
 
 static void markRecord(Engine& e, WorkArea* wa, bool del, bool locked)
