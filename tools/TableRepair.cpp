@@ -5,6 +5,7 @@
 #include "platform/PosixFile.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace qb::tools {
 
@@ -81,7 +82,15 @@ TableRepair::Result TableRepair::repair(const std::string& path)
     if (image.isDbase2())
         return fail(Status::Failed, "dBASE II tables are not repaired");
     const std::int64_t h = image.headerLength(), r = image.recordLength();
-    if (h < 33 || r < 1)
+    // Only a layout the engine would open: with fields of no length the end
+    // byte itself would count as a record, and each run would add one.
+    std::int64_t sum = 1;
+    for (const RawField& f : image.fields()) {
+        if (f.length < 1 || std::string_view("CNFLDM").find(f.type) == std::string_view::npos)
+            return fail(Status::Failed, "the field descriptors are unusable");
+        sum += f.length;
+    }
+    if (h < 33 || image.fields().empty() || sum > r)
         return fail(Status::Failed, "the header and record lengths are unusable");
 
     pf::PosixFile dbf;
