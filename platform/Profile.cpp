@@ -225,7 +225,10 @@ int Profile::load(std::vector<std::string>& lines, bool* existed) const
         std::size_t nl = bytes.find('\n', start);
         std::size_t end = nl == std::string::npos ? bytes.size() : nl;
         std::size_t len = end - start;
-        if (len > 0 && bytes[end - 1] == '\r')
+        // Every carriage return before the line feed goes, not only the one
+        // of a CRLF: a stray one left in the text would be dropped by the
+        // next rewrite and change what the line means ("[S\r" becoming "[S").
+        while (len > 0 && bytes[start + len - 1] == '\r')
             --len;
         lines.emplace_back(bytes, start, len);
         if (nl == std::string::npos)
