@@ -35,7 +35,8 @@ bool equalNoCase(std::string_view a, std::string_view b)
 } // namespace
 
 LoginLogic::LoginLogic(Station& station, Board& board, NamesTable& names, admin::ConfigTable& config, RemarkLog& log)
-    : m_station(station), m_board(board), m_names(names), m_config(config), m_log(log)
+    : m_station(station), m_board(board), m_names(names), m_config(config),
+      m_remarks(station, board, names, log)
 {
 }
 
@@ -181,7 +182,7 @@ LoginOutcome LoginLogic::login(const std::string& name, const std::string& typed
     m_notLoggedIn = false;
     out.result = LoginOutcome::Result::LoggedIn;
     if (!admin && m_board.options[admin::opt::kInAtStart])
-        setOwnRemark(m_board.inText, 'l', remark::kIn);
+        m_remarks.setIn();
     else if (admin)
         m_names.load(false);
     m_board.pollCounter = m_board.options.refreshTicks - 10;
@@ -199,26 +200,6 @@ bool LoginLogic::checkMessageFile(LoginOutcome& out)
     out.label2 = file + " Database file not found ";
     out.alert = {"ERROR: Message file " + file, "is damaged.", ""};
     return false;
-}
-
-bool LoginLogic::setOwnRemark(const std::string& text, char letter, int status)
-{
-    if (m_notLoggedIn || m_board.adminMode || m_board.ownIndex <= 0)
-        return false;
-    // Every own change stores status 1 in `msgcnt`; the type follows after.
-    m_board.ownStatus = remark::kIn;
-    const auto i = static_cast<std::size_t>(m_board.ownIndex);
-    if (i < m_board.remarks.size()) {
-        m_board.remarks[i] = text;
-        m_board.colorTexts[i] = std::string(1, letter);
-        m_board.times[i] = platform::nowDateTime(m_station.clock);
-    }
-    m_board.trayHint = m_board.ownName + " is " + text;
-    WriteResult r = m_names.writeOwnRemark(text, letter, true);
-    m_log.append("Remark", text, m_board.ownName);
-    m_names.load(true);
-    m_board.ownStatus = status;
-    return r == WriteResult::Ok;
 }
 
 bool LoginLogic::logout()

@@ -13,6 +13,7 @@
 #include "admin/ConfigTable.h"
 #include "board/Board.h"
 #include "board/NamesTable.h"
+#include "board/RemarkActions.h"
 #include "board/RemarkLog.h"
 #include "board/Station.h"
 
@@ -94,11 +95,9 @@ public:
     // reads "(Admin Mode)"; " " when logged out.
     std::string ownNameCaption() const;
 
-    // Sets the own remark (persons only, logged in): the own row in memory,
-    // the shared table and the mirror, the log entry, then a reload from a
-    // fresh copy. letter is the colour letter ("l" In, "r" Out); status the
-    // remark type. Returns false when nothing was written.
-    bool setOwnRemark(const std::string& text, char letter, int status);
+    // The own-remark changes this login uses for option 3 ("in" on start
+    // up); the main window's In and Out go through the same object.
+    RemarkActions& remarks() { return m_remarks; }
 
     static bool isAdminName(std::string_view name);
     // Whether typed equals the compiled-in administrator password (case ignored).
@@ -117,7 +116,7 @@ private:
     Board& m_board;
     NamesTable& m_names;
     admin::ConfigTable& m_config;
-    RemarkLog& m_log;
+    RemarkActions m_remarks;
     bool m_notLoggedIn = true;
     bool m_firstOkDone = false;
     std::string m_savedPassword;

@@ -74,6 +74,17 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(boardIcon());
     m_login = std::make_unique<LoginLogic>(m_station, m_board, m_names, m_config, m_remarkLog);
+    PollTimer::Hooks hooks;
+    hooks.setOwnOut = [this] { setOwnRemark(false); };
+    hooks.reloadOptions = [this] {
+        m_config.load(m_board.ownIndex, m_board.options, m_board.adminMode, m_board.ownIndex);
+    };
+    hooks.boardReloaded = [this] {
+        m_grid->reload();
+        rebuildViewMenu();
+    };
+    m_poll = std::make_unique<PollTimer>(m_station, m_board, m_names, m_remarkLog, hooks);
+    m_login->onMirrorRefreshed = [this] { m_poll->resetStamps(); };
 
     m_errAlert = new AlertMenu(this);
     m_station.alert = [this](const std::vector<std::string>& lines) { showAlert(lines); };
@@ -99,7 +110,15 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     updateLoginMenus();
 
     m_shoDbPath->setText(QStringLiteral("DB path: ") + QDir::currentPath() + QLatin1Char('/'));
+    m_poll->resetStamps();
     m_board.pollCounter = 0;
+    // Timer1: every 500 ms the overnight step and the names poll, which
+    // brings other stations' changes to this board.
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(500);
+    connect(m_timer1, &QTimer::timeout, this, [this] { m_poll->tick(m_login->loggedIn()); });
+    m_timer1->start();
     m_settings.testWritable(static_cast<long long>(QCoreApplication::applicationPid()));
     resizeToPanel();
 }
@@ -107,6 +126,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
 TForm1::~TForm1()
 {
     // The grid paints from m_board, which goes before QWidget deletes children.
+    m_timer1->stop();
     delete takeCentralWidget();
     m_grid = nullptr;
     m_station.alert = nullptr;
@@ -578,7 +598,10 @@ void TForm1::setOwnRemark(bool in)
 {
     if (!m_login->loggedIn() || m_board.adminMode)
         return;
-    m_login->setOwnRemark(in ? m_board.inText : m_board.outText, in ? 'l' : 'r', in ? remark::kIn : remark::kOut);
+    if (in)
+        m_login->remarks().setIn();
+    else
+        m_login->remarks().setOut();
     m_tray->setToolTip(q(m_board.trayHint.substr(0, 63)));
     m_grid->reload();
 }

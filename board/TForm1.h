@@ -13,6 +13,7 @@
 #include "board/LocalSettings.h"
 #include "board/LoginLogic.h"
 #include "board/NamesTable.h"
+#include "board/PollTimer.h"
 #include "board/RemarkLog.h"
 #include "board/Station.h"
 
@@ -29,6 +30,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace qb::planner {
 class PromptService;
@@ -127,6 +129,8 @@ private:
     admin::ConfigTable m_config;
     LocalSettings m_settings;
     std::unique_ptr<LoginLogic> m_login;
+    std::unique_ptr<PollTimer> m_poll;
+    QTimer* m_timer1 = nullptr;
     planner::PromptService* m_prompts = nullptr;
     std::function<void(const QString&)> m_inform;
 

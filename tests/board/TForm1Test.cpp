@@ -48,6 +48,8 @@ private slots:
     void logoutReturnsToThePanelWithoutLoggingBackIn();
     void lastUserIsLoggedInAtStartup();
     void lastNameAdminIsNeverLoggedInAutomatically();
+    void changeOnAnotherStationReachesTheBoard();
+    void inAndOutSetTheOwnRemark();
     void changePasswordRefusesNineCharacters();
     void changePasswordAsksAgainAfterMismatch();
     void alertMenuHasItsLinesAndPlace();
@@ -301,6 +303,42 @@ void TForm1Test::lastNameAdminIsNeverLoggedInAutomatically()
     startUp();
     QVERIFY(!m_form->loginLogic().loggedIn());
     QCOMPARE(child<QComboBox>("LoginNames")->currentText(), QStringLiteral("Admin"));
+}
+
+void TForm1Test::changeOnAnotherStationReachesTheBoard()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Bob"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+    // Another station writes Bob's fourth column through its own engine.
+    engine::Engine other;
+    platform::MemoryEventLog otherLog;
+    board::Station station {other, platform::SystemClock::instance(), otherLog, m_data, m_root->path().toStdString() + "/o"};
+    QDir().mkpath(QString::fromStdString(station.startDir));
+    board::Board otherBoard;
+    otherBoard.adminMode = true;
+    board::RemarkLog otherRemarkLog(station, otherBoard);
+    board::NamesTable otherNames(station, otherBoard, otherRemarkLog);
+    QCOMPARE(otherNames.writeColumn(board::column::kMisc, "room 7", true, {255, 255, 255}, m_bob),
+             board::WriteResult::Ok);
+    // The next poll is due now rather than in a minute.
+    m_form->board().pollCounter = m_form->board().options.refreshTicks;
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->board().miscs[static_cast<std::size_t>(m_bob)], std::string("room 7"), 5000);
+}
+
+void TForm1Test::inAndOutSetTheOwnRemark()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Bob"), QString());
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(m_form->board().remarks[static_cast<std::size_t>(m_bob)], std::string("Out"));
+    QCOMPARE(m_form->board().ownStatus, board::remark::kOut);
+    action(QStringLiteral("&In"))->trigger();
+    QCOMPARE(m_form->board().remarks[static_cast<std::size_t>(m_bob)], std::string("In"));
 }
 
 void TForm1Test::changePasswordRefusesNineCharacters()
