@@ -158,7 +158,7 @@ int checkCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         }
     }
     if (paths.empty()) {
-        err << "usage: qbtool check [--repair] FILE|DIR...\n";
+        err << "usage: qbtool check FILE|DIR... [--repair]\n";
         return exitcode::kUsage;
     }
     std::size_t tables = 0, problems = 0;

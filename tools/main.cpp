@@ -16,7 +16,8 @@ using qb::tools::Command;
 const std::array kCommands = {
     Command{"dump", "FILE [--json] [--codepage 437|850|1252]", "print every record (JSON: one object per line)",
             qb::tools::dumpCommand},
-    Command{"check", "FILE|DIR...", "check tables and memo files for damage", qb::tools::checkCommand},
+    Command{"check", "FILE|DIR... [--repair]", "check tables and memo files for damage; --repair mends what a crash left",
+            qb::tools::checkCommand},
     Command{"schema", "FILE", "print the header and the field list", qb::tools::schemaCommand},
     Command{"init", "DIR [--demo]", "make a new data directory (--demo adds a few people)", qb::tools::initCommand},
     Command{"add-name", "DIR NAME [GROUP]", "add a person to the board", qb::tools::addNameCommand},
