@@ -104,6 +104,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     layout->addWidget(m_grid, 1);
     setCentralWidget(central);
     connect(m_grid, &BoardGrid::filterChanged, this, &TForm1::fitHeightToRows);
+    connect(m_grid, &BoardGrid::cellClicked, this, &TForm1::cellClicked);
 
     buildMenus();
     buildTray();
@@ -604,6 +605,36 @@ void TForm1::setOwnRemark(bool in)
         m_login->remarks().setOut();
     m_tray->setToolTip(q(m_board.trayHint.substr(0, 63)));
     m_grid->reload();
+}
+
+void TForm1::cellClicked(int boardIndex, int column, Qt::MouseButton button)
+{
+    // The fourth column is edited here; remark cells wait for the remark
+    // pick list, name cells for their pop-up menu.
+    if (button != Qt::LeftButton || column != BoardView::kMiscColumn || !m_login->loggedIn() || !m_prompts)
+        return;
+    RemarkActions& remarks = m_login->remarks();
+    if (!remarks.mayEditFourthColumn(boardIndex))
+        return;
+    const int savedPoll = m_board.pollCounter;
+    m_board.pollCounter = kPollParked;
+    bool go = true;
+    if (remarks.mustConfirmOtherRow(boardIndex)) {
+        go = QMessageBox::question(this, QString::fromLatin1(kTitle),
+                                   QStringLiteral("This is not your name. Do you want to proceed?")) ==
+             QMessageBox::Yes;
+    }
+    const auto i = static_cast<std::size_t>(boardIndex);
+    if (go) {
+        auto text = m_prompts->askText(q(m_board.names[i]), QStringLiteral("Enter New Text"), false,
+                                       q(m_board.miscs[i]));
+        if (text) {
+            remarks.applyFourthColumn(boardIndex, s(*text));
+            m_grid->reload();
+        }
+    }
+    if (m_board.pollCounter == kPollParked)
+        m_board.pollCounter = savedPoll;
 }
 
 void TForm1::toggleOwnRow()

@@ -116,6 +116,7 @@ private:
     void openWeb(const QString& url);
     void setOwnRemark(bool in);
     void toggleOwnRow();
+    void cellClicked(int boardIndex, int column, Qt::MouseButton button);
     void openBoardWindow();
     void showAlert(const std::vector<std::string>& lines);
     void inform(const QString& text);

@@ -50,6 +50,7 @@ private slots:
     void lastNameAdminIsNeverLoggedInAutomatically();
     void changeOnAnotherStationReachesTheBoard();
     void inAndOutSetTheOwnRemark();
+    void fourthColumnClickAsksForTheNewText();
     void changePasswordRefusesNineCharacters();
     void changePasswordAsksAgainAfterMismatch();
     void alertMenuHasItsLinesAndPlace();
@@ -339,6 +340,23 @@ void TForm1Test::inAndOutSetTheOwnRemark()
     QCOMPARE(m_form->board().ownStatus, board::remark::kOut);
     action(QStringLiteral("&In"))->trigger();
     QCOMPARE(m_form->board().remarks[static_cast<std::size_t>(m_bob)], std::string("In"));
+}
+
+void TForm1Test::fourthColumnClickAsksForTheNewText()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    setOption(m_bob, admin::opt::kLockFourthColumn, false);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Bob"), QString());
+    m_prompts.answerText(QStringLiteral("  back at 4  "));
+    emit m_form->grid()->cellClicked(m_bob, board::BoardView::kMiscColumn, Qt::LeftButton);
+    QCOMPARE(m_prompts.questions().size(), 1u);
+    QCOMPARE(m_prompts.questions()[0].prompt, QStringLiteral("Enter New Text"));
+    QCOMPARE(m_form->board().miscs[static_cast<std::size_t>(m_bob)], std::string("back at 4"));
+    // The date/time column does nothing.
+    emit m_form->grid()->cellClicked(m_bob, board::BoardView::kTimeColumn, Qt::LeftButton);
+    QCOMPARE(m_prompts.questions().size(), 1u);
 }
 
 void TForm1Test::changePasswordRefusesNineCharacters()
