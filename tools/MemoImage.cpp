@@ -47,7 +47,10 @@ std::string MemoImage::joinLines(std::string_view stored)
     out.reserve(stored.size());
     for (std::size_t i = 0; i < stored.size(); ++i) {
         char c = stored[i];
-        if (c == '\r' || c == '\x8D') {
+        bool lfNext = i + 1 < stored.size() && stored[i + 1] == '\n';
+        // A bare 0x8D is the letter ì in the OEM code pages; only 0x8D
+        // before a line feed is a soft line break.
+        if (c == '\r' || (c == '\x8D' && lfNext)) {
             out += '\n';
             if (i + 1 < stored.size() && stored[i + 1] == '\n')
                 ++i;
