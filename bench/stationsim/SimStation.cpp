@@ -102,8 +102,8 @@ int runStation(const SimPlan& plan)
         const std::int64_t now = wallMs();
         if (nextRow < plan.writeRows.size() && now >= nextWriteMs && now < plan.writeUntilMs) {
             const int row = plan.writeRows[nextRow];
-            const std::string token = "T" + std::to_string(plan.ownRow) + "." + std::to_string(nextRow) + "@"
-                                      + std::to_string(now);
+            char token[40];
+            std::snprintf(token, sizeof token, "T%d.%zu@%lld", plan.ownRow, nextRow, static_cast<long long>(now));
             ++attempts;
             const auto t0 = Steady::now();
             board::WriteResult r = names.writeColumn(board::column::kRemark, token, true, board::Rgb {0, 255, 0}, row);
