@@ -422,7 +422,6 @@ void TForm1::applyOutcome(const LoginOutcome& out)
     }
     if (out.adminInfoBox)
         inform(QString::fromLatin1(LoginLogic::kAdminInfo));
-    m_shoDbPath->setVisible(m_board.adminMode || out.result == R::Held ? m_shoDbPath->isVisible() : false);
     if (out.result == R::Held)
         return;
 
