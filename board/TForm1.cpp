@@ -3,6 +3,9 @@
 #include "board/AlertMenu.h"
 #include "board/BoardGrid.h"
 #include "board/HelpViewer.h"
+#include "board/RemarkController.h"
+#include "board/TestHooks.h"
+#include "admin/TpickList1.h"
 #include "board/StartupChecks.h"
 #include "planner/PromptService.h"
 #include "platform/Clock.h"
@@ -19,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -74,15 +78,25 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(boardIcon());
     m_login = std::make_unique<LoginLogic>(m_station, m_board, m_names, m_config, m_remarkLog);
+    m_remarks = new RemarkController(m_station, m_board, m_login->remarks(), m_settings, this);
+    m_remarks->boardChanged = [this] { repaintBoard(); };
+    m_remarks->trayChanged = [this](const QIcon& icon, const QString& tip) { setTray(icon, tip); };
+    m_remarks->showHelp = [this](const QString& topic) {
+        const QString fixed = HelpViewer::fixedHelpDir();
+        if (!helpViewer()->showTopic({HelpViewer::localHelpDir(), fixed}, topic))
+            showAlert(StartupChecks::helpMissingAlert(s(fixed)));
+    };
     PollTimer::Hooks hooks;
-    hooks.setOwnOut = [this] { setOwnRemark(false); };
+    hooks.setOwnOut = [this] { m_remarks->setOwn(false); };
     hooks.reloadOptions = [this] {
         m_config.load(m_board.ownIndex, m_board.options, m_board.adminMode, m_board.ownIndex);
     };
+    hooks.clearRemarkList = [this] { m_remarks->clearRemarkList(); };
     hooks.boardReloaded = [this] {
-        m_grid->reload();
-        rebuildViewMenu();
+        repaintBoard();
+        updateTrayFromBoard();
     };
+    hooks.messageCheck = [] {}; // the new-message check comes with messaging
     m_poll = std::make_unique<PollTimer>(m_station, m_board, m_names, m_remarkLog, hooks);
     m_login->onMirrorRefreshed = [this] { m_poll->resetStamps(); };
 
@@ -104,7 +118,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     layout->addWidget(m_grid, 1);
     setCentralWidget(central);
     connect(m_grid, &BoardGrid::filterChanged, this, &TForm1::fitHeightToRows);
-    connect(m_grid, &BoardGrid::cellClicked, this, &TForm1::cellClicked);
+    connect(m_grid, &BoardGrid::cellClicked, m_remarks, &RemarkController::cellClicked);
 
     buildMenus();
     buildTray();
@@ -118,8 +132,10 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(500);
-    connect(m_timer1, &QTimer::timeout, this, [this] { m_poll->tick(m_login->loggedIn()); });
+    connect(m_timer1, &QTimer::timeout, this, &TForm1::timer1Tick);
     m_timer1->start();
+    m_testHooks = new TestHooks(this);
+    m_testHooks->handler = [this](const QStringList& words) { return testCommand(words); };
     m_settings.testWritable(static_cast<long long>(QCoreApplication::applicationPid()));
     resizeToPanel();
 }
@@ -128,6 +144,9 @@ TForm1::~TForm1()
 {
     // The grid paints from m_board, which goes before QWidget deletes children.
     m_timer1->stop();
+    // The controller borrows the login's remark actions: it goes first.
+    delete m_remarks;
+    m_remarks = nullptr;
     delete takeCentralWidget();
     m_grid = nullptr;
     m_station.alert = nullptr;
@@ -218,8 +237,14 @@ void TForm1::buildMenus()
     m_readMessages = laterWork(actions, QStringLiteral("&Read Message(s)"), QKeySequence(Qt::CTRL | Qt::Key_R));
     m_addName = laterWork(actions, QStringLiteral("Add &Name"), QKeySequence(Qt::CTRL | Qt::Key_N));
     m_changeAll = actions->addMenu(QStringLiteral("Change All Remarks"));
-    for (const char* item : {"In", "Out", "Customize Remark", "Change In to Out"})
-        laterWork(m_changeAll, QString::fromLatin1(item));
+    using Kind = RemarkActions::ChangeAll;
+    const std::pair<const char*, Kind> changeAllItems[] = {
+        {"In", Kind::In}, {"Out", Kind::Out}, {"Customize Remark", Kind::Custom}, {"Change In to Out", Kind::InToOut}};
+    for (const auto& [caption, kind] : changeAllItems) {
+        QAction* a = m_changeAll->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QStringLiteral("ChangeAll") + QString::fromLatin1(caption).remove(QLatin1Char(' ')));
+        connect(a, &QAction::triggered, this, [this, kind = kind] { m_remarks->changeAll(kind); });
+    }
     laterWork(actions, QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P));
     m_quickKeys = actions->addMenu(QStringLiteral("&Quick Keys"));
     laterWork(m_quickKeys, QStringLiteral("&Show Key Assignments"), QKeySequence(Qt::CTRL | Qt::Key_K));
@@ -240,6 +265,7 @@ void TForm1::buildMenus()
         QAction* a = fonts->addAction(QString::number(size), this, [this, size] {
             m_grid->setFontSize(size);
             m_settings.font = m_grid->fontSize();
+            m_remarks->setListFontSize(m_settings.font);
             fitHeightToRows();
         });
         if (size == 10)
@@ -269,8 +295,8 @@ void TForm1::buildMenus()
     // "(Name", "&In", "&Out)": the bar reads as the name, In and Out in parentheses.
     m_ownName = bar->addAction(QStringLiteral(" "), this, &TForm1::toggleOwnRow);
     m_ownName->setObjectName(QStringLiteral("OwnName"));
-    m_inItem = bar->addAction(QStringLiteral("&In"), this, [this] { setOwnRemark(true); });
-    m_outItem = bar->addAction(QStringLiteral("&Out)"), this, [this] { setOwnRemark(false); });
+    m_inItem = bar->addAction(QStringLiteral("&In"), this, [this] { m_remarks->setOwn(true); });
+    m_outItem = bar->addAction(QStringLiteral("&Out)"), this, [this] { m_remarks->setOwn(false); });
     m_inItem->setVisible(false);
     m_outItem->setVisible(false);
 }
@@ -286,8 +312,8 @@ void TForm1::buildTray()
     menu->addAction(QStringLiteral("Mi&nimize Quellboard"), this, &QWidget::hide);
     menu->addSeparator();
     laterWork(menu, QStringLiteral("&Read Message(s)"));
-    m_trayIn = menu->addAction(QStringLiteral("&In"), this, [this] { setOwnRemark(true); });
-    m_trayOut = menu->addAction(QStringLiteral("&Out"), this, [this] { setOwnRemark(false); });
+    m_trayIn = menu->addAction(QStringLiteral("&In"), this, [this] { m_remarks->setOwn(true); });
+    m_trayOut = menu->addAction(QStringLiteral("&Out"), this, [this] { m_remarks->setOwn(false); });
     menu->addSeparator();
     laterWork(menu, QStringLiteral("O&ptions"));
     menu->addSeparator();
@@ -350,6 +376,7 @@ void TForm1::deferredStartup()
                                 LocalSettings::optionText(m_settings.optionRights));
     m_board.options.messageTicks = m_settings.msgRate;
     m_grid->setFontSize(m_settings.font);
+    m_remarks->setListFontSize(m_grid->fontSize());
     m_board.lastLoginName = m_settings.lastName;
     m_login->setSavedPassword(m_settings.password);
     m_edit1->setText(q(m_settings.password));
@@ -365,8 +392,8 @@ void TForm1::deferredStartup()
     m_grid->setFilter(m_settings.filter == LocalSettings::kOwnGroupFilter ? "" : m_settings.filter);
     m_grid->setColumnWidths(m_settings.columnWidths);
     m_names.load(false);
-    m_grid->reload();
-    rebuildViewMenu();
+    m_remarks->loadRemarkTexts();
+    repaintBoard();
     m_grid->layoutColumns();
     if (QSystemTrayIcon::isSystemTrayAvailable())
         m_tray->show();
@@ -416,7 +443,7 @@ void TForm1::applyOutcome(const LoginOutcome& out)
     if (!out.label2.empty())
         m_label2->setText(q(out.label2));
     if (out.result == R::NotFound || out.result == R::InvalidPassword) {
-        m_grid->reload();
+        repaintBoard();
         m_edit1->setFocus();
         return;
     }
@@ -431,6 +458,9 @@ void TForm1::applyOutcome(const LoginOutcome& out)
     m_refreshMain->setVisible(out.effects.refreshItemVisible);
     updateLoginMenus();
     showBoardAfterLogin();
+    updateTrayFromBoard();
+    if (!m_board.adminMode)
+        m_remarks->startActivityTimer();
     if (!out.alert.empty())
         showAlert(out.alert);
     if (out.taskbarButton)
@@ -442,8 +472,7 @@ void TForm1::showBoardAfterLogin()
 {
     m_pwdPanel->hide();
     m_grid->show();
-    m_grid->reload();
-    rebuildViewMenu();
+    repaintBoard();
     m_grid->layoutColumnsForOptions();
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
     const WindowGeometry g = m_settings.geometryFor(screen.width(), screen.height());
@@ -481,6 +510,7 @@ void TForm1::logOut()
         m_afterLogout = true;
     }
     m_quickKeys->menuAction()->setVisible(false);
+    m_remarks->stopActivityTimer();
     m_login->logout();
     updateLoginMenus();
     m_edit1->clear();
@@ -490,7 +520,7 @@ void TForm1::logOut()
     m_edit1->setFocus();
     m_loginNames->setEditText(q(m_board.lastLoginName));
     m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseLogOn));
-    m_grid->reload();
+    repaintBoard();
     resizeToPanel();
 }
 
@@ -545,7 +575,7 @@ void TForm1::changePassword()
             return;
         ChangePasswordResult r = m_login->changePassword(s(*first), s(*second));
         if (r == ChangePasswordResult::Ok) {
-            m_grid->reload();
+            repaintBoard();
             return;
         }
         inform(q(LoginLogic::changePasswordText(r)));
@@ -560,8 +590,44 @@ void TForm1::changePassword()
 void TForm1::reloadBoard(bool freshCopy)
 {
     m_names.load(freshCopy);
+    repaintBoard();
+}
+
+void TForm1::repaintBoard()
+{
     m_grid->reload();
     rebuildViewMenu();
+    m_testHooks->dump(m_grid->view());
+}
+
+void TForm1::setTray(const QIcon& icon, const QString& tip)
+{
+    m_tray->setIcon(icon);
+    m_tray->setToolTip(tip.left(63));
+}
+
+void TForm1::updateTrayFromBoard()
+{
+    // The load made the tip; the icon follows the own status.
+    if (!m_login->loggedIn() || m_board.adminMode || m_board.trayHint.empty())
+        return;
+    const int status = m_board.ownStatus;
+    const QIcon icon = status == remark::kOut ? RemarkController::outIcon()
+                       : status == remark::kIn || status == remark::kInUnavailable
+                           ? RemarkController::inIcon()
+                           : RemarkController::iconFor(admin::RemarkIcon::Prompt);
+    setTray(icon, q(m_board.trayHint));
+}
+
+void TForm1::setPromptService(planner::PromptService* prompts)
+{
+    m_prompts = prompts;
+    m_remarks->setPromptService(prompts);
+}
+
+void TForm1::timer1Tick()
+{
+    m_poll->tick(m_login->loggedIn());
 }
 
 void TForm1::rebuildViewMenu()
@@ -594,61 +660,17 @@ void TForm1::fitHeightToRows()
     resize(width(), client + menuBar()->sizeHint().height());
 }
 
-void TForm1::setOwnRemark(bool in)
-{
-    if (!m_login->loggedIn() || m_board.adminMode)
-        return;
-    if (in)
-        m_login->remarks().setIn();
-    else
-        m_login->remarks().setOut();
-    m_tray->setToolTip(q(m_board.trayHint.substr(0, 63)));
-    m_grid->reload();
-}
-
-void TForm1::cellClicked(int boardIndex, int column, Qt::MouseButton button)
-{
-    // The fourth column is edited here; remark cells wait for the remark
-    // pick list, name cells for their pop-up menu.
-    if (button != Qt::LeftButton || column != BoardView::kMiscColumn || !m_login->loggedIn() || !m_prompts)
-        return;
-    RemarkActions& remarks = m_login->remarks();
-    if (!remarks.mayEditFourthColumn(boardIndex))
-        return;
-    const int savedPoll = m_board.pollCounter;
-    m_board.pollCounter = kPollParked;
-    bool go = true;
-    if (remarks.mustConfirmOtherRow(boardIndex)) {
-        go = QMessageBox::question(this, QString::fromLatin1(kTitle),
-                                   QStringLiteral("This is not your name. Do you want to proceed?")) ==
-             QMessageBox::Yes;
-    }
-    const auto i = static_cast<std::size_t>(boardIndex);
-    if (go) {
-        auto text = m_prompts->askText(q(m_board.names[i]), QStringLiteral("Enter New Text"), false,
-                                       q(m_board.miscs[i]));
-        if (text) {
-            remarks.applyFourthColumn(boardIndex, s(*text));
-            m_grid->reload();
-        }
-    }
-    if (m_board.pollCounter == kPollParked)
-        m_board.pollCounter = savedPoll;
-}
-
 void TForm1::toggleOwnRow()
 {
     if (!m_login->loggedIn())
         return;
     if (m_board.adminMode) {
-        m_grid->reload();
+        repaintBoard();
         return;
     }
-    std::string ownGroup;
-    if (m_board.ownIndex > 0 && m_board.ownIndex < m_board.rowCount())
-        ownGroup = m_board.groups[static_cast<std::size_t>(m_board.ownIndex)];
-    const bool ownOnly = m_grid->view().filter() == BoardView::kOwnRowFilter;
-    m_grid->setFilter(ownOnly ? ownGroup : std::string(BoardView::kOwnRowFilter));
+    std::string filter = m_grid->view().filter();
+    m_login->remarks().toggleOwnFilter(filter);
+    m_grid->setFilter(filter);
     fitHeightToRows();
 }
 
@@ -783,6 +805,54 @@ void TForm1::closeEvent(QCloseEvent* event)
     m_tray->hide();
     event->accept();
     QApplication::quit();
+}
+
+} // namespace qb::board
+
+namespace qb::board {
+
+QString TForm1::testCommand(const QStringList& words)
+{
+    const QString command = words.value(0);
+    const auto ownRemark = [this] {
+        const auto i = static_cast<std::size_t>(m_board.ownIndex);
+        return m_board.ownIndex > 0 && i < m_board.remarks.size() ? q(m_board.remarks[i]) : QString();
+    };
+    if (command == QLatin1String("state"))
+        return QStringLiteral("ok %1 %2 %3").arg(m_login->loggedIn() ? 1 : 0).arg(m_board.ownIndex).arg(ownRemark());
+    if (!m_login->loggedIn())
+        return QStringLiteral("error not logged in");
+    if (command == QLatin1String("in") || command == QLatin1String("out")) {
+        m_remarks->setOwn(command == QLatin1String("in"));
+        return QStringLiteral("ok ") + ownRemark();
+    }
+    if (command == QLatin1String("reload")) {
+        reloadBoard(true);
+        return QStringLiteral("ok");
+    }
+    if (command == QLatin1String("pick") && words.size() == 3) {
+        const int index = words[1].toInt();
+        const int entry = words[2].toInt();
+        if (!m_board.isShown(index))
+            return QStringLiteral("error no row %1").arg(index);
+        // The pick list is modal: choose the entry once its loop runs, as a
+        // click on the entry would.
+        QTimer::singleShot(0, this, [this, entry] {
+            admin::TpickList1* list = m_remarks->pickList();
+            if (!list || !list->isVisible())
+                return;
+            QListWidget* box = list->listBox();
+            if (QListWidgetItem* item = box->item(entry)) {
+                box->setCurrentItem(item);
+                emit box->itemClicked(item);
+            } else {
+                list->reject();
+            }
+        });
+        m_remarks->cellClicked(index, BoardView::kRemarkColumn, Qt::LeftButton);
+        return QStringLiteral("ok ") + q(m_board.remarks[static_cast<std::size_t>(index)]);
+    }
+    return QStringLiteral("error unknown command");
 }
 
 } // namespace qb::board

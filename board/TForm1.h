@@ -41,6 +41,8 @@ namespace qb::board {
 class AlertMenu;
 class BoardGrid;
 class HelpViewer;
+class RemarkController;
+class TestHooks;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -58,8 +60,9 @@ public:
     TForm1(Station& station, RunInfo run, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The prompt window used by Change Password (created after this window).
-    void setPromptService(planner::PromptService* prompts) { m_prompts = prompts; }
+    // The prompt window used by Change Password, the fourth column, Change
+    // All Remarks and the remark pick list (created after this window).
+    void setPromptService(planner::PromptService* prompts);
     // Information and error boxes; by default modal message boxes. Tests put
     // a recorder here.
     void setMessageSink(std::function<void(const QString&)> sink) { m_inform = std::move(sink); }
@@ -82,6 +85,16 @@ public:
     AlertMenu* alertMenu() const { return m_errAlert; }
     BoardGrid* grid() const { return m_grid; }
     HelpViewer* helpViewer();
+    // Remark changes, the pick list and Timer222.
+    RemarkController& remarkController() { return *m_remarks; }
+    PollTimer& pollTimer() { return *m_poll; }
+    // Timer1's slot (tests call it instead of waiting for the timer).
+    void timer1Tick();
+    // A command of the test control socket (TestHooks): "state", "in",
+    // "out", "pick INDEX ENTRY" (clicks the remark cell of board index INDEX
+    // and picks entry ENTRY of the list), "fourth INDEX TEXT...", "reload".
+    // Answers "ok ..." or "error ...".
+    QString testCommand(const QStringList& words);
 
     // The board window's icon (drawn, no file needed).
     static QIcon boardIcon();
@@ -114,9 +127,12 @@ private:
     void showContents();
     void showStartingUpHelp();
     void openWeb(const QString& url);
-    void setOwnRemark(bool in);
     void toggleOwnRow();
-    void cellClicked(int boardIndex, int column, Qt::MouseButton button);
+    // After every change of the board: grid, View menu, test dump.
+    void repaintBoard();
+    // The tray icon and tip after a load (the own status decides the icon).
+    void updateTrayFromBoard();
+    void setTray(const QIcon& icon, const QString& tip);
     void openBoardWindow();
     void showAlert(const std::vector<std::string>& lines);
     void inform(const QString& text);
@@ -131,6 +147,8 @@ private:
     LocalSettings m_settings;
     std::unique_ptr<LoginLogic> m_login;
     std::unique_ptr<PollTimer> m_poll;
+    RemarkController* m_remarks = nullptr;
+    TestHooks* m_testHooks = nullptr;
     QTimer* m_timer1 = nullptr;
     planner::PromptService* m_prompts = nullptr;
     std::function<void(const QString&)> m_inform;

@@ -380,6 +380,25 @@ int Profile::writeAll(const std::vector<Entry>& entries)
     return store(lines, existed);
 }
 
+int Profile::eraseSection(std::string_view section)
+{
+    if (!validName(section, true))
+        return kInvalidParameter;
+    std::vector<std::string> lines;
+    bool existed = false;
+    if (int rc = load(lines, &existed))
+        return rc;
+    long head = findSection(lines, section);
+    if (head < 0)
+        return 0;
+    auto end = static_cast<std::size_t>(head) + 1;
+    std::string_view name;
+    while (end < lines.size() && !sectionOf(lines[end], name))
+        ++end;
+    lines.erase(lines.begin() + head, lines.begin() + static_cast<long>(end));
+    return store(lines, existed);
+}
+
 std::optional<long long> Profile::parseInt(std::string_view text)
 {
     text = trim(text);

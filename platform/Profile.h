@@ -70,6 +70,11 @@ public:
     // Writes "1" or "0" like Windows stations do.
     int writeBool(std::string_view section, std::string_view key, bool value);
 
+    // Removes a section: its header and every line up to the next section
+    // (the first section of that name, as a read would find it). A missing
+    // section or file is no error. Returns 0 or an error code as the writes.
+    int eraseSection(std::string_view section);
+
     // Several keys in one read-modify-write; used to save many settings
     // without rewriting the file for each. Stops at the first invalid entry
     // without touching the file.

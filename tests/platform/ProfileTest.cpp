@@ -131,6 +131,21 @@ TEST(ProfileWrite, UnrelatedLinesStayInPlace)
                                            "test=123\n");
 }
 
+TEST(ProfileWrite, EraseSectionTakesItsLinesOnly)
+{
+    TempDir dir;
+    writeFile(dir.file("a.ini"), "[Form]\ntop=5\n\n[IDLE]\n0=To In\n; note\n\n[Header]\nw0=140\n");
+    Profile p(dir.file("a.ini"));
+    ASSERT_EQ(p.eraseSection("idle"), 0);
+    EXPECT_EQ(readFile(dir.file("a.ini")), "[Form]\ntop=5\n\n[Header]\nw0=140\n");
+    // Gone sections and files are no error, and nothing is created.
+    EXPECT_EQ(p.eraseSection("idle"), 0);
+    Profile missing(dir.file("none.ini"));
+    EXPECT_EQ(missing.eraseSection("idle"), 0);
+    EXPECT_FALSE(missing.value("idle", "0"));
+    EXPECT_EQ(p.eraseSection("bad]name"), Profile::kInvalidParameter);
+}
+
 TEST(ProfileWrite, CrLfKeptForSharedFile)
 {
     TempDir dir;

@@ -1,0 +1,420 @@
+#include "RemarkController.h"
+
+#include "admin/TpickList1.h"
+#include "board/BoardView.h"
+#include "planner/PromptService.h"
+#include "planner/TPickDT.h"
+#include "platform/Profile.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QListWidget>
+#include <QMenu>
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+
+namespace qb::board {
+
+namespace {
+
+constexpr const char* kTitle = "Quellboard Pro";
+constexpr const char* kIdleSection = "idle";
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// A round lamp in the colour of the state, so In and Out differ at a glance
+// in a crowded notification area.
+QIcon lampIcon(const QColor& fill)
+{
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 2));
+    p.setBrush(fill);
+    p.drawEllipse(4, 4, 24, 24);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 110));
+    p.drawEllipse(10, 8, 8, 6);
+    return QIcon(pm);
+}
+
+// The card of the employee information window (types 1 and 2 after a pick).
+QIcon cardIcon()
+{
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 2));
+    p.setBrush(QColor(250, 250, 240));
+    p.drawRoundedRect(3, 6, 26, 20, 3, 3);
+    p.setBrush(QColor(0, 170, 0));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(7, 10, 8, 8);
+    p.setBrush(QColor(90, 90, 90));
+    p.drawRect(18, 11, 8, 2);
+    p.drawRect(18, 16, 8, 2);
+    p.drawRect(7, 21, 19, 2);
+    return QIcon(pm);
+}
+
+// Parks the names poll while a click or command is handled and gives it its
+// old value back afterwards, whatever the writes in between set.
+class PollHold {
+public:
+    explicit PollHold(Board& board) : m_board(board), m_saved(board.pollCounter) { board.pollCounter = kPollParked; }
+    ~PollHold() { m_board.pollCounter = m_saved; }
+    PollHold(const PollHold&) = delete;
+    PollHold& operator=(const PollHold&) = delete;
+
+private:
+    Board& m_board;
+    int m_saved;
+};
+
+} // namespace
+
+RemarkController::RemarkController(Station& station, Board& board, RemarkActions& actions, LocalSettings& settings,
+                                   QWidget* window)
+    : QObject(window), m_station(station), m_board(board), m_actions(actions), m_settings(settings), m_window(window),
+      m_list(station.engine, station.dataPath(admin::RemarkList::kFileName)),
+      m_watcher(station.clock, board,
+                ActivityWatcher::Hooks {
+                    [this] {
+                        const QPoint p = cursorPos();
+                        return ActivityWatcher::Point {p.x(), p.y()};
+                    },
+                    [this] { setOwn(true); },
+                    [this] {
+                        // Unchanged text in white: others see the person is idle.
+                        const auto i = static_cast<std::size_t>(m_board.ownIndex);
+                        if (m_board.ownIndex > 0 && i < m_board.remarks.size()) {
+                            m_actions.setOwnRemark(m_board.remarks[i], 'w', true);
+                            showTray(m_trayIcon);
+                            if (boardChanged)
+                                boardChanged();
+                        }
+                    },
+                    [this] { setOwn(false); },
+                    [this] { eraseIdle(); },
+                    [this](const std::string& key, const std::string& value) { writeIdle(key, value); },
+                })
+{
+    m_actions.expand = [this](const std::string& text) { return expand(text); };
+    m_timer222 = new QTimer(this);
+    m_timer222->setObjectName(QStringLiteral("Timer222"));
+    m_timer222->setInterval(m_watcher.intervalMs());
+    connect(m_timer222, &QTimer::timeout, this, &RemarkController::activityTick);
+    buildPopupMenu();
+}
+
+RemarkController::~RemarkController()
+{
+    m_actions.expand = nullptr;
+}
+
+void RemarkController::setPromptService(planner::PromptService* prompts)
+{
+    if (prompts == m_prompts)
+        return;
+    m_prompts = prompts;
+    delete m_pickList;
+    m_pickList = nullptr;
+}
+
+admin::TpickList1* RemarkController::pickList()
+{
+    if (!m_pickList && m_prompts) {
+        m_pickList = new admin::TpickList1(m_list, *m_prompts, m_station.clock, m_window);
+        m_pickList->setObjectName(QStringLiteral("pickList1"));
+        m_pickList->setListFontSize(m_fontSize);
+        connect(m_pickList, &admin::TpickList1::helpRequested, this, [this](const QString& topic) {
+            if (showHelp)
+                showHelp(topic);
+        });
+    }
+    return m_pickList;
+}
+
+void RemarkController::setListFontSize(int size)
+{
+    m_fontSize = size;
+    if (m_pickList)
+        m_pickList->setListFontSize(size);
+}
+
+void RemarkController::buildPopupMenu()
+{
+    m_popupMenu1 = new QMenu(m_window);
+    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    m_popupName = m_popupMenu1->addAction(QString());
+    m_popupName->setObjectName(QStringLiteral("PopupName"));
+    m_popupMenu1->addSeparator();
+    // Present so the menu reads as it will; their windows come with messaging
+    // and name administration.
+    m_sendMessage = m_popupMenu1->addAction(QStringLiteral("&Send Message"));
+    m_readMessage = m_popupMenu1->addAction(QStringLiteral("&Read Message"));
+    m_sendMessage->setEnabled(false);
+    m_readMessage->setEnabled(false);
+    for (const char* item : {"Reset &Password", "&Change Name", "Remove Name"}) {
+        QAction* a = m_popupMenu1->addAction(QString::fromLatin1(item));
+        a->setEnabled(false);
+        m_adminItems << a;
+    }
+}
+
+// ---- own remark ----------------------------------------------------------------
+
+void RemarkController::loadRemarkTexts()
+{
+    m_list.ensureLoaded();
+    m_board.inText = m_list.inText();
+    m_board.outText = m_list.outText();
+}
+
+std::string RemarkController::expand(const std::string& text)
+{
+    if (!m_prompts || text.find_first_of("<{") == std::string::npos)
+        return text;
+    admin::ExpandResult r = admin::RemarkList::expandPlaceholders(
+        q(text), m_station.clock, *m_prompts, m_board.options[admin::opt::kInternationalDates]);
+    return r.text.toStdString();
+}
+
+void RemarkController::setOwn(bool in)
+{
+    if (m_board.adminMode || m_board.ownIndex <= 0)
+        return;
+    m_actions.activityIntervalMs = 0;
+    if (in)
+        m_actions.setIn();
+    else
+        m_actions.setOut();
+    showTray(in ? inIcon() : outIcon());
+    if (m_actions.activityIntervalMs > 0)
+        applyActivityInterval(m_actions.activityIntervalMs, false);
+    m_actions.activityIntervalMs = 0;
+    if (boardChanged)
+        boardChanged();
+}
+
+void RemarkController::showTray(const QIcon& icon)
+{
+    m_trayIcon = icon;
+    if (trayChanged)
+        trayChanged(icon, q(m_board.trayHint));
+}
+
+// ---- cell clicks -----------------------------------------------------------------
+
+void RemarkController::cellClicked(int boardIndex, int column, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton || m_board.ownIndex < 0 || !m_board.isShown(boardIndex))
+        return;
+    switch (column) {
+    case BoardView::kNameColumn: nameClicked(boardIndex); break;
+    case BoardView::kRemarkColumn: remarkClicked(boardIndex); break;
+    case BoardView::kMiscColumn: fourthColumnClicked(boardIndex); break;
+    default: break; // group: the grid's filter rule; date/time: nothing
+    }
+}
+
+void RemarkController::nameClicked(int boardIndex)
+{
+    const std::string& name = m_board.names[static_cast<std::size_t>(boardIndex)];
+    m_selectedPerson = QString::fromStdString(name).left(kSelectedNameLimit).toStdString();
+    m_optionsTarget = boardIndex;
+    m_popupName->setText(q(m_selectedPerson));
+    const bool messages = !m_board.adminMode && !m_board.options[admin::opt::kDisableMessages];
+    m_sendMessage->setVisible(messages);
+    m_readMessage->setVisible(messages);
+    for (QAction* a : m_adminItems)
+        a->setVisible(m_board.adminMode);
+    m_popupMenu1->popup(cursorPos() - QPoint(30, 35));
+}
+
+void RemarkController::remarkClicked(int boardIndex)
+{
+    if (!m_actions.mayChangeRow(boardIndex))
+        return;
+    if (m_board.adminMode) {
+        // The administrator's list has the maintenance panel, not picking.
+        maintainList();
+        return;
+    }
+    admin::TpickList1* list = pickList();
+    if (!list)
+        return;
+    PollHold hold(m_board);
+    const auto i = static_cast<std::size_t>(boardIndex);
+    m_selectedPerson = QString::fromStdString(m_board.names[i]).left(kSelectedNameLimit).toStdString();
+    if (m_actions.mustConfirmOtherRow(boardIndex) &&
+        ask(QString::fromLatin1(kNotYourName), QMessageBox::Yes | QMessageBox::No, cursorPos() - QPoint(40, 30)) !=
+            QMessageBox::Yes)
+        return;
+    std::optional<admin::PickResult> picked = list->pick(q(m_board.names[i]), q(m_board.remarks[i]), m_board.options,
+                                                         m_window->frameGeometry().topLeft());
+    if (!picked)
+        return;
+    // Every pick sets the activity timer to 5 s; an Out pick restarts it
+    // with 5 minutes, so the person is not set In again straight away.
+    applyActivityInterval(picked->activityIntervalMs, false);
+    if (picked->restartActivityTimer)
+        applyActivityInterval(admin::RemarkList::kOutTimerMs, true);
+    // The board's row may have moved while the list was open.
+    if (!m_board.isShown(boardIndex))
+        return;
+    RemarkActions::Picked p {picked->text, picked->color, picked->inUse, picked->type};
+    WriteResult r = m_actions.applyPickedRemark(boardIndex, p);
+    if (boardIndex == m_board.ownIndex)
+        showTray(iconFor(picked->icon));
+    if (r == WriteResult::Ok && boardChanged)
+        boardChanged();
+}
+
+void RemarkController::fourthColumnClicked(int boardIndex)
+{
+    if (!m_prompts || !m_actions.mayEditFourthColumn(boardIndex))
+        return;
+    PollHold hold(m_board);
+    const auto i = static_cast<std::size_t>(boardIndex);
+    m_selectedPerson = QString::fromStdString(m_board.names[i]).left(kSelectedNameLimit).toStdString();
+    if (m_actions.mustConfirmOtherRow(boardIndex) &&
+        ask(QString::fromLatin1(kNotYourName), QMessageBox::Yes | QMessageBox::No, cursorPos() - QPoint(40, 30)) !=
+            QMessageBox::Yes)
+        return;
+    auto text = m_prompts->askText(q(m_board.names[i]), QString::fromLatin1(kFourthColumnPrompt), false,
+                                   q(m_board.miscs[i]));
+    if (!text || !m_board.isShown(boardIndex))
+        return;
+    if (m_actions.applyFourthColumn(boardIndex, text->toStdString()) == WriteResult::Ok && boardChanged)
+        boardChanged();
+}
+
+// ---- administrator ---------------------------------------------------------------
+
+int RemarkController::changeAll(RemarkActions::ChangeAll kind)
+{
+    if (!m_board.adminMode)
+        return -1;
+    const QPoint at = m_window->frameGeometry().topLeft() + QPoint(50, 30);
+    if (ask(QString::fromLatin1(kChangeAllWarning), QMessageBox::Ok | QMessageBox::Cancel, at) != QMessageBox::Ok)
+        return -1;
+    std::string custom;
+    if (kind == RemarkActions::ChangeAll::Custom) {
+        if (!m_prompts)
+            return -1;
+        auto text = m_prompts->askText(QStringLiteral("Change All Remarks"), QString::fromLatin1(kChangeAllPrompt),
+                                       false);
+        if (!text)
+            return -1;
+        custom = text->toStdString();
+    }
+    PollHold hold(m_board);
+    const int changed = m_actions.changeAllRemarks(kind, custom);
+    if (boardChanged)
+        boardChanged();
+    return changed;
+}
+
+bool RemarkController::maintainList()
+{
+    admin::TpickList1* list = pickList();
+    if (!m_board.adminMode || !list)
+        return false;
+    const bool saved = list->maintain(0, m_window->frameGeometry().topLeft());
+    // Renamed In or Out entries are the board's In and Out texts from now on.
+    loadRemarkTexts();
+    return saved;
+}
+
+void RemarkController::clearRemarkList()
+{
+    m_list.clear();
+}
+
+// ---- Timer222 ----------------------------------------------------------------------
+
+void RemarkController::startActivityTimer()
+{
+    m_timer222->start(m_watcher.intervalMs());
+}
+
+void RemarkController::stopActivityTimer()
+{
+    m_timer222->stop();
+}
+
+void RemarkController::applyActivityInterval(int ms, bool restart)
+{
+    m_watcher.setIntervalMs(ms);
+    if (!m_timer222->isActive() && !restart)
+        m_timer222->setInterval(ms);
+    else
+        m_timer222->start(ms); // a running timer counts the new interval from now
+}
+
+void RemarkController::activityTick()
+{
+    // Only a logged-in person has an own remark to switch.
+    if (m_board.adminMode || m_board.ownIndex <= 0)
+        return;
+    m_watcher.tick();
+    if (m_timer222->interval() != m_watcher.intervalMs())
+        m_timer222->setInterval(m_watcher.intervalMs());
+}
+
+void RemarkController::eraseIdle()
+{
+    platform::Profile ini(m_settings.path(), platform::Profile::Options {platform::Profile::LineEnd::Lf, true});
+    if (ini.eraseSection(kIdleSection) != 0)
+        m_station.log.error(LocalSettings::kWriteFailure);
+}
+
+void RemarkController::writeIdle(const std::string& key, const std::string& value)
+{
+    platform::Profile ini(m_settings.path(), platform::Profile::Options {platform::Profile::LineEnd::Lf, true});
+    if (ini.writeString(kIdleSection, key, value) != 0)
+        m_station.log.error(LocalSettings::kWriteFailure);
+}
+
+// ---- helpers -------------------------------------------------------------------------
+
+QPoint RemarkController::cursorPos() const
+{
+    return m_cursor ? m_cursor() : QCursor::pos();
+}
+
+QMessageBox::StandardButton RemarkController::ask(const QString& text, QMessageBox::StandardButtons buttons,
+                                                  QPoint at)
+{
+    if (m_confirm)
+        return m_confirm(text, buttons, at);
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kTitle), text, buttons, m_window);
+    box.move(at);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QIcon RemarkController::inIcon()
+{
+    return lampIcon(QColor(0, 200, 0));
+}
+
+QIcon RemarkController::outIcon()
+{
+    return lampIcon(QColor(230, 0, 0));
+}
+
+QIcon RemarkController::iconFor(admin::RemarkIcon which)
+{
+    switch (which) {
+    case admin::RemarkIcon::Info: return cardIcon();
+    case admin::RemarkIcon::PickList: return admin::TpickList1::pickListIcon();
+    case admin::RemarkIcon::Prompt: break;
+    }
+    return planner::TPickDT::promptIcon();
+}
+
+} // namespace qb::board

@@ -1,0 +1,155 @@
+// The board window's remark handling: the own In/Out (menu bar and tray),
+// clicks in the grid's name, remark and fourth-column cells, the
+// administrator's Change All Remarks and remark-list maintenance, and the
+// activity timer Timer222. The rules live in RemarkActions, ActivityWatcher
+// and RemarkList; this class asks the user, opens the remark pick list and
+// shows the results (tray icon and tip, repaint through boardChanged).
+//
+// Owned by the main window (QObject child). The station, board, remark
+// actions and settings are borrowed and must outlive it. Everything runs on
+// the user-interface thread.
+#pragma once
+
+#include "admin/RemarkList.h"
+#include "board/ActivityWatcher.h"
+#include "board/Board.h"
+#include "board/LocalSettings.h"
+#include "board/RemarkActions.h"
+#include "board/Station.h"
+
+#include <QIcon>
+#include <QMessageBox>
+#include <QObject>
+#include <QPoint>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QTimer;
+class QWidget;
+
+namespace qb::admin {
+class TpickList1;
+}
+namespace qb::planner {
+class PromptService;
+}
+
+namespace qb::board {
+
+class RemarkController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kNotYourName = "This is not your name. Do you want to proceed?";
+    static constexpr const char* kChangeAllWarning = "Warning all remarks may change. Proceed?";
+    static constexpr const char* kChangeAllPrompt = "Enter remark to be assigned";
+    static constexpr const char* kFourthColumnPrompt = "Enter New Text";
+    static constexpr int kSelectedNameLimit = 40;
+
+    // Asks a question in a message box placed at `at` (global position) and
+    // returns the button pressed. Tests answer through setConfirm().
+    using ConfirmFn = std::function<QMessageBox::StandardButton(const QString& text,
+                                                                QMessageBox::StandardButtons buttons, QPoint at)>;
+    // The mouse position for the activity timer (QCursor::pos() unless set).
+    using CursorFn = std::function<QPoint()>;
+
+    // window: the board window (parent of the dialogs and menus, positions).
+    RemarkController(Station& station, Board& board, RemarkActions& actions, LocalSettings& settings,
+                     QWidget* window);
+    ~RemarkController() override;
+
+    // The prompt window; the remark pick list is made with it on first use.
+    // Without one, no prompt or pick can be shown and clicks that need one
+    // do nothing.
+    void setPromptService(planner::PromptService* prompts);
+
+    // --- called by the board window ---------------------------------------------
+    // After a repaint is due (a write or load changed the board).
+    std::function<void()> boardChanged;
+    // New tray icon and tip (tip cut to 63 characters by the receiver).
+    std::function<void(const QIcon& icon, const QString& tip)> trayChanged;
+    // "&Help" of the pick list: the topic path ("html/...").
+    std::function<void(const QString& topic)> showHelp;
+
+    // The board's font size; the pick list follows it.
+    void setListFontSize(int size);
+
+    // Reads the remark list when it has not been read, and takes its In and
+    // Out texts for the board (tray menu captions, own In/Out).
+    void loadRemarkTexts();
+    // The own remark to In or Out (persons only).
+    void setOwn(bool in);
+    // A mouse press on a person row's cell (BoardGrid::cellClicked).
+    void cellClicked(int boardIndex, int column, Qt::MouseButton button);
+    // The name, remark and fourth-column clicks one by one.
+    void nameClicked(int boardIndex);
+    void remarkClicked(int boardIndex);
+    void fourthColumnClicked(int boardIndex);
+    // Actions > Change All Remarks (administrator only): confirmation, the
+    // prompt for Customize, then the write of every row. Returns the number
+    // of rows changed, -1 when nothing was written.
+    int changeAll(RemarkActions::ChangeAll kind);
+    // The remark list in the administrator's mode. Returns whether it was saved.
+    bool maintainList();
+    // The overnight step of Timer1: the pick list reads the table next time.
+    void clearRemarkList();
+    // Timer222's slot: one run of the activity watcher, then its next interval.
+    void activityTick();
+    // Login and logout start and stop Timer222.
+    void startActivityTimer();
+    void stopActivityTimer();
+
+    // --- state and seams ----------------------------------------------------------
+    int optionsTarget() const { return m_optionsTarget; }
+    const std::string& selectedPerson() const { return m_selectedPerson; }
+    QMenu* popupMenu1() const { return m_popupMenu1; }
+    QTimer* timer222() const { return m_timer222; }
+    ActivityWatcher& watcher() { return m_watcher; }
+    admin::RemarkList& remarkList() { return m_list; }
+    // The pick list window (made on first use; null without a prompt service).
+    admin::TpickList1* pickList();
+    void setConfirm(ConfirmFn fn) { m_confirm = std::move(fn); }
+    void setCursor(CursorFn fn) { m_cursor = std::move(fn); }
+
+    // Icons of the notification area for the own state.
+    static QIcon inIcon();
+    static QIcon outIcon();
+    static QIcon iconFor(admin::RemarkIcon which);
+
+private:
+    QPoint cursorPos() const;
+    QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons, QPoint at);
+    void buildPopupMenu();
+    void showTray(const QIcon& icon);
+    void applyActivityInterval(int ms, bool restart);
+    void writeIdle(const std::string& key, const std::string& value);
+    void eraseIdle();
+    std::string expand(const std::string& text);
+
+    Station& m_station;
+    Board& m_board;
+    RemarkActions& m_actions;
+    LocalSettings& m_settings;
+    QWidget* m_window;
+    admin::RemarkList m_list;
+    planner::PromptService* m_prompts = nullptr;
+    admin::TpickList1* m_pickList = nullptr;
+    ActivityWatcher m_watcher;
+    QTimer* m_timer222 = nullptr;
+    ConfirmFn m_confirm;
+    CursorFn m_cursor;
+    int m_fontSize = 10;
+    QIcon m_trayIcon;
+
+    QMenu* m_popupMenu1 = nullptr;
+    QAction* m_popupName = nullptr;
+    QAction* m_sendMessage = nullptr;
+    QAction* m_readMessage = nullptr;
+    QList<QAction*> m_adminItems;
+    int m_optionsTarget = -1;
+    std::string m_selectedPerson;
+};
+
+} // namespace qb::board
