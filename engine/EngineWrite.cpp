@@ -215,6 +215,14 @@ bool Engine::Pack()
         return false;
     }
     refreshCount(*wa);
+    {
+        // Only what the file really holds: a damaged header count of an
+        // exclusive area would otherwise make the scan run for billions of records.
+        std::int64_t size = wa->dbf.size();
+        std::int64_t inFile = size > wa->headerLen ? (size - wa->headerLen) / wa->recordLen : 0;
+        if (size >= 0 && wa->recCount > inFile)
+            wa->recCount = inFile;
+    }
     if (wa->recCount < 1)
         return false;
     if (!flushArea(*wa, "Error packing " + wa->fileName))
