@@ -1,0 +1,242 @@
+// Two real qbp3 processes on one data directory, each with its own settings
+// and mirror, both logged in automatically: a remark picked on the first
+// board reaches the second board through its names poll. The first is driven
+// and the second observed through the programs' test-only hooks (the control
+// socket and the board dump, see board/TestHooks.h). The latency at the
+// "4 seconds" refresh (8 ticks) is measured and printed.
+#include "admin/ConfigTable.h"
+#include "admin/RemarkEntries.h"
+#include "engine/TTzDbf.h"
+#include "platform/Clock.h"
+#include "tools/DataDirCommands.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+constexpr int kRefreshTicks = 8; // "4 seconds"
+constexpr int kTickMs = 500;
+
+struct Board {
+    QString dir;
+    QString control;
+    QString dump;
+    QProcess* process = nullptr;
+};
+
+} // namespace
+
+class TwoStationsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void remarkPickedOnOneBoardShowsOnTheOther();
+
+private:
+    int indexOf(const std::string& name);
+    void setRefresh(int boardIndex, int ticks);
+    Board startBoard(const QString& key, const QString& person);
+    QString command(const Board& b, const QString& line, int timeoutMs = 15000);
+    // Remark of a board index in the board's last dump ("" when not there).
+    QString dumpedRemark(const Board& b, int boardIndex);
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_data;
+    std::vector<QProcess*> m_processes;
+};
+
+void TwoStationsTest::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    m_data = m_root->filePath(QStringLiteral("data"));
+    std::ostringstream out, err;
+    QCOMPARE(qb::tools::initCommand({m_data.toStdString(), "--demo"}, out, err), 0);
+}
+
+void TwoStationsTest::cleanup()
+{
+    for (QProcess* p : m_processes) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+        delete p;
+    }
+    m_processes.clear();
+    m_root.reset();
+}
+
+int TwoStationsTest::indexOf(const std::string& name)
+{
+    qb::engine::Engine e;
+    qb::engine::TTzDbf t("Find", e);
+    t.CreateIfNotFound = false;
+    t.setDbfFileName(m_data.toStdString() + "/qb3.dbf");
+    if (!t.setActive(true))
+        return -1;
+    int found = -1;
+    for (std::int64_t r = 2; r <= t.RecCount() && found < 0; ++r) {
+        t.Go(r);
+        if (t.getText("name") == name)
+            found = static_cast<int>(r - 1);
+    }
+    t.setActive(false);
+    return found;
+}
+
+void TwoStationsTest::setRefresh(int boardIndex, int ticks)
+{
+    qb::engine::Engine e;
+    qb::admin::ConfigTable cfg(e, qb::platform::SystemClock::instance(), m_data.toStdString());
+    qb::admin::Options o;
+    QVERIFY(cfg.load(boardIndex, o, false, -1));
+    o.refreshTicks = ticks;
+    o.set(qb::admin::opt::kAutoLogin, true);
+    QCOMPARE(cfg.save(boardIndex, o, true), qb::engine::CommitResult::Ok);
+}
+
+Board TwoStationsTest::startBoard(const QString& key, const QString& person)
+{
+    Board b;
+    b.dir = m_root->filePath(key);
+    QDir().mkpath(b.dir + QStringLiteral("/sys"));
+    // A copy of its own, so its mirror q3.dbf lies in a start directory of its own.
+    const QString program = b.dir + QStringLiteral("/qbp3");
+    QFile::copy(QStringLiteral(QBP3_PATH), program);
+    QFile::setPermissions(program, QFile::permissions(QStringLiteral(QBP3_PATH)));
+    QFile ini(b.dir + QStringLiteral("/sys/qb3local.ini"));
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write(QStringLiteral("[State]\nName=%1\n").arg(person).toUtf8());
+    ini.close();
+    b.control = QStringLiteral("qb-two-stations-%1-%2").arg(QCoreApplication::applicationPid()).arg(key);
+    b.dump = b.dir + QStringLiteral("/board.txt");
+
+    auto* p = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QUELLBOARD_SYSDIR"), b.dir + QStringLiteral("/sys"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), b.dir + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), b.dir + QStringLiteral("/cache"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
+    env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), b.control + QStringLiteral("-instance"));
+    env.insert(QStringLiteral("QB_TEST_CONTROL"), b.control);
+    env.insert(QStringLiteral("QB_TEST_BOARD_DUMP"), b.dump);
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->start(program, {QStringLiteral("5"), m_data});
+    m_processes.push_back(p);
+    b.process = p;
+    return b;
+}
+
+QString TwoStationsTest::command(const Board& b, const QString& line, int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(b.control);
+    if (!socket.waitForConnected(1000))
+        return QStringLiteral("error no connection");
+    socket.write(line.toUtf8() + '\n');
+    socket.flush();
+    QElapsedTimer t;
+    t.start();
+    while (!socket.canReadLine() && t.elapsed() < timeoutMs)
+        socket.waitForReadyRead(100);
+    return QString::fromUtf8(socket.readLine()).trimmed();
+}
+
+QString TwoStationsTest::dumpedRemark(const Board& b, int boardIndex)
+{
+    QFile f(b.dump);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString prefix = QString::number(boardIndex) + QLatin1Char('\t');
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(prefix))
+            return line.section(QLatin1Char('\t'), 2, 2);
+    }
+    return {};
+}
+
+void TwoStationsTest::remarkPickedOnOneBoardShowsOnTheOther()
+{
+    const int anna = indexOf("Anna Berger");
+    const int sara = indexOf("Sara Nilsson");
+    QVERIFY(anna > 0 && sara > 0);
+    setRefresh(anna, kRefreshTicks);
+    setRefresh(sara, kRefreshTicks);
+
+    Board first = startBoard(QStringLiteral("a"), QStringLiteral("Anna Berger"));
+    Board second = startBoard(QStringLiteral("b"), QStringLiteral("Sara Nilsson"));
+    // Both log in by themselves at start-up.
+    QTRY_VERIFY_WITH_TIMEOUT(command(first, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(anna)),
+                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(command(second, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(sara)),
+                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!dumpedRemark(second, anna).isEmpty(), 10000);
+    // The login sets the poll counter to the interval less 10 ticks, so with
+    // an interval of 8 the first poll comes 11 ticks after it; the samples
+    // measure the steady state after that.
+    QTest::qWait(12 * kTickMs);
+
+    // Entries of the built-in list that differ from each other in turn.
+    const std::vector<qb::admin::RemarkEntry> entries = qb::admin::builtInRemarks(false);
+    std::vector<int> cycle;
+    for (const char* text : {"at lunch", "Out", "In"}) {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].text == text)
+                cycle.push_back(static_cast<int>(i));
+    }
+    QCOMPARE(cycle.size(), 3u);
+
+    // Each sample starts at another point of the second board's poll cycle.
+    const int kSamples = 8;
+    const qint64 bound = (kRefreshTicks + 1) * kTickMs; // one poll interval plus one tick
+    // A loaded machine delays timers; this much is allowed on top, and the
+    // measurements are printed so a slow run is visible.
+    const qint64 slack = 1000;
+    std::vector<qint64> latencies;
+    for (int s = 0; s < kSamples; ++s) {
+        QTest::qWait(s * 1100 % 4500 + 100);
+        const int entry = cycle[static_cast<std::size_t>(s) % cycle.size()];
+        const QString expected = QString::fromStdString(entries[static_cast<std::size_t>(entry)].text);
+        QVERIFY2(dumpedRemark(second, anna) != expected, "the remark must change in every sample");
+        QElapsedTimer clock;
+        clock.start();
+        const QString answer = command(first, QStringLiteral("pick %1 %2").arg(anna).arg(entry));
+        QCOMPARE(answer, QStringLiteral("ok ") + expected);
+        const qint64 written = clock.elapsed(); // the first board has written and reloaded
+        while (dumpedRemark(second, anna) != expected && clock.elapsed() < bound + 10000)
+            QTest::qWait(10);
+        const qint64 latency = clock.elapsed();
+        QCOMPARE(dumpedRemark(second, anna), expected);
+        latencies.push_back(latency);
+        qInfo("sample %d: \"%s\" reached the second board after %lld ms (the first board's pick took %lld ms)",
+              s + 1, qPrintable(expected), static_cast<long long>(latency), static_cast<long long>(written));
+    }
+    std::vector<qint64> sorted = latencies;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = (sorted[kSamples / 2 - 1] + sorted[kSamples / 2]) / 2.0;
+    qInfo("latency at %d ticks: median %.0f ms, max %lld ms, min %lld ms", kRefreshTicks, median,
+          static_cast<long long>(sorted.back()), static_cast<long long>(sorted.front()));
+    QVERIFY2(sorted.back() <= bound + slack,
+             qPrintable(QStringLiteral("slowest change took %1 ms").arg(sorted.back())));
+    QCOMPARE(first.process->state(), QProcess::Running);
+    QCOMPARE(second.process->state(), QProcess::Running);
+}
+
+QTEST_MAIN(TwoStationsTest)
+#include "TwoStationsTest.moc"
