@@ -140,6 +140,11 @@ admin::TpickList1* RemarkController::pickList()
 
 void RemarkController::setListFontSize(int size)
 {
+    // The list window empties its list on a font change; the same size
+    // again (every start-up sets it) must not take the list from under an
+    // open window.
+    if (size == m_fontSize)
+        return;
     m_fontSize = size;
     if (m_pickList)
         m_pickList->setListFontSize(size);

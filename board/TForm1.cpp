@@ -452,6 +452,10 @@ void TForm1::applyOutcome(const LoginOutcome& out)
     if (out.result == R::Held)
         return;
 
+    // Logged in from the panel after a logout: the start-up that the logout
+    // left pending would now reload the settings, move the window and reset
+    // the view under the user's feet.
+    m_started = true;
     setWindowTitle(QString::fromLatin1(kTitle));
     m_tray->setIcon(windowIcon());
     m_readMessages->setVisible(!m_board.adminMode && out.effects.messageItemsVisible);

@@ -72,6 +72,7 @@ private slots:
     void trayInAndOutSetTheOwnRemarkAndIcon();
     void changeInToOutThroughTheMenu();
     void customizeRemarkAsksForTheText();
+    void administratorsRemarkClickOpensTheListMaintenance();
     void remarkLogFollowsOptionThirteen();
     void timer222DoesNothingWithOptionSeventeenOff();
     void timer222SwitchesOnActivityAndWritesIdleNotes();
@@ -466,6 +467,31 @@ void BoardRemarksTest::customizeRemarkAsksForTheText()
     for (const auto& [name, index] : m_index)
         QCOMPARE(sharedRemark(index), std::string("Fire drill"));
     QCOMPARE(m_form->board().colorCodes[static_cast<std::size_t>(m_index["Eve"])], std::uint8_t('y'));
+}
+
+void BoardRemarksTest::administratorsRemarkClickOpensTheListMaintenance()
+{
+    // A person's pick first, so the window exists before the new login.
+    loginAs(QStringLiteral("Bob"));
+    pickWhenShown(entryIndex("at lunch"));
+    clickRemark(m_index["Bob"]);
+    loginAs(QStringLiteral("Admin"));
+    // The start-up the logout left pending must not run in the session.
+    QVERIFY(m_form->started());
+    bool admin = false;
+    int entries = -1;
+    QTimer::singleShot(0, this, [&] {
+        // The same font size again (as a start-up sets it) keeps the open list.
+        m_form->remarkController().setListFontSize(m_form->grid()->fontSize());
+        admin::TpickList1* list = m_form->remarkController().pickList();
+        admin = list->isVisible() && list->adminMode();
+        entries = list->listBox()->count();
+        list->reject();
+    });
+    clickRemark(m_index["Carol"]);
+    QVERIFY(admin);
+    QCOMPARE(entries, 8);
+    QCOMPARE(remark(m_index["Carol"]), sharedRemark(m_index["Carol"]));
 }
 
 // ---- log ----------------------------------------------------------------------------
