@@ -66,6 +66,8 @@ bool RemarkLog::append(const std::string& column, const std::string& text, const
     m_table.CreateIfNotFound = !platform::fileExists(engine::TTzDbf::resolvePath(path));
     bool opened = false;
     for (int attempt = 0; attempt < 4 && !opened; ++attempt) {
+        if (attempt > 0)
+            m_station.pause(std::chrono::milliseconds(25)); // another station may be creating the month's file
         m_table.setActive(false);
         m_table.setDbfFileName(path);
         m_station.engine.clearError();
@@ -86,23 +88,29 @@ bool RemarkLog::append(const std::string& column, const std::string& text, const
     m_table.setText("time", formatTime(platform::toLocal(m_station.clock.now()),
                                        m_board.options[admin::opt::kInternationalDates]));
 
-    // Three attempts at the append lock; the later ones wait first so that
-    // two stations logging at the same moment both get their entry in.
-    static const std::chrono::milliseconds kWaits[3] = {std::chrono::milliseconds(0), std::chrono::milliseconds(50),
-                                                        std::chrono::milliseconds(2000)};
-    for (auto wait : kWaits) {
-        if (wait.count() > 0)
-            m_station.pause(wait);
-        if (m_table.ALock()) {
-            m_table.Append();
-            bool ok = m_station.engine.lastError() == 0;
-            m_table.Flush();
-            m_table.UnLock();
-            if (!ok)
-                m_station.log.error("Error  updating log file ");
-            return ok;
-        }
+    // Three rounds at the append lock; the later ones wait first, the last
+    // one for up to two seconds, so that stations logging at the same moment
+    // all get their entries in.
+    auto tryAppend = [&]() -> int { // 1 appended, 0 lock busy, -1 write failed
+        if (!m_table.ALock())
+            return 0;
+        m_table.Append();
+        bool ok = m_station.engine.lastError() == 0;
+        m_table.Flush();
+        m_table.UnLock();
+        return ok ? 1 : -1;
+    };
+    int r = tryAppend();
+    if (r == 0) {
+        m_station.pause(std::chrono::milliseconds(50));
+        r = tryAppend();
     }
+    for (int waited = 0; r == 0 && waited < 2000; waited += 20) {
+        m_station.pause(std::chrono::milliseconds(20));
+        r = tryAppend();
+    }
+    if (r == 1)
+        return true;
     m_station.log.error("Error  updating log file ");
     return false;
 }

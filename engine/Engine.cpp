@@ -5,6 +5,7 @@
 
 #include "engine/RecordCodec.h"
 #include "engine/WorkArea.h"
+#include "platform/FileOps.h"
 
 #include <algorithm>
 #include <cctype>
@@ -1037,6 +1038,16 @@ std::string Engine::lastUpdate()
 
 bool Engine::CreateDbf(const std::string& fileName, const std::vector<FieldSpec>& specs)
 {
+    return createTable(fileName, specs, false);
+}
+
+bool Engine::CreateDbfIfMissing(const std::string& fileName, const std::vector<FieldSpec>& specs)
+{
+    return createTable(fileName, specs, true);
+}
+
+bool Engine::createTable(const std::string& fileName, const std::vector<FieldSpec>& specs, bool onlyIfMissing)
+{
     clearError();
     std::vector<FieldInfo> fields;
     bool valid = !specs.empty() && specs.size() <= 255;
@@ -1111,6 +1122,26 @@ bool Engine::CreateDbf(const std::string& fileName, const std::vector<FieldSpec>
     std::string name = fileName;
     if (!hasExtension(name))
         name += ".dbf";
+    if (onlyIfMissing) {
+        // The memo file first, so whoever opens the new table finds it.
+        std::string stem = name.substr(0, name.find_last_of('.'));
+        std::string ext = name.substr(stem.size());
+        bool upperExt = std::none_of(ext.begin(), ext.end(), [](char c) { return std::islower(static_cast<unsigned char>(c)); });
+        std::string memoName = stem + (upperExt ? ".DBT" : ".dbt");
+        if (anyMemo) {
+            int mrc = MemoFile::createMissing(memoName);
+            if (mrc != 0 && mrc != platform::kFileExists) {
+                setError(mrc, "Cannot create memo file " + memoName + " [CreateDbf]");
+                return false;
+            }
+        }
+        int rc = platform::publishNewFile(name, head);
+        if (rc != 0 && rc != platform::kFileExists) {
+            setError(rc, "Error writing " + name + ". [CreateDbf]");
+            return false;
+        }
+        return true;
+    }
     platform::PosixFile f;
     // Two stations that both found the table missing may both create it; the
     // later one must not truncate a table the other already has open.

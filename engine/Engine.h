@@ -153,6 +153,10 @@ public:
     // Creates (truncates) the table and, with memo fields, its memo file.
     // Refused with error 32 while another handle has the table open.
     bool CreateDbf(const std::string& fileName, const std::vector<FieldSpec>& fields);
+    // Creates the table only when it does not exist yet, atomically: a
+    // table another station created meanwhile is left as it is and counts
+    // as success. The memo file appears before the table.
+    bool CreateDbfIfMissing(const std::string& fileName, const std::vector<FieldSpec>& fields);
 
     // --- navigation ----------------------------------------------------------
     void GoTop();
@@ -244,6 +248,7 @@ private:
     enum class LockTry { Locked, Busy, Lost };
 
     WorkArea* area(const char* op); // current area or error 215
+    bool createTable(const std::string& fileName, const std::vector<FieldSpec>& fields, bool onlyIfMissing);
     bool openTable(WorkArea& wa, const std::string& path, bool exclusive);
     bool readHeader(WorkArea& wa);
     bool openMemo(WorkArea& wa);

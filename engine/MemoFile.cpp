@@ -1,5 +1,7 @@
 #include "MemoFile.h"
 
+#include "platform/FileOps.h"
+
 #include "engine/Engine.h"
 
 #include <algorithm>
@@ -34,6 +36,14 @@ int MemoFile::create(const std::string& path)
     putU32(head, 1);
     head[kBlockSize] = 0x1A;
     return f.writeAt(0, head, sizeof head);
+}
+
+int MemoFile::createMissing(const std::string& path)
+{
+    std::string head(kBlockSize + 1, '\0');
+    head[0] = 1;
+    head[kBlockSize] = '\x1A';
+    return platform::publishNewFile(path, head);
 }
 
 int MemoFile::open(const std::string& path, platform::Access access, platform::Share share)

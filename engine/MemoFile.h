@@ -26,6 +26,8 @@ public:
     // Writes a new, empty memo file (header block with next free block 1,
     // then 0x1A). Returns 0 or an error code.
     static int create(const std::string& path);
+    // As create, but only when no file exists there (then kFileExists).
+    static int createMissing(const std::string& path);
 
     int open(const std::string& path, platform::Access access, platform::Share share);
     void close() { m_file.close(); }

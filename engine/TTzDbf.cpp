@@ -153,7 +153,8 @@ bool TTzDbf::createFromFields()
     std::vector<FieldSpec> specs;
     if (DbfFields.empty() || !parseFieldList(DbfFields, specs))
         return false;
-    return m_engine.CreateDbf(m_fileName, specs);
+    // Only a missing table is created: another station may create it at the same moment.
+    return m_engine.CreateDbfIfMissing(m_fileName, specs);
 }
 
 bool TTzDbf::open()

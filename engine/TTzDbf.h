@@ -37,7 +37,8 @@ public:
     // open without creation, and on failure create from DbfFields and open.
     bool openOrCreate();
 
-    // Creates the file from DbfFields; false when the list is empty or a line
+    // Creates the file from DbfFields unless it exists (then it is left as
+    // it is); false when the list is empty or a line
     // is malformed (then nothing is created).
     bool createFromFields();
     // Parses DbfFields; false on the first malformed line.

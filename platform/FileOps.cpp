@@ -106,6 +106,37 @@ int makeDirs(const std::string& path)
     return 0;
 }
 
+int publishNewFile(const std::string& path, const std::string& bytes)
+{
+    std::string tmpl = path + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return errnoToCode(errno);
+    std::string tmp = name.data();
+    int rc = 0;
+    std::size_t done = 0;
+    while (done < bytes.size() && rc == 0) {
+        ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (w < 0 && errno != EINTR)
+            rc = errnoToCode(errno);
+        else if (w > 0)
+            done += static_cast<std::size_t>(w);
+    }
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (rc == 0 && ::fchmod(fd, 0666 & ~mask) != 0)
+        rc = errnoToCode(errno);
+    if (rc == 0 && ::fsync(fd) != 0)
+        rc = errnoToCode(errno);
+    ::close(fd);
+    if (rc == 0 && ::link(tmp.c_str(), path.c_str()) != 0)
+        rc = errno == EEXIST ? kFileExists : errnoToCode(errno);
+    ::unlink(tmp.c_str());
+    return rc;
+}
+
 int removeFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0 ? 0 : errnoToCode(errno);

@@ -18,4 +18,12 @@ std::uint64_t lastWriteTimeOf(const std::string& path);
 int makeDirs(const std::string& path);
 int removeFile(const std::string& path);
 
+constexpr int kFileExists = 80;
+// Makes a file with exactly these bytes appear at path at once, or not at
+// all: written and synced under a temporary name beside it, then linked into
+// place. Returns kFileExists (and changes nothing) when path already exists,
+// so two stations creating the same missing file never truncate each
+// other's work, and nobody ever opens a half-written header.
+int publishNewFile(const std::string& path, const std::string& bytes);
+
 } // namespace qb::platform

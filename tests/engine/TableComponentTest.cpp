@@ -373,3 +373,19 @@ TEST_F(TableComponent, DisableControlsSuspendsNotificationsUntilEnabled)
     t->EnableControls();
     EXPECT_EQ(link.dataChanges, before + 1);
 }
+
+TEST_F(TableComponent, CreationOnOpenNeverTruncatesATableThatAppearedMeanwhile)
+{
+    auto first = people("First");
+    ASSERT_TRUE(first->setActive(true));
+    addPerson(*first, 1, "Kept");
+    first->setActive(false);
+    // A station that saw the table missing a moment ago creates it now.
+    auto late = people("Late");
+    EXPECT_TRUE(late->createFromFields());
+    EXPECT_EQ(engine.lastError(), 0);
+    ASSERT_TRUE(late->setActive(true));
+    EXPECT_EQ(late->RecCount(), 1);
+    EXPECT_EQ(late->getText("name"), "Kept");
+    EXPECT_EQ(qb::test::readFile(dir.file("people.dbt")).size(), 513u) << "the memo file is kept too";
+}
