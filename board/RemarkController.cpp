@@ -2,6 +2,7 @@
 
 #include "admin/TpickList1.h"
 #include "board/BoardView.h"
+#include "board/HelpViewer.h"
 #include "planner/PromptService.h"
 #include "planner/TPickDT.h"
 #include "platform/Profile.h"
@@ -112,6 +113,8 @@ RemarkController::RemarkController(Station& station, Board& board, RemarkActions
 
 RemarkController::~RemarkController()
 {
+    // The list window uses m_list; it goes first.
+    delete m_pickList;
     m_actions.expand = nullptr;
 }
 
@@ -122,6 +125,7 @@ void RemarkController::setPromptService(planner::PromptService* prompts)
     m_prompts = prompts;
     delete m_pickList;
     m_pickList = nullptr;
+    m_listHelp = nullptr; // went with the list
 }
 
 admin::TpickList1* RemarkController::pickList()
@@ -131,8 +135,13 @@ admin::TpickList1* RemarkController::pickList()
         m_pickList->setObjectName(QStringLiteral("pickList1"));
         m_pickList->setListFontSize(m_fontSize);
         connect(m_pickList, &admin::TpickList1::helpRequested, this, [this](const QString& topic) {
-            if (showHelp)
-                showHelp(topic);
+            // A window of the modal list itself: the board's own help window
+            // would be blocked by the list until it closes.
+            if (!m_listHelp)
+                m_listHelp = new HelpViewer(m_pickList);
+            if (!m_listHelp->showTopic({HelpViewer::localHelpDir(), HelpViewer::fixedHelpDir()}, topic) &&
+                helpMissing)
+                helpMissing();
         });
     }
     return m_pickList;

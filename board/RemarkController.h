@@ -39,6 +39,8 @@ class PromptService;
 
 namespace qb::board {
 
+class HelpViewer;
+
 class RemarkController : public QObject {
     Q_OBJECT
 public:
@@ -70,8 +72,8 @@ public:
     std::function<void()> boardChanged;
     // New tray icon and tip (tip cut to 63 characters by the receiver).
     std::function<void(const QIcon& icon, const QString& tip)> trayChanged;
-    // "&Help" of the pick list: the topic path ("html/...").
-    std::function<void(const QString& topic)> showHelp;
+    // "&Help" of the pick list found no topic file.
+    std::function<void()> helpMissing;
 
     // The board's font size; the pick list follows it.
     void setListFontSize(int size);
@@ -110,6 +112,8 @@ public:
     admin::RemarkList& remarkList() { return m_list; }
     // The pick list window (made on first use; null without a prompt service).
     admin::TpickList1* pickList();
+    // The help window of the pick list (null until its "&Help" was used).
+    HelpViewer* listHelp() const { return m_listHelp; }
     void setConfirm(ConfirmFn fn) { m_confirm = std::move(fn); }
     void setCursor(CursorFn fn) { m_cursor = std::move(fn); }
 
@@ -136,6 +140,7 @@ private:
     admin::RemarkList m_list;
     planner::PromptService* m_prompts = nullptr;
     admin::TpickList1* m_pickList = nullptr;
+    HelpViewer* m_listHelp = nullptr;
     ActivityWatcher m_watcher;
     QTimer* m_timer222 = nullptr;
     ConfirmFn m_confirm;

@@ -81,10 +81,8 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     m_remarks = new RemarkController(m_station, m_board, m_login->remarks(), m_settings, this);
     m_remarks->boardChanged = [this] { repaintBoard(); };
     m_remarks->trayChanged = [this](const QIcon& icon, const QString& tip) { setTray(icon, tip); };
-    m_remarks->showHelp = [this](const QString& topic) {
-        const QString fixed = HelpViewer::fixedHelpDir();
-        if (!helpViewer()->showTopic({HelpViewer::localHelpDir(), fixed}, topic))
-            showAlert(StartupChecks::helpMissingAlert(s(fixed)));
+    m_remarks->helpMissing = [this] {
+        showAlert(StartupChecks::helpMissingAlert(s(HelpViewer::fixedHelpDir())));
     };
     PollTimer::Hooks hooks;
     hooks.setOwnOut = [this] { m_remarks->setOwn(false); };

@@ -6,6 +6,7 @@
 #include "admin/TpickList1.h"
 #include "board/BoardGrid.h"
 #include "board/Colors.h"
+#include "board/HelpViewer.h"
 #include "board/NameAdmin.h"
 #include "board/RemarkController.h"
 #include "board/TForm1.h"
@@ -23,6 +24,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
+#include <QTextBrowser>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -67,6 +70,7 @@ private slots:
     void withoutOptionOneOnlyTheOwnRowChanges();
     void optionTwoAsksBeforeAnotherPersonsRemark();
     void cancelledPickChangesNothing();
+    void pickListHelpOpensItsTopicAboveTheList();
     void nameClickOpensThePopupMenuForThatPerson();
     void ownNameItemTogglesTheOwnRowFilter();
     void trayInAndOutSetTheOwnRemarkAndIcon();
@@ -108,10 +112,12 @@ private:
     QStringList m_questions;
     QMessageBox::StandardButton m_answer = QMessageBox::Yes;
     QPoint m_cursor {100, 100};
+    QString m_savedCwd;
 };
 
 void BoardRemarksTest::init()
 {
+    m_savedCwd = QDir::currentPath();
     m_root = std::make_unique<QTemporaryDir>();
     m_data = m_root->filePath(QStringLiteral("data")).toStdString();
     std::ostringstream out, err;
@@ -138,6 +144,7 @@ void BoardRemarksTest::init()
 
 void BoardRemarksTest::cleanup()
 {
+    QDir::setCurrent(m_savedCwd);
     m_form.reset();
     m_station.reset();
     m_engine.reset();
@@ -361,6 +368,35 @@ void BoardRemarksTest::cancelledPickChangesNothing()
     QCOMPARE(sharedRemark(bob), before);
     // The poll is held during the click and gets its value back.
     QCOMPARE(m_form->board().pollCounter, poll);
+}
+
+void BoardRemarksTest::pickListHelpOpensItsTopicAboveTheList()
+{
+    QDir(m_root->path()).mkpath(QStringLiteral("help/html"));
+    QFile topic(m_root->filePath(QStringLiteral("help/html/Changing Your Remark.html")));
+    QVERIFY(topic.open(QIODevice::WriteOnly));
+    topic.write("<html><body><h1>How to pick</h1></body></html>");
+    topic.close();
+    QDir::setCurrent(m_root->path());
+    loginAs(QStringLiteral("Bob"));
+    bool shown = false, blocked = true;
+    QString text;
+    QTimer::singleShot(0, this, [&] {
+        admin::TpickList1* list = m_form->remarkController().pickList();
+        QTest::mouseClick(list->findChild<QPushButton*>(QStringLiteral("HelpBtn")), Qt::LeftButton);
+        board::HelpViewer* help = m_form->remarkController().listHelp();
+        shown = help && help->isVisible();
+        if (help) {
+            text = help->browser()->toPlainText();
+            // Only windows of the modal list itself take input while it is open.
+            blocked = help->window()->parentWidget() != list;
+        }
+        list->reject();
+    });
+    clickRemark(m_index["Bob"]);
+    QVERIFY(shown);
+    QVERIFY(!blocked);
+    QVERIFY(text.contains(QStringLiteral("How to pick")));
 }
 
 void BoardRemarksTest::nameClickOpensThePopupMenuForThatPerson()
