@@ -421,6 +421,15 @@ QIcon RemarkController::outIcon()
     return lampIcon(QColor(230, 0, 0));
 }
 
+QIcon RemarkController::iconForStatus(int status)
+{
+    if (status == remark::kOut)
+        return outIcon();
+    if (status == remark::kIn || status == remark::kInUnavailable)
+        return inIcon();
+    return iconFor(admin::RemarkIcon::Prompt);
+}
+
 QIcon RemarkController::iconFor(admin::RemarkIcon which)
 {
     switch (which) {

@@ -121,6 +121,9 @@ public:
     static QIcon inIcon();
     static QIcon outIcon();
     static QIcon iconFor(admin::RemarkIcon which);
+    // The icon of an own status after a load: In for 1 and 2, Out for 3,
+    // the prompt window's for the others.
+    static QIcon iconForStatus(int status);
 
 private:
     QPoint cursorPos() const;

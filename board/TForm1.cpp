@@ -5,7 +5,6 @@
 #include "board/HelpViewer.h"
 #include "board/RemarkController.h"
 #include "board/TestHooks.h"
-#include "admin/TpickList1.h"
 #include "board/StartupChecks.h"
 #include "planner/PromptService.h"
 #include "platform/Clock.h"
@@ -22,7 +21,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -133,7 +131,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     connect(m_timer1, &QTimer::timeout, this, &TForm1::timer1Tick);
     m_timer1->start();
     m_testHooks = new TestHooks(this);
-    m_testHooks->handler = [this](const QStringList& words) { return testCommand(words); };
+    m_testHooks->attach(m_board, *m_login, *m_remarks, [this] { reloadBoard(true); });
     m_settings.testWritable(static_cast<long long>(QCoreApplication::applicationPid()));
     resizeToPanel();
 }
@@ -613,12 +611,7 @@ void TForm1::updateTrayFromBoard()
     // The load made the tip; the icon follows the own status.
     if (!m_login->loggedIn() || m_board.adminMode || m_board.trayHint.empty())
         return;
-    const int status = m_board.ownStatus;
-    const QIcon icon = status == remark::kOut ? RemarkController::outIcon()
-                       : status == remark::kIn || status == remark::kInUnavailable
-                           ? RemarkController::inIcon()
-                           : RemarkController::iconFor(admin::RemarkIcon::Prompt);
-    setTray(icon, q(m_board.trayHint));
+    setTray(RemarkController::iconForStatus(m_board.ownStatus), q(m_board.trayHint));
 }
 
 void TForm1::setPromptService(planner::PromptService* prompts)
@@ -807,54 +800,6 @@ void TForm1::closeEvent(QCloseEvent* event)
     m_tray->hide();
     event->accept();
     QApplication::quit();
-}
-
-} // namespace qb::board
-
-namespace qb::board {
-
-QString TForm1::testCommand(const QStringList& words)
-{
-    const QString command = words.value(0);
-    const auto ownRemark = [this] {
-        const auto i = static_cast<std::size_t>(m_board.ownIndex);
-        return m_board.ownIndex > 0 && i < m_board.remarks.size() ? q(m_board.remarks[i]) : QString();
-    };
-    if (command == QLatin1String("state"))
-        return QStringLiteral("ok %1 %2 %3").arg(m_login->loggedIn() ? 1 : 0).arg(m_board.ownIndex).arg(ownRemark());
-    if (!m_login->loggedIn())
-        return QStringLiteral("error not logged in");
-    if (command == QLatin1String("in") || command == QLatin1String("out")) {
-        m_remarks->setOwn(command == QLatin1String("in"));
-        return QStringLiteral("ok ") + ownRemark();
-    }
-    if (command == QLatin1String("reload")) {
-        reloadBoard(true);
-        return QStringLiteral("ok");
-    }
-    if (command == QLatin1String("pick") && words.size() == 3) {
-        const int index = words[1].toInt();
-        const int entry = words[2].toInt();
-        if (!m_board.isShown(index))
-            return QStringLiteral("error no row %1").arg(index);
-        // The pick list is modal: choose the entry once its loop runs, as a
-        // click on the entry would.
-        QTimer::singleShot(0, this, [this, entry] {
-            admin::TpickList1* list = m_remarks->pickList();
-            if (!list || !list->isVisible())
-                return;
-            QListWidget* box = list->listBox();
-            if (QListWidgetItem* item = box->item(entry)) {
-                box->setCurrentItem(item);
-                emit box->itemClicked(item);
-            } else {
-                list->reject();
-            }
-        });
-        m_remarks->cellClicked(index, BoardView::kRemarkColumn, Qt::LeftButton);
-        return QStringLiteral("ok ") + q(m_board.remarks[static_cast<std::size_t>(index)]);
-    }
-    return QStringLiteral("error unknown command");
 }
 
 } // namespace qb::board

@@ -90,11 +90,6 @@ public:
     PollTimer& pollTimer() { return *m_poll; }
     // Timer1's slot (tests call it instead of waiting for the timer).
     void timer1Tick();
-    // A command of the test control socket (TestHooks): "state", "in",
-    // "out", "pick INDEX ENTRY" (clicks the remark cell of board index INDEX
-    // and picks entry ENTRY of the list), "fourth INDEX TEXT...", "reload".
-    // Answers "ok ..." or "error ...".
-    QString testCommand(const QStringList& words);
 
     // The board window's icon (drawn, no file needed).
     static QIcon boardIcon();

@@ -1,6 +1,12 @@
 #include "TestHooks.h"
 
+#include "admin/TpickList1.h"
+#include "board/LoginLogic.h"
+#include "board/RemarkController.h"
+
 #include <QFile>
+#include <QListWidget>
+#include <QTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -66,7 +72,7 @@ void TestHooks::onConnection()
             while (guard && guard->canReadLine()) {
                 const QString line = QString::fromUtf8(guard->readLine()).trimmed();
                 const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-                const QString answer = handler ? handler(words) : QStringLiteral("error no handler");
+                const QString answer = command(words);
                 if (guard) {
                     guard->write(answer.toUtf8() + '\n');
                     guard->flush();
@@ -74,6 +80,62 @@ void TestHooks::onConnection()
             }
         });
     }
+}
+
+void TestHooks::attach(Board& board, LoginLogic& login, RemarkController& remarks, std::function<void()> reload)
+{
+    m_board = &board;
+    m_login = &login;
+    m_remarks = &remarks;
+    m_reload = std::move(reload);
+}
+
+QString TestHooks::command(const QStringList& words)
+{
+    if (!m_board)
+        return QStringLiteral("error not attached");
+    Board& b = *m_board;
+    const QString name = words.value(0);
+    const auto ownRemark = [&b] {
+        const auto i = static_cast<std::size_t>(b.ownIndex);
+        return b.ownIndex > 0 && i < b.remarks.size() ? QString::fromStdString(b.remarks[i]) : QString();
+    };
+    if (name == QLatin1String("state"))
+        return QStringLiteral("ok %1 %2 %3").arg(m_login->loggedIn() ? 1 : 0).arg(b.ownIndex).arg(ownRemark());
+    if (!m_login->loggedIn())
+        return QStringLiteral("error not logged in");
+    if (name == QLatin1String("in") || name == QLatin1String("out")) {
+        m_remarks->setOwn(name == QLatin1String("in"));
+        return QStringLiteral("ok ") + ownRemark();
+    }
+    if (name == QLatin1String("reload")) {
+        if (m_reload)
+            m_reload();
+        return QStringLiteral("ok");
+    }
+    if (name == QLatin1String("pick") && words.size() == 3) {
+        const int index = words[1].toInt();
+        const int entry = words[2].toInt();
+        if (!b.isShown(index))
+            return QStringLiteral("error no row %1").arg(index);
+        // The list is modal: choose the entry once its loop runs, as a
+        // click on the entry would.
+        QTimer::singleShot(0, this, [this, entry] {
+            admin::TpickList1* list = m_remarks->pickList();
+            if (!list || !list->isVisible())
+                return;
+            QListWidget* box = list->listBox();
+            if (QListWidgetItem* item = box->item(entry)) {
+                box->setCurrentItem(item);
+                emit box->itemClicked(item);
+            } else {
+                list->reject();
+            }
+        });
+        m_remarks->cellClicked(index, BoardView::kRemarkColumn, Qt::LeftButton);
+        return QStringLiteral("ok ") + QString::fromStdString(b.remarks[static_cast<std::size_t>(index)]);
+    }
+    return QStringLiteral("error unknown command");
 }
 
 } // namespace qb::board

@@ -6,8 +6,7 @@
 //                             replaces FILE with its visible rows (see dump()).
 //   QB_TEST_CONTROL=NAME      the program listens on the local socket NAME for
 //                             one-line commands and answers each with one
-//                             line; the board window decides what a command
-//                             does (see TForm1::testCommand).
+//                             line (see command()).
 #pragma once
 
 #include "board/Board.h"
@@ -23,6 +22,9 @@ class QLocalServer;
 
 namespace qb::board {
 
+class LoginLogic;
+class RemarkController;
+
 class TestHooks : public QObject {
     Q_OBJECT
 public:
@@ -36,8 +38,19 @@ public:
     // board index, name, remark, fourth column, separated by tabs.
     void dump(const BoardView& view);
 
-    // Handles one command (the words of its line); returns the answer line.
-    std::function<QString(const QStringList& words)> handler;
+    // What the commands work on (all must outlive this object); reload
+    // loads the board from a fresh copy and repaints.
+    void attach(Board& board, LoginLogic& login, RemarkController& remarks, std::function<void()> reload);
+
+    // One command, as the user would do it; the answer is "ok ..." or
+    // "error ...":
+    //   state              "ok LOGGEDIN OWNINDEX OWNREMARK"
+    //   in | out           the own In or Out; answers the own remark
+    //   pick INDEX ENTRY   clicks the remark cell of board index INDEX and
+    //                      picks entry ENTRY of the list once it shows;
+    //                      answers the row's remark afterwards
+    //   reload             a fresh load, as Refresh
+    QString command(const QStringList& words);
 
     static QString formatDump(const BoardView& view, int number);
 
@@ -46,6 +59,10 @@ private:
     QString m_dumpPath;
     QLocalServer* m_server = nullptr;
     int m_dumps = 0;
+    Board* m_board = nullptr;
+    LoginLogic* m_login = nullptr;
+    RemarkController* m_remarks = nullptr;
+    std::function<void()> m_reload;
 };
 
 } // namespace qb::board

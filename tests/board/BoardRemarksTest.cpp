@@ -70,6 +70,7 @@ private slots:
     void withoutOptionOneOnlyTheOwnRowChanges();
     void optionTwoAsksBeforeAnotherPersonsRemark();
     void cancelledPickChangesNothing();
+    void optionTwentyLocksTheFourthColumnForPersonsOnly();
     void pickListHelpOpensItsTopicAboveTheList();
     void nameClickOpensThePopupMenuForThatPerson();
     void ownNameItemTogglesTheOwnRowFilter();
@@ -368,6 +369,26 @@ void BoardRemarksTest::cancelledPickChangesNothing()
     QCOMPARE(sharedRemark(bob), before);
     // The poll is held during the click and gets its value back.
     QCOMPARE(m_form->board().pollCounter, poll);
+}
+
+void BoardRemarksTest::optionTwentyLocksTheFourthColumnForPersonsOnly()
+{
+    const int bob = m_index["Bob"];
+    setOption(bob, admin::opt::kLockFourthColumn, true);
+    loginAs(QStringLiteral("Bob"));
+    emit m_form->grid()->cellClicked(bob, board::BoardView::kMiscColumn, Qt::LeftButton);
+    QCOMPARE(m_prompts.questions().size(), 0u);
+    // The remark cell stays open to the person.
+    bool shown = false;
+    pickWhenShown(-1, &shown);
+    clickRemark(bob);
+    QVERIFY(shown);
+
+    loginAs(QStringLiteral("Admin"));
+    m_prompts.answerText(QStringLiteral("home office"));
+    emit m_form->grid()->cellClicked(bob, board::BoardView::kMiscColumn, Qt::LeftButton);
+    QCOMPARE(m_prompts.questions().size(), 1u);
+    QCOMPARE(m_form->board().miscs[static_cast<std::size_t>(bob)], std::string("home office"));
 }
 
 void BoardRemarksTest::pickListHelpOpensItsTopicAboveTheList()
