@@ -9,7 +9,6 @@
 
 #include <QAction>
 #include <QCursor>
-#include <QListWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QTimer>
