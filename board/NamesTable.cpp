@@ -139,28 +139,40 @@ bool NamesTable::load(bool forceCopy)
     // First pass: login names and groups.
     m_board.loginNames.clear();
     bool lastNameSeen = false;
+    const std::string lastLower = lower(m_board.lastLoginName);
+    std::vector<std::string> keys; // lower-case login names, parallel to loginNames
     std::vector<std::string> groups;
     int p = 0;
     for (m_mirror.GoTop(); !m_mirror.dEOF() && p < kMaxRows; m_mirror.Skip(1), ++p) {
         if (m_mirror.GetLongField("ident") != p)
             m_station.log.error("Error DB index mis-match");
         // "Admin" of record 0 stays the last login name (offered, never logged in).
-        if (p == 0 && lower(m_mirror.getText("name")) == lower(m_board.lastLoginName) && !m_board.lastLoginName.empty())
+        if (p == 0 && !lastLower.empty() && lower(m_mirror.getText("name")) == lastLower)
             lastNameSeen = true;
         if (p == 0 || m_mirror.Deleted())
             continue; // record 0 holds the column titles; deleted people are not offered
         std::string name = m_mirror.getText("name");
         std::string group = m_mirror.getText("group");
-        m_board.loginNames.emplace_back(name, p);
-        if (!group.empty() && std::find(groups.begin(), groups.end(), group) == groups.end())
-            groups.push_back(group);
-        if (lower(name) == lower(m_board.lastLoginName))
+        keys.push_back(lower(name));
+        if (keys.back() == lastLower)
             lastNameSeen = true;
+        m_board.loginNames.emplace_back(std::move(name), p);
+        if (!group.empty() && std::find(groups.begin(), groups.end(), group) == groups.end())
+            groups.push_back(std::move(group));
     }
     if (!lastNameSeen)
         m_board.lastLoginName.clear();
-    std::stable_sort(m_board.loginNames.begin(), m_board.loginNames.end(),
-                     [](const auto& a, const auto& b) { return lower(a.first) < lower(b.first); });
+    // By lower-case name, equal names in table order; the keys are made once
+    // rather than twice in every comparison.
+    std::vector<std::size_t> order(keys.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    std::vector<std::pair<std::string, int>> sorted;
+    sorted.reserve(order.size());
+    for (std::size_t i : order)
+        sorted.push_back(std::move(m_board.loginNames[i]));
+    m_board.loginNames = std::move(sorted);
     std::sort(groups.begin(), groups.end());
     m_board.groupList = groups;
 

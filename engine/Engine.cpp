@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -509,6 +510,8 @@ bool Engine::reopen(WorkArea& wa, platform::Access access, platform::Share share
     bool hadMemo = wa.memo.isOpen();
     wa.memo.close();
     wa.dbf.close();
+    wa.dropCache();
+    wa.statFresh = false;
     wa.lockState = LockState::None;
     wa.lockedRecords.clear();
     int rc = wa.dbf.open(wa.fileName, access, share);
@@ -543,10 +546,29 @@ void Engine::refreshCount(WorkArea& wa)
 {
     if (wa.exclusive || !wa.open || wa.recordLen <= 0)
         return;
-    std::int64_t size = wa.dbf.size(); // fstat on the open descriptor
-    if (size < 0)
+    if (!statTable(wa))
         return;
-    wa.recCount = size > wa.headerLen ? (size - wa.headerLen) / wa.recordLen : 0;
+    wa.recCount = wa.statSize > wa.headerLen ? (wa.statSize - wa.headerLen) / wa.recordLen : 0;
+}
+
+bool Engine::statTable(WorkArea& wa)
+{
+    struct stat st {};
+    if (::fstat(wa.dbf.fd(), &st) != 0) {
+        wa.statFresh = false;
+        return false;
+    }
+    wa.statSize = st.st_size;
+    wa.statMtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    wa.statFresh = true;
+    if (wa.cacheCount > 0 && (wa.cacheSize != wa.statSize || wa.cacheMtimeNs != wa.statMtimeNs))
+        wa.dropCache();
+    return true;
+}
+
+std::int64_t Engine::nowNs() const
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(m_clock.now().time_since_epoch()).count();
 }
 
 bool Engine::rewriteHeader(WorkArea& wa, const std::string& failText)
@@ -611,19 +633,82 @@ bool Engine::flushArea(WorkArea& wa, const std::string& failText)
 
 // --- records -------------------------------------------------------------------------
 
-bool Engine::readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op)
+// Read-ahead for shared tables
+// ---------------------------
+// Another station may rewrite any record at any moment and the next read
+// must show it, so a cached record is only served right after an fstat of
+// the table (the one the count refresh does anyway, else one taken here,
+// which costs no more than the read it replaces) and only when
+//   - size and last-write time equal those of the fstat that keyed the
+//     block, and
+//   - the block was read more than kQuietNs after that last write.
+// The second condition covers writes the time stamp cannot show: file
+// times come from a coarse clock, so a write in the same tick as our read
+// would leave the time unchanged; any write after the read stamps a time
+// no earlier than the read less one tick. A block that could not pass the
+// test is not read at all (a single record is read instead), so a table
+// being written all the time costs no more than without the cache.
+// Every own write and every lock taken drops the block. Exclusive tables
+// have no other writer and keep the block until an own write.
+const char* Engine::fetchRecord(WorkArea& wa, std::int64_t r, const char* op)
 {
     if (r < 1 || r > wa.recCount) {
         setError(err::kRange, "Invalid record number = " + std::to_string(r) + " (" + wa.fileName + ")  [" + op + "]");
-        return false;
+        return nullptr;
     }
-    raw.assign(static_cast<std::size_t>(wa.recordLen), ' ');
-    std::int64_t n = wa.dbf.readAt(wa.recordOffset(r), raw.data(), raw.size());
-    if (n != static_cast<std::int64_t>(raw.size())) {
-        setError(n < 0 ? platform::errnoToCode(errno) : err::kUnexpectedEof,
-                 "File:  " + wa.fileName + "  [" + op + "]");
-        return false;
+    const auto len = static_cast<std::size_t>(wa.recordLen);
+    const bool trusted = wa.exclusive;
+    if (r >= wa.cacheFirst && r < wa.cacheFirst + wa.cacheCount) {
+        if (!trusted && !wa.statFresh)
+            statTable(wa); // may drop the block
+        if (wa.cacheCount > 0
+            && (trusted
+                || (wa.statFresh && wa.cacheSize == wa.statSize
+                    && wa.cacheMtimeNs == wa.statMtimeNs && wa.cacheReadNs - wa.statMtimeNs > kQuietNs))) {
+            wa.statFresh = false;
+            return wa.cache.data() + static_cast<std::size_t>(r - wa.cacheFirst) * len;
+        }
     }
+    wa.dropCache();
+
+    const std::int64_t now = nowNs();
+    const bool fill = trusted || (wa.statFresh && now - wa.statMtimeNs > kQuietNs);
+    std::int64_t first = r;
+    std::int64_t count = 1;
+    if (fill) {
+        const std::int64_t per = std::max<std::int64_t>(1, kReadAheadBytes / wa.recordLen);
+        if (wa.recNo == r + 1) // moving backwards: end the block at r
+            first = std::max<std::int64_t>(1, r - per + 1);
+        count = std::min(per, wa.recCount - first + 1);
+    }
+    const std::size_t want = static_cast<std::size_t>(count) * len;
+    if (wa.cache.size() < want)
+        wa.cache.resize(std::max(want, fill ? static_cast<std::size_t>(kReadAheadBytes) : want));
+    std::int64_t n = wa.dbf.readAt(wa.recordOffset(first), wa.cache.data(), want);
+    const std::int64_t got = n > 0 ? n / wa.recordLen : 0;
+    wa.statFresh = false;
+    if (r >= first + got) {
+        setError(n < 0 ? platform::errnoToCode(errno) : err::kUnexpectedEof, "File:  " + wa.fileName + "  [" + op + "]");
+        return nullptr;
+    }
+    if (fill) {
+        wa.cacheFirst = first;
+        wa.cacheCount = got;
+        wa.cacheReadNs = now;
+        // The fstat before the read keys the block; any write since then
+        // changes the key or fails the quiet-time test.
+        wa.cacheSize = wa.statSize;
+        wa.cacheMtimeNs = wa.statMtimeNs;
+    }
+    return wa.cache.data() + static_cast<std::size_t>(r - first) * len;
+}
+
+bool Engine::readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op)
+{
+    const char* p = fetchRecord(wa, r, op);
+    if (!p)
+        return false;
+    raw.assign(p, static_cast<std::size_t>(wa.recordLen));
     return true;
 }
 
@@ -648,10 +733,10 @@ void Engine::decodeRecord(WorkArea& wa)
 
 bool Engine::readRecord(WorkArea& wa, std::int64_t r)
 {
-    std::string raw;
-    if (!readRaw(wa, r, raw, "GetDbfRecord"))
+    const char* p = fetchRecord(wa, r, "GetDbfRecord");
+    if (!p)
         return false;
-    wa.raw = std::move(raw);
+    wa.raw.assign(p, static_cast<std::size_t>(wa.recordLen)); // keeps its capacity
     decodeRecord(wa);
     wa.recNo = r;
     return true;
@@ -742,10 +827,12 @@ void Engine::GO(std::int64_t n)
         return;
     if (n > wa->recCount)
         refreshCount(*wa);
-    std::string bad = "Invalid record number = " + std::to_string(n) + " " + "Database \"" + wa->alias + "\" [GO]";
+    auto bad = [&] {
+        return "Invalid record number = " + std::to_string(n) + " " + "Database \"" + wa->alias + "\" [GO]";
+    };
     if (wa->recCount < 1) {
         setEof(*wa, true);
-        setError(err::kRange, bad);
+        setError(err::kRange, bad());
         return;
     }
     if (n >= 1 && n <= wa->recCount) {
@@ -754,7 +841,7 @@ void Engine::GO(std::int64_t n)
         return;
     }
     setEof(*wa, false);
-    setError(err::kRange, bad);
+    setError(err::kRange, bad());
 }
 
 void Engine::Skip(std::int64_t n)
@@ -762,15 +849,18 @@ void Engine::Skip(std::int64_t n)
     WorkArea* wa = area("SKIP");
     if (!wa)
         return;
-    refreshCount(*wa);
-    std::string db = "Database \"" + wa->alias + "\"";
+    // The count is recomputed only when the known one runs out: a shared
+    // table only grows while we have it open (a pack needs it exclusively),
+    // and the caller's end-of-file test has just refreshed it anyway.
     if (wa->eof && n > 0) {
-        setError(err::kRange, db + " is past EOF." + " [SKIP]");
+        setError(err::kRange, "Database \"" + wa->alias + "\"" + " is past EOF." + " [SKIP]");
         return;
     }
+    if (wa->recCount < 1)
+        refreshCount(*wa);
     if (wa->recCount < 1) {
         wa->eof = wa->bof = true;
-        setError(err::kRange, db + " is empty." + " [SKIP]");
+        setError(err::kRange, "Database \"" + wa->alias + "\"" + " is empty." + " [SKIP]");
         return;
     }
     if (n == 0) {
@@ -785,8 +875,11 @@ void Engine::Skip(std::int64_t n)
     while (left > 0) {
         r += step;
         if (r > wa->recCount) {
-            setEof(*wa, false);
-            return;
+            refreshCount(*wa);
+            if (r > wa->recCount) {
+                setEof(*wa, false);
+                return;
+            }
         }
         if (r < 1) {
             goTopIn(*wa);

@@ -106,6 +106,11 @@ public:
     static constexpr std::int64_t kAppendLockOffset = 0x40000001;
     static constexpr std::int64_t kFileLockLength = 0x3FFFFFFF;
     static constexpr std::int64_t kMemoLockOffset = 10;
+    // Read-ahead block size of a work area, and how long after a table's
+    // last write a block must have been read to be trusted (more than the
+    // coarse clock tick that stamps file times).
+    static constexpr std::int64_t kReadAheadBytes = 64 * 1024;
+    static constexpr std::int64_t kQuietNs = 20'000'000;
 
     explicit Engine(platform::Clock& clock = platform::SystemClock::instance());
     ~Engine(); // closes every work area
@@ -256,6 +261,14 @@ private:
     bool reopen(WorkArea& wa, platform::Access access, platform::Share share, const char* op);
     void openModeFor(const WorkArea& wa, platform::Access& access, platform::Share& share) const;
     void refreshCount(WorkArea& wa);
+    // fstat of the table: size and last-write time into the work area
+    // (marked fresh), dropping a read-ahead block they no longer match.
+    bool statTable(WorkArea& wa);
+    std::int64_t nowNs() const; // wall-clock ns since 1970 from m_clock
+    // The stored bytes of record r (recordLen of them), from the read-ahead
+    // block or the file; valid until the next read of this area. nullptr
+    // with the error set on failure.
+    const char* fetchRecord(WorkArea& wa, std::int64_t r, const char* op);
     bool readRecord(WorkArea& wa, std::int64_t r);
     bool readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op);
     void decodeRecord(WorkArea& wa);

@@ -76,6 +76,7 @@ bool Engine::ALock()
             return false;
     }
     wa->lockState = LockState::Append;
+    wa->dropCache(); // under the lock the next read must come from the file
     return true;
 }
 
@@ -96,6 +97,7 @@ bool Engine::FLock()
             return false;
     }
     wa->lockState = LockState::File;
+    wa->dropCache(); // under the lock the next read must come from the file
     return true;
 }
 
@@ -130,6 +132,7 @@ bool Engine::RLock()
     }
     wa->lockedRecords.push_front(n);
     wa->lockState = LockState::Records;
+    wa->dropCache(); // under the lock the next read must come from the file
     return true;
 }
 

@@ -52,6 +52,7 @@ bool Engine::SetMemo(int n, const std::vector<std::string>& lines)
         return false;
     }
     std::int64_t block = 0;
+    wa->dropCache(); // the memo lock was taken: read the table afresh after it
     int rc = wa->memo.write(text, usesOsLocks(*wa), block);
     if (block != 0)
         v.integer = block;

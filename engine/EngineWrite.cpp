@@ -52,6 +52,7 @@ bool Engine::writeRecord(WorkArea& wa, std::int64_t r)
     }
     if (r > wa.recCount)
         r = wa.recCount + 1;
+    wa.dropCache(); // own writes change what a block holds
     int rc = wa.dbf.writeAt(wa.recordOffset(r), raw.data(), raw.size());
     if (rc == 0 && writeThrough)
         rc = wa.dbf.sync();
@@ -144,6 +145,7 @@ static void markRecord(Engine& e, WorkArea* wa, bool del, bool locked)
         return;
     }
     const char flag = del ? '*' : ' ';
+    wa->dropCache();
     if (int rc = wa->dbf.writeAt(wa->recordOffset(wa->recNo), &flag, 1)) {
         e.setError(rc, "File:  " + wa->fileName + " [DeleteRec/RecallRec]");
         return;
@@ -225,6 +227,7 @@ bool Engine::Pack()
     }
     if (wa->recCount < 1)
         return false;
+    wa->dropCache();
     if (!flushArea(*wa, "Error packing " + wa->fileName))
         return false;
     releaseAll(*wa);
@@ -256,6 +259,7 @@ bool Engine::Pack()
     bool ok = fileLocked || share == platform::Share::NoSharing;
     if (ok)
         ok = packRecords(*wa);
+    wa->dropCache(); // the records were rewritten beneath the block
     if (fileLocked)
         wa->dbf.unlock(kAppendLockOffset, kFileLockLength);
     int code = m_lastError;

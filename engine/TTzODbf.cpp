@@ -150,7 +150,7 @@ std::int64_t TTzODbf::RecNo() { return ready("RecNo") ? m_engine.RecNo() : 0; }
 std::int64_t TTzODbf::RecCount() { return ready("RecCount") ? m_engine.RecCount() : 0; }
 bool TTzODbf::Deleted() { return ready("Deleted") && m_engine.Deleted(); }
 int TTzODbf::FieldCount() { return ready("FieldCount") ? m_engine.FieldCount() : 0; }
-int TTzODbf::FieldNo(const std::string& name) { return ready("FieldNo") ? m_engine.FieldNo(name.substr(0, 10)) : 0; }
+int TTzODbf::FieldNo(const std::string& name) { return ready("FieldNo") ? m_engine.FieldNo(std::string_view(name).substr(0, 10)) : 0; }
 
 bool TTzODbf::Field(int n, std::string& name)
 {
@@ -369,11 +369,11 @@ void TTzODbf::_Refresh()
 
 // --- typed field access ---------------------------------------------------------
 
-const FieldInfo* TTzODbf::typedField(const std::string& name, const char* method, const char* expected)
+const FieldInfo* TTzODbf::typedField(const std::string& name, const char* method, const char* expected, int* number)
 {
     if (!ready(method))
         return nullptr;
-    int n = m_engine.FieldNo(name.substr(0, 10));
+    int n = m_engine.FieldNo(std::string_view(name).substr(0, 10));
     if (n <= 0) {
         m_engine.setError(err::kInvalidParameter,
                           "Field '" + name + "' not in '" + m_engine.alias() + "' [" + method + "]");
@@ -389,85 +389,92 @@ const FieldInfo* TTzODbf::typedField(const std::string& name, const char* method
         return nullptr;
     }
     m_engine.clearError();
+    if (number)
+        *number = n;
     return f;
 }
 
-namespace {
-FieldValue* valueOf(Engine& e, const std::string& name)
+FieldValue* TTzODbf::valueAt(int n)
 {
-    TypedRecord* r = e.record();
-    int n = e.FieldNo(name.substr(0, 10));
+    TypedRecord* r = m_engine.record();
     if (!r || n <= 0 || n > static_cast<int>(r->fields.size()))
         return nullptr;
     return &r->fields[static_cast<std::size_t>(n - 1)];
 }
-} // namespace
 
 std::string TTzODbf::GetCField(const std::string& name)
 {
-    if (!typedField(name, "GetCField", "character"))
+    int n = 0;
+    if (!typedField(name, "GetCField", "character", &n))
         return {};
-    FieldValue* v = valueOf(m_engine, name);
+    FieldValue* v = valueAt(n);
     return v ? v->text : std::string();
 }
 
 void TTzODbf::SetCField(const std::string& name, const std::string& text)
 {
-    const FieldInfo* f = typedField(name, "SetCField", "character");
+    int n = 0;
+    const FieldInfo* f = typedField(name, "SetCField", "character", &n);
     if (!f)
         return;
-    if (FieldValue* v = valueOf(m_engine, name))
+    if (FieldValue* v = valueAt(n))
         v->text = text.substr(0, static_cast<std::size_t>(f->length));
     notifyRecordModified();
 }
 
 std::int64_t TTzODbf::GetLongField(const std::string& name)
 {
-    if (!typedField(name, "GetLongField", "numeric, without decimals"))
+    int n = 0;
+    if (!typedField(name, "GetLongField", "numeric, without decimals", &n))
         return 0;
-    FieldValue* v = valueOf(m_engine, name);
+    FieldValue* v = valueAt(n);
     return v ? v->integer : 0;
 }
 
 void TTzODbf::SetLongField(const std::string& name, std::int64_t value)
 {
-    if (!typedField(name, "SetLongField", "numeric, without decimals"))
+    int n = 0;
+    if (!typedField(name, "SetLongField", "numeric, without decimals", &n))
         return;
-    if (FieldValue* v = valueOf(m_engine, name))
+    if (FieldValue* v = valueAt(n))
         v->integer = value;
     notifyRecordModified();
 }
 
 double TTzODbf::GetRealField(const std::string& name)
 {
-    if (!typedField(name, "GetRealField", "numeric, with decimals"))
+    int n = 0;
+    if (!typedField(name, "GetRealField", "numeric, with decimals", &n))
         return 0.0;
-    FieldValue* v = valueOf(m_engine, name);
+    FieldValue* v = valueAt(n);
     return v ? v->real : 0.0;
 }
 
 void TTzODbf::SetRealField(const std::string& name, double value)
 {
-    if (!typedField(name, "SetRealField", "numeric, with decimals"))
+    int n = 0;
+    if (!typedField(name, "SetRealField", "numeric, with decimals", &n))
         return;
-    if (FieldValue* v = valueOf(m_engine, name))
+    if (FieldValue* v = valueAt(n))
         v->real = value;
     notifyRecordModified();
 }
 
 bool TTzODbf::GetLField(const std::string& name)
 {
-    if (!typedField(name, "GetLField", "logical"))
+    int n = 0;
+    if (!typedField(name, "GetLField", "logical", &n))
         return false;
-    FieldValue* v = valueOf(m_engine, name);
+    FieldValue* v = valueAt(n);
     return v && v->logical;
 }
 
 void TTzODbf::SetLField(const std::string& name, bool value)
 {
-    if (!typedField(name, "SetLField", "logical"))
+    int n = 0;
+    if (!typedField(name, "SetLField", "logical", &n))
         return;
-    if (FieldValue* v = valueOf(m_engine, name))
+    if (FieldValue* v = valueAt(n))
         v->logical = value;
     notifyRecordModified();
 }
@@ -475,17 +482,19 @@ void TTzODbf::SetLField(const std::string& name, bool value)
 bool TTzODbf::GetMField(const std::string& name, std::vector<std::string>& lines)
 {
     lines.clear();
-    if (!typedField(name, "GetMField", "memo"))
+    int n = 0;
+    if (!typedField(name, "GetMField", "memo", &n))
         return false;
-    lines = m_engine.GetMemo(m_engine.FieldNo(name.substr(0, 10)));
+    lines = m_engine.GetMemo(n);
     return m_engine.lastError() == 0;
 }
 
 bool TTzODbf::SetMField(const std::string& name, const std::vector<std::string>& lines)
 {
-    if (!typedField(name, "SetMField", "memo"))
+    int n = 0;
+    if (!typedField(name, "SetMField", "memo", &n))
         return false;
-    bool ok = m_engine.SetMemo(m_engine.FieldNo(name.substr(0, 10)), lines);
+    bool ok = m_engine.SetMemo(n, lines);
     notifyRecordModified();
     return ok;
 }

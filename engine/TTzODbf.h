@@ -106,7 +106,11 @@ protected:
     // when the component is closed.
     bool ready(const char* method);
     // Looks a field up for a typed accessor; nullptr after setting error 220.
-    const FieldInfo* typedField(const std::string& name, const char* method, const char* expected);
+    // The field's number goes to *number when given (one lookup serves both).
+    const FieldInfo* typedField(const std::string& name, const char* method, const char* expected,
+                                int* number = nullptr);
+    // The typed buffer's value of field n (1-based) of a typedField answer.
+    FieldValue* valueAt(int n);
     bool openArea(const std::string& command, bool fixCount);
     void closeArea();
     bool lockFailed(const TTzLockFailedEvent& handler, const char* step);
