@@ -332,6 +332,7 @@ bool Engine::openTable(WorkArea& wa, const std::string& path, bool exclusive)
     wa.exclusive = exclusive;
     wa.osLocks = networkLocking && !exclusive;
     openModeFor(wa, wa.access, wa.share);
+    settlePack(path, false); // a pack cut short is finished or undone first
     if (int rc = wa.dbf.open(path, wa.access, wa.share)) {
         setError(rc, "Failure to open " + path + " [USE/OpenDbf]");
         wa.reset();
@@ -485,14 +486,22 @@ bool Engine::readHeader(WorkArea& wa)
     return true;
 }
 
-bool Engine::openMemo(WorkArea& wa)
+std::string Engine::companionName(const std::string& tablePath, const char* ext)
 {
-    std::string stem = wa.fileName.substr(0, wa.fileName.find_last_of('.'));
-    std::string ext = wa.fileName.substr(stem.size());
-    bool upperExt = ext.size() > 1 && std::all_of(ext.begin() + 1, ext.end(), [](char c) {
+    std::string stem = tablePath.substr(0, tablePath.find_last_of('.'));
+    std::string tableExt = tablePath.substr(stem.size());
+    bool upperExt = tableExt.size() > 1 && std::all_of(tableExt.begin() + 1, tableExt.end(), [](char c) {
         return !std::islower(static_cast<unsigned char>(c));
     });
-    std::string memoName = resolveCase(stem + (upperExt ? ".DBT" : ".dbt"));
+    std::string e = ext;
+    for (auto& c : e)
+        c = static_cast<char>(upperExt ? std::toupper(static_cast<unsigned char>(c)) : std::tolower(static_cast<unsigned char>(c)));
+    return resolveCase(stem + e);
+}
+
+bool Engine::openMemo(WorkArea& wa)
+{
+    std::string memoName = companionName(wa.fileName, ".dbt");
     if (!pathExists(memoName)) {
         setError(err::kFileNotFound, "Memo file not found: " + memoName + " [USE/OpenDbf]");
         return false;

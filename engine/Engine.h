@@ -286,6 +286,14 @@ private:
     bool unlockRegion(WorkArea& wa, std::int64_t off, std::int64_t len);
     bool locateFrom(WorkArea& wa, std::int64_t start);
     bool packRecords(WorkArea& wa);
+    // Finishes (marker present) or undoes (marker absent) a pack of the
+    // table cut short by a crash. Without haveExclusive it first takes the
+    // table exclusively and, when another handle has it open, leaves it to
+    // a later open. Returns false only when settling was tried and failed.
+    bool settlePack(const std::string& tablePath, bool haveExclusive);
+    // The file beside the table with extension ext ("." included), in the
+    // case of the table's extension, matched without regard to case.
+    static std::string companionName(const std::string& tablePath, const char* ext);
     DateSettings dateSettings() const;
     int findField(const WorkArea& wa, std::string_view name) const;
     bool checkField(const WorkArea& wa, int n, const char* op);

@@ -1,6 +1,7 @@
 #include "PosixFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -81,6 +82,14 @@ int PosixFile::create(const std::string& path)
         return errnoToCode(errno);
     m_fd = fd;
     m_path = path;
+    return 0;
+}
+
+int PosixFile::renameTo(const std::string& newPath)
+{
+    if (::rename(m_path.c_str(), newPath.c_str()) != 0)
+        return errnoToCode(errno);
+    m_path = newPath;
     return 0;
 }
 

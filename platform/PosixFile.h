@@ -91,6 +91,10 @@ public:
     // Writes all n bytes at off. Returns 0 or an error code (101 on a short write).
     int writeAt(std::int64_t off, const void* buf, std::size_t n);
     int truncate(std::int64_t length);
+    // Renames the open file to newPath (replacing what is there) and keeps
+    // the descriptor and its locks, so the file is never unlocked under its
+    // new name. Returns 0 or an error code; path() follows on success.
+    int renameTo(const std::string& newPath);
     int sync();
 
     // Non-blocking exclusive lock of [off, off+len). Busy when another open
