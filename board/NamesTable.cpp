@@ -281,7 +281,12 @@ WriteResult NamesTable::writeColumn(int selector, const std::string& text, bool 
     default: break;
     }
     if (selector == column::kRemark) {
+        // A colour that is exactly one of the letter colours keeps its letter:
+        // packed, white would come back as cream (255) and lime as a darker green.
         std::uint8_t code = packColor(color);
+        for (char letter : {'a', 'f', 'l', 'r', 'w', 'y'})
+            if (colorOfCode(letter) == color)
+                code = static_cast<std::uint8_t>(letter);
         if (boardIndex < kMaxRows) {
             m_board.colorCodes[static_cast<std::size_t>(boardIndex)] = code;
             m_board.times[static_cast<std::size_t>(boardIndex)] = platform::nowDateTime(m_station.clock);

@@ -189,12 +189,17 @@ TEST_F(NamesTableTest, RemarkWriteStoresPackedColourAndInUse)
 {
     makeNamesTable(data.path(), {"Ann"});
     TestStation s(data.path(), startA.path());
-    ASSERT_EQ(s.names.writeColumn(board::column::kRemark, "Außer Haus", false, {255, 0, 0}, 1),
+    ASSERT_EQ(s.names.writeColumn(board::column::kRemark, "Außer Haus", false, {255, 128, 0}, 1),
               board::WriteResult::Ok);
     ASSERT_TRUE(s.names.load(true));
     EXPECT_EQ(s.board.remarks[1], "Außer Haus") << "OEM round trip";
-    EXPECT_EQ(s.board.colorCodes[1], 56);
-    EXPECT_EQ(board::colorOfCode(s.board.colorCodes[1]), (board::Rgb{252, 0, 0}));
+    EXPECT_EQ(s.board.colorCodes[1], 60);
+    EXPECT_EQ(board::colorOfCode(s.board.colorCodes[1]), (board::Rgb{252, 144, 0}));
+    EXPECT_EQ(s.board.colorTexts[1], "#<");
+    ASSERT_EQ(s.names.writeColumn(board::column::kRemark, "at lunch", false, {255, 255, 255}, 1),
+              board::WriteResult::Ok);
+    ASSERT_TRUE(s.names.load(true));
+    EXPECT_EQ(s.board.colorCodes[1], 'w') << "white stays white, not packed cream";
     EXPECT_EQ(board::colorOfCode('a'), (board::Rgb{0, 255, 255}));
     EXPECT_EQ(board::packColor({0, 255, 255}), 0xC7);
 }
