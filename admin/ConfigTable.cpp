@@ -63,6 +63,19 @@ void ConfigTable::writeRecord(const Options& opts, int boardIndex, bool withRigh
     m_table.SetLongField("ident", boardIndex);
 }
 
+bool ConfigTable::findRecord(int boardIndex)
+{
+    // The first record of the index counts; two stations may both have added one.
+    m_table.GoTop();
+    std::int64_t count = m_table.RecCount();
+    for (std::int64_t i = 0; i < count && !m_table.dEOF(); ++i) {
+        if (m_table.GetLongField("ident") == boardIndex)
+            return true;
+        m_table.Skip(1);
+    }
+    return false;
+}
+
 bool ConfigTable::load(int boardIndex, Options& opts, bool adminMode, int loggedInIndex, MenuEffects* effects)
 {
     bool opened = openWithRetries();
@@ -70,17 +83,7 @@ bool ConfigTable::load(int boardIndex, Options& opts, bool adminMode, int logged
     opts.messageTicks = kDefaultMessageTicks;
     if (opened) {
         int optionCount = optionCountFor(m_table.FieldCount());
-        bool found = false;
-        m_table.GoTop();
-        std::int64_t count = m_table.RecCount();
-        for (std::int64_t i = 0; i < count && !m_table.dEOF(); ++i) {
-            if (m_table.GetLongField("ident") == boardIndex) {
-                found = true;
-                break;
-            }
-            m_table.Skip(1);
-        }
-        if (!found) {
+        if (!findRecord(boardIndex)) {
             m_table.ClearRecord();
             writeRecord(opts, boardIndex, true, optionCount);
             if (m_table.ALock()) {
@@ -118,17 +121,8 @@ CommitResult ConfigTable::save(int boardIndex, const Options& opts, bool withRig
         return CommitResult::WriteFailed;
     int optionCount = optionCountFor(m_table.FieldCount());
     bool found = !m_table.dEOF() && m_table.GetLongField("ident") == boardIndex;
-    if (!found) {
-        m_table.GoTop();
-        std::int64_t count = m_table.RecCount();
-        for (std::int64_t i = 0; i < count && !m_table.dEOF(); ++i) {
-            if (m_table.GetLongField("ident") == boardIndex) {
-                found = true;
-                break;
-            }
-            m_table.Skip(1);
-        }
-    }
+    if (!found)
+        found = findRecord(boardIndex);
     if (!found)
         m_table.ClearRecord();
     writeRecord(opts, boardIndex, withRights, optionCount);

@@ -49,6 +49,8 @@ public:
 
 private:
     bool openWithRetries();
+    // Positions on the first record of boardIndex; false when there is none.
+    bool findRecord(int boardIndex);
     void writeRecord(const Options& opts, int boardIndex, bool withRights, int optionCount);
     engine::Engine& m_engine;
     const platform::Clock& m_clock;

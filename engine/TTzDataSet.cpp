@@ -169,7 +169,9 @@ bool TTzDataSet::Cancel()
     return true;
 }
 
-bool TTzDataSet::Delete()
+// Delete and restore share their checks and event order; only the step and
+// its events differ.
+bool TTzDataSet::deleteOrRestore(bool restore)
 {
     if (m_state == TTzDataSetState::Inactive)
         throw EDuverError("Cannot perform this operation on a closed dataset");
@@ -177,28 +179,16 @@ bool TTzDataSet::Delete()
         return Cancel();
     if (m_owner.GetRecordCount() == 0)
         throw EDuverError("Cannot perform this operation on an empty dataset");
-    if (!confirm(m_owner.DSBeforeDelete, *this))
+    if (!confirm(restore ? m_owner.DSBeforeRestore : m_owner.DSBeforeDelete, *this))
         return false;
-    bool ok = m_owner._Delete();
+    bool ok = restore ? m_owner._Restore() : m_owner._Delete();
     setState(TTzDataSetState::Browse);
-    fire(m_owner.DSAfterDelete, *this);
+    fire(restore ? m_owner.DSAfterRestore : m_owner.DSAfterDelete, *this);
     return ok;
 }
 
-bool TTzDataSet::Restore()
-{
-    if (m_state == TTzDataSetState::Inactive)
-        throw EDuverError("Cannot perform this operation on a closed dataset");
-    if (m_state == TTzDataSetState::Insert)
-        return Cancel();
-    if (m_owner.GetRecordCount() == 0)
-        throw EDuverError("Cannot perform this operation on an empty dataset");
-    if (!confirm(m_owner.DSBeforeRestore, *this))
-        return false;
-    bool ok = m_owner._Restore();
-    setState(TTzDataSetState::Browse);
-    fire(m_owner.DSAfterRestore, *this);
-    return ok;
-}
+bool TTzDataSet::Delete() { return deleteOrRestore(false); }
+
+bool TTzDataSet::Restore() { return deleteOrRestore(true); }
 
 } // namespace qb::engine

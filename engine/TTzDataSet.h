@@ -48,6 +48,7 @@ private:
     // After a data change: an insert at end of file, else back to browse.
     void settle();
     bool anyLinkModified() const;
+    bool deleteOrRestore(bool restore);
 
     TTzDataSource& m_owner;
     TTzDataSetState m_state = TTzDataSetState::Inactive;
