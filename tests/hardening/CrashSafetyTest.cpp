@@ -356,5 +356,5 @@ TEST(CrashSafety, KilledWriterLosesNoCommittedRecord)
 
 TEST(CrashSafety, KilledPackLeavesTheOldTableOrThePackedOne)
 {
-    killWriterRepeatedly(trialsOr(120), "packs");
+    killWriterRepeatedly(trialsOr(80), "packs");
 }
