@@ -44,9 +44,18 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x == y)
+            continue;
+        // ASCII folds inline; other bytes as the C library folds them.
+        if (x < 0x80 && y < 0x80) {
+            if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')
+                return false;
+        } else if (std::toupper(x) != std::toupper(y)) {
             return false;
+        }
+    }
     return true;
 }
 

@@ -140,7 +140,11 @@ std::string RecordCodec::storedDate(std::string_view text, std::int64_t hint, co
 
 void RecordCodec::decode(const FieldInfo& f, std::string_view s, FieldValue& v, const DateSettings& ds)
 {
-    v = FieldValue{};
+    // Member by member, so the text keeps its buffer from record to record.
+    v.text.clear();
+    v.integer = 0;
+    v.real = 0.0;
+    v.logical = false;
     switch (f.type) {
     case 'C': v.text.assign(s); break;
     case 'N':
@@ -171,7 +175,7 @@ std::string RecordCodec::encode(const FieldInfo& f, const FieldValue& v, const D
         out = f.decimals > 0 ? Engine::formatNumber(v.real, f.length, f.decimals)
                              : Engine::formatInteger(v.integer, f.length);
         break;
-    case 'L': out = v.logical ? "T" : "F"; break;
+    case 'L': out.assign(1, v.logical ? 'T' : 'F'); break;
     case 'M': out = Engine::formatInteger(v.integer, f.length); break;
     case 'D': out = storedDate(v.text, v.integer, ds); break;
     default: out = v.text; break;

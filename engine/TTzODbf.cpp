@@ -503,9 +503,16 @@ platform::CodePage TTzODbf::codePage() const { return TTzSession::instance().cod
 
 std::string TTzODbf::getText(const std::string& name)
 {
-    std::string raw = GetCField(name);
+    // As GetCField, without copying the text before converting it.
+    int n = 0;
+    if (!typedField(name, "GetCField", "character", &n))
+        return {};
+    const FieldValue* v = valueAt(n);
+    if (!v)
+        return {};
+    std::string_view raw(v->text);
     while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0'))
-        raw.pop_back();
+        raw.remove_suffix(1);
     return platform::toUtf8(raw, codePage());
 }
 

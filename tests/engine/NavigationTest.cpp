@@ -176,6 +176,10 @@ TEST_F(Navigation, FieldAccess)
     EXPECT_EQ(e.FieldNo("name  "), 2);
     EXPECT_EQ(e.FieldNo("NoTeS"), 4);
     EXPECT_EQ(e.FieldNo("nothing"), 0);
+    // Only letters fold: '@' and '`' differ by the case bit and still differ.
+    EXPECT_EQ(e.FieldNo("nam`"), 0);
+    EXPECT_EQ(e.FieldNo("n@me"), 0);
+    EXPECT_EQ(e.FieldNo("NAMe"), 2);
     EXPECT_EQ(e.Field(3), "AMOUNT");
     EXPECT_EQ(e.FieldAddress(0), 0);
     EXPECT_EQ(e.FieldType(9), 0);
