@@ -497,6 +497,11 @@ bool Engine::readHeader(WorkArea& wa)
 
 std::string Engine::companionName(const std::string& tablePath, const char* ext)
 {
+    return resolveCase(companionPath(tablePath, ext));
+}
+
+std::string Engine::companionPath(const std::string& tablePath, const char* ext)
+{
     std::string stem = tablePath.substr(0, tablePath.find_last_of('.'));
     std::string tableExt = tablePath.substr(stem.size());
     bool upperExt = tableExt.size() > 1 && std::all_of(tableExt.begin() + 1, tableExt.end(), [](char c) {
@@ -505,7 +510,7 @@ std::string Engine::companionName(const std::string& tablePath, const char* ext)
     std::string e = ext;
     for (auto& c : e)
         c = static_cast<char>(upperExt ? std::toupper(static_cast<unsigned char>(c)) : std::tolower(static_cast<unsigned char>(c)));
-    return resolveCase(stem + e);
+    return stem + e;
 }
 
 bool Engine::openMemo(WorkArea& wa)

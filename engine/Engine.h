@@ -294,6 +294,9 @@ private:
     // The file beside the table with extension ext ("." included), in the
     // case of the table's extension, matched without regard to case.
     static std::string companionName(const std::string& tablePath, const char* ext);
+    // The same name exactly in that case, without looking at the directory
+    // (the pack's own temporaries, which only ever have that name).
+    static std::string companionPath(const std::string& tablePath, const char* ext);
     DateSettings dateSettings() const;
     int findField(const WorkArea& wa, std::string_view name) const;
     bool checkField(const WorkArea& wa, int n, const char* op);

@@ -106,9 +106,9 @@ void putU32(unsigned char* p, std::uint32_t v)
 
 bool Engine::settlePack(const std::string& tablePath, bool haveExclusive)
 {
-    const std::string marker = companionName(tablePath, ".pk$");
-    const std::string packedTable = companionName(tablePath, ".pkd");
-    const std::string packedMemo = companionName(tablePath, ".pkm");
+    const std::string marker = companionPath(tablePath, ".pk$");
+    const std::string packedTable = companionPath(tablePath, ".pkd");
+    const std::string packedMemo = companionPath(tablePath, ".pkm");
     const bool forward = exists(marker);
     if (!forward && !exists(packedTable) && !exists(packedMemo))
         return true;
@@ -226,9 +226,9 @@ bool Engine::packRecords(WorkArea& wa)
         setError(m_lastError, failText);
         return false;
     }
-    const std::string marker = companionName(wa.fileName, ".pk$");
-    const std::string packedTable = companionName(wa.fileName, ".pkd");
-    const std::string packedMemo = companionName(wa.fileName, ".pkm");
+    const std::string marker = companionPath(wa.fileName, ".pk$");
+    const std::string packedTable = companionPath(wa.fileName, ".pkd");
+    const std::string packedMemo = companionPath(wa.fileName, ".pkm");
     const bool withMemo = wa.hasMemo && wa.memo.isOpen();
 
     std::vector<std::string> live;
