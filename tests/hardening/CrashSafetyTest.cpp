@@ -217,6 +217,17 @@ std::size_t lines(const std::string& path)
     return static_cast<std::size_t>(std::count(t.begin(), t.end(), '\n'));
 }
 
+// True when the journal holds at least `atLeast` lines and its last one
+// announces a pack.
+bool lastLineStartsPack(const std::string& path, std::size_t atLeast)
+{
+    std::string t = qb::test::readFile(path);
+    if (static_cast<std::size_t>(std::count(t.begin(), t.end(), '\n')) < atLeast || t.empty())
+        return false;
+    std::size_t start = t.find_last_of('\n', t.size() - 2);
+    return t.compare(start == std::string::npos ? 0 : start + 1, 5, "I P 0") == 0;
+}
+
 } // namespace
 
 namespace {
@@ -235,7 +246,7 @@ void killWriterRepeatedly(int trials, const std::string& mix)
     }
     std::mt19937 rng(20261208);
     Model model;
-    long lost = 0, repaired = 0, killedMidPack = 0, packsUndone = 0;
+    long lost = 0, repaired = 0, killedMidPack = 0, packsUndone = 0, packsFinishedByOpen = 0;
     for (int trial = 0; trial < trials; ++trial) {
         const std::size_t startLines = lines(journalPath);
         const int pid = qb::test::startChild(
@@ -245,7 +256,24 @@ void killWriterRepeatedly(int trials, const std::string& mix)
         const std::size_t wantLines = startLines + 2 * (1 + rng() % 6);
         for (int i = 0; i < 20000 && lines(journalPath) < wantLines; ++i)
             ::usleep(100);
-        ::usleep(static_cast<useconds_t>(rng() % 4000));
+        if (mix == "packs") {
+            // Then wait for a pack to begin and kill it at a random point of
+            // it (a pack takes a few milliseconds, most of them syncing).
+            for (int i = 0; i < 20000 && !lastLineStartsPack(journalPath, wantLines); ++i)
+                ::usleep(50);
+            if (trial % 2 == 0) {
+                ::usleep(static_cast<useconds_t>(rng() % 3000));
+            } else {
+                // Every other time just after its commit point, which a
+                // random delay seldom meets: the marker appears late and
+                // lives briefly.
+                for (int i = 0; i < 20000 && !qb::platform::fileExists(dir.file("c.pk$")); ++i)
+                    ::usleep(10);
+                ::usleep(static_cast<useconds_t>(rng() % 60));
+            }
+        } else {
+            ::usleep(static_cast<useconds_t>(rng() % 4000));
+        }
         ::kill(pid, SIGKILL);
         ASSERT_EQ(qb::test::waitChild(pid), 128 + SIGKILL) << "writer ended by itself in trial " << trial;
 
@@ -253,6 +281,7 @@ void killWriterRepeatedly(int trials, const std::string& mix)
         const bool inFlight = model.pending;
         const Op op = model.last;
         killedMidPack += inFlight && op.kind == 'P';
+        packsFinishedByOpen += qb::platform::fileExists(dir.file("c.pk$")); // killed after its commit point
 
         // It must open as it is, before any repair.
         std::vector<Row> rows;
@@ -338,8 +367,8 @@ void killWriterRepeatedly(int trials, const std::string& mix)
     }
     EXPECT_EQ(lost, 0);
     std::printf("crash trials (%s): %d, committed operations: %zu, tables repaired: %ld, killed inside pack: %ld "
-                "(undone: %ld), lost: %ld\n",
-                mix.c_str(), trials, model.committed, repaired, killedMidPack, packsUndone, lost);
+                "(undone: %ld, finished by the next open: %ld), lost: %ld\n",
+                mix.c_str(), trials, model.committed, repaired, killedMidPack, packsUndone, packsFinishedByOpen, lost);
 }
 
 int trialsOr(int fallback)
