@@ -2,7 +2,7 @@
 // each group of commands lives in its own source file of qb_tools_logic.
 #include "Command.h"
 #include "DataDirCommands.h"
-#include "InspectCommands.h"
+#include "TableCommands.h"
 #include "LockCommands.h"
 #include "ResetAdminPasswordCommand.h"
 

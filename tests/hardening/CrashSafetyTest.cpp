@@ -4,7 +4,7 @@
 #include "engine/Engine.h"
 #include "tests/support/TestSupport.h"
 #include "platform/FileOps.h"
-#include "tools/InspectCommands.h"
+#include "tools/TableCommands.h"
 
 #include <algorithm>
 #include <cerrno>

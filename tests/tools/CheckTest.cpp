@@ -1,7 +1,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/tools/MemoBytes.h"
 #include "tests/tools/TableBytes.h"
-#include "tools/InspectCommands.h"
+#include "tools/TableCommands.h"
 #include "tools/TableChecker.h"
 
 #include <functional>

@@ -2,7 +2,7 @@
 // pack, must pass the checker and dump as written.
 #include "engine/Engine.h"
 #include "tests/support/TestSupport.h"
-#include "tools/InspectCommands.h"
+#include "tools/TableCommands.h"
 #include "tools/TableChecker.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "InspectCommands.h"
+#include "TableCommands.h"
 
 #include "MemoImage.h"
 #include "TableChecker.h"
