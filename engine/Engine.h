@@ -96,6 +96,7 @@ constexpr std::uint16_t kReadWriteNoShare = 2;
 } // namespace openmode
 
 struct WorkArea;     // defined in the implementation
+enum class LockState; // defined with WorkArea
 struct DateSettings; // RecordCodec.h
 
 class Engine {
@@ -282,6 +283,7 @@ private:
     bool recordLocked(const WorkArea& wa) const;
     bool usesOsLocks(const WorkArea& wa) const;
     LockTry lockWithRetries(WorkArea& wa, std::int64_t off, std::int64_t len);
+    bool takeRegionLock(WorkArea& wa, LockState state, std::int64_t off, std::int64_t len, const char* op);
     bool releaseAll(WorkArea& wa);
     bool unlockRegion(WorkArea& wa, std::int64_t off, std::int64_t len);
     bool locateFrom(WorkArea& wa, std::int64_t start);

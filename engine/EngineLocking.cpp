@@ -64,20 +64,7 @@ bool Engine::ALock()
     WorkArea* wa = area("ALOCK");
     if (!wa)
         return false;
-    if (wa->lockState == LockState::Append)
-        return true;
-    if (wa->lockState != LockState::None)
-        return false;
-    if (usesOsLocks(*wa)) {
-        LockTry r = lockWithRetries(*wa, kAppendLockOffset, 1);
-        if (r == LockTry::Lost)
-            setError(err::kLockViolation, lostText(*wa, "ALOCK"));
-        if (r != LockTry::Locked)
-            return false;
-    }
-    wa->lockState = LockState::Append;
-    wa->dropCache(); // under the lock the next read must come from the file
-    return true;
+    return takeRegionLock(*wa, LockState::Append, kAppendLockOffset, 1, "ALOCK");
 }
 
 bool Engine::FLock()
@@ -85,19 +72,25 @@ bool Engine::FLock()
     WorkArea* wa = area("FLOCK");
     if (!wa)
         return false;
-    if (wa->lockState == LockState::File)
+    return takeRegionLock(*wa, LockState::File, kAppendLockOffset, kFileLockLength, "FLOCK");
+}
+
+// The append lock and the file lock differ only in their region and state.
+bool Engine::takeRegionLock(WorkArea& wa, LockState state, std::int64_t off, std::int64_t len, const char* op)
+{
+    if (wa.lockState == state)
         return true;
-    if (wa->lockState != LockState::None)
+    if (wa.lockState != LockState::None)
         return false;
-    if (usesOsLocks(*wa)) {
-        LockTry r = lockWithRetries(*wa, kAppendLockOffset, kFileLockLength);
+    if (usesOsLocks(wa)) {
+        LockTry r = lockWithRetries(wa, off, len);
         if (r == LockTry::Lost)
-            setError(err::kLockViolation, lostText(*wa, "FLOCK"));
+            setError(err::kLockViolation, lostText(wa, op));
         if (r != LockTry::Locked)
             return false;
     }
-    wa->lockState = LockState::File;
-    wa->dropCache(); // under the lock the next read must come from the file
+    wa.lockState = state;
+    wa.dropCache(); // under the lock the next read must come from the file
     return true;
 }
 
