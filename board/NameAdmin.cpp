@@ -36,6 +36,27 @@ void fillNewRecord(engine::TTzDbf& t, const std::string& name, const std::string
     t.SetRealField("time", engine::encodeStoredTime(platform::nowDateTime(clock)));
 }
 
+// Case folding for comparing names: ASCII, Latin-1 and Greek capitals,
+// which covers every letter the OEM code pages can store.
+std::u32string foldedName(const std::string& utf8)
+{
+    std::u32string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 4;
+        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        for (std::size_t k = 1; k < len && i + k < utf8.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += len;
+        if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) || (cp >= 0x391 && cp <= 0x3A9))
+            cp += 0x20;
+        out += cp;
+    }
+    while (!out.empty() && out.back() == U' ')
+        out.pop_back();
+    return out;
+}
+
 } // namespace
 
 AddNameResult addName(Station& station, const std::string& name, const std::string& group, AddedName* added)
@@ -63,21 +84,22 @@ AddNameResult addName(Station& station, const std::string& name, const std::stri
     table.HideDeletedRecs = false;
     std::int64_t count = table.RecCount();
     std::int64_t reuse = 0;
-    std::int64_t live = 0;
+    const std::u32string wanted = foldedName(name);
     for (std::int64_t r = 1; r <= count; ++r) {
         table.Go(r);
         if (table.Deleted()) {
             if (reuse == 0 && r > 1)
                 reuse = r;
-        } else if (r > 1) {
-            ++live;
+        } else if (r > 1 && foldedName(table.getText("name")) == wanted) {
+            table.UnLock();
+            table.setActive(false);
+            return AddNameResult::Duplicate;
         }
     }
     if (reuse == 0 && count > kMaxNames) {
         table.UnLock();
         return AddNameResult::Full;
     }
-    (void)live;
     int index = static_cast<int>(reuse ? reuse - 1 : count);
     AddNameResult result = AddNameResult::Ok;
     if (reuse) {

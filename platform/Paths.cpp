@@ -160,13 +160,21 @@ std::string Paths::programDir()
     return slash == 0 ? "/" : p.substr(0, slash);
 }
 
+std::string Paths::launcherCopyDir() { return cacheDir() + "/program"; }
+
 std::string Paths::startDir()
 {
-    std::string dir = programDir();
-    if (::access(dir.c_str(), W_OK) == 0)
-        return dir;
+    // Beside the program only when it is the launcher's per-user copy: an
+    // installed program sits in a system directory, where a mirror holding
+    // the password column must never land (even when root could write it).
+    char a[PATH_MAX], b[PATH_MAX];
+    const std::string program = programDir();
+    const std::string copies = launcherCopyDir();
+    if (::realpath(program.c_str(), a) && ::realpath(copies.c_str(), b) && std::string(a) == b)
+        return program;
     std::string cache = cacheDir();
     ensureDir(cache);
+    ::chmod(cache.c_str(), 0700); // made before by an older version or another program
     return cache;
 }
 

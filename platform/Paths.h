@@ -43,8 +43,12 @@ public:
     // Directory of the program file; "." when unknown.
     static std::string programDir();
 
+    // The launcher's per-user copy directory: cacheDir() + "/program".
+    static std::string launcherCopyDir();
+
     // Where the local mirror of the names table lives: the program directory
-    // when it is writable, else cacheDir() (created when missing).
+    // when the program runs from launcherCopyDir(), else cacheDir() (created
+    // when missing, mode 0700).
     static std::string startDir();
 };
 

@@ -1,5 +1,7 @@
 #include "Command.h"
 
+#include "TableFiles.h"
+
 #include <algorithm>
 
 namespace qb::tools {
@@ -26,12 +28,24 @@ int dispatch(std::span<const Command> commands, const std::vector<std::string>& 
     const std::string& name = argv[1];
     if (name == "help" || name == "--help" || name == "-h") {
         printUsage(commands, out);
-        return exitcode::kOk;
+        out.flush();
+        return out ? exitcode::kOk : exitcode::kFailed;
     }
-    for (const auto& c : commands)
-        if (c.name == name)
-            return c.run(CommandArgs(argv.begin() + 2, argv.end()), out, err);
-    err << "qbtool: unknown command \"" << name << "\"\n";
+    for (const auto& c : commands) {
+        if (c.name != name)
+            continue;
+        int status = c.run(CommandArgs(argv.begin() + 2, argv.end()), out, err);
+        // A report that never reached its reader (a full disk, a closed
+        // pipe) is not a command that did what was asked.
+        out.flush();
+        if (!out) {
+            err << "qbtool " << name << ": cannot write the output\n";
+            if (status == exitcode::kOk)
+                status = exitcode::kFailed;
+        }
+        return status;
+    }
+    err << "qbtool: unknown command \"" << shown(name) << "\"\n";
     printUsage(commands, err);
     return exitcode::kUsage;
 }

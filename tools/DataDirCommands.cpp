@@ -9,52 +9,180 @@
 #include "engine/TTzDbf.h"
 #include "messages/MessageStore.h"
 #include "planner/PersonalTables.h"
+#include "engine/TTzSession.h"
 #include "platform/FileOps.h"
+#include "tools/TableFiles.h"
+#include "tools/TableImage.h"
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <dirent.h>
 #include <ostream>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qb::tools {
 
 namespace {
 
-// Event-log entries of a command-line run go to stderr.
-class StreamEventLog final : public platform::EventLog {
+// Event-log entries of a command-line run are held until the command knows
+// its outcome: a lock that is free on the next try is not worth a line that
+// reads like a failed write.
+class ToolEventLog final : public platform::EventLog {
 public:
-    explicit StreamEventLog(std::ostream& os) : m_os(os) {}
-    void error(std::string_view text) override { m_os << "qbtool: " << text << "\n"; }
+    void error(std::string_view text) override { m_entries.emplace_back(text); }
     void info(std::string_view) override {}
+    void printTo(std::ostream& os)
+    {
+        for (const auto& e : m_entries)
+            os << "qbtool: " << shown(e) << "\n";
+        m_entries.clear();
+    }
+    void discard() { m_entries.clear(); }
 
 private:
-    std::ostream& m_os;
+    std::vector<std::string> m_entries;
 };
 
-// One station for the duration of a command.
+// One station for the duration of a command. The tool never loads the board
+// nor writes the own remark, the only steps that use the local mirror, so
+// it needs no start directory (and makes no temporary one).
 struct ToolStation {
     engine::Engine engine;
-    StreamEventLog log;
+    ToolEventLog log;
     board::Station station;
-    std::string scratch;
-    ToolStation(const std::string& dataDir, std::ostream& err)
-        : log(err), station(engine, platform::SystemClock::instance(), log, dataDir, "")
+    explicit ToolStation(const std::string& dataDir)
+        : station(engine, platform::SystemClock::instance(), log, dataDir, "")
     {
-        char tmpl[] = "/tmp/qbtool.XXXXXX";
-        if (::mkdtemp(tmpl))
-            scratch = tmpl;
-        station.startDir = scratch;
         engine.setRetry(3, 40);
     }
-    ~ToolStation()
-    {
-        if (!scratch.empty()) {
-            platform::removeFile(scratch + "/q3.dbf");
-            ::rmdir(scratch.c_str());
-        }
-    }
 };
+
+using Clock = std::chrono::steady_clock;
+
+// How long add-name and set-remark wait for a lock another station holds.
+// A station gives up within a fraction of a second and the user tries again;
+// a script cannot, so it waits longer by default.
+constexpr double kDefaultWaitSeconds = 10;
+
+// Pause between tries while waiting: short and jittered, so that several
+// scripts waiting for one lock do not retry in step.
+void pauseBeforeRetry()
+{
+    static thread_local unsigned seed = static_cast<unsigned>(::getpid());
+    seed = seed * 1103515245u + 12345u;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + (seed >> 16) % 20));
+}
+
+// Parses "--wait SECONDS" out of args (removing it). False with a message
+// on a bad value.
+bool takeWaitOption(std::vector<std::string>& args, double& seconds, const char* command, std::ostream& err)
+{
+    seconds = kDefaultWaitSeconds;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--wait")
+            continue;
+        char* end = nullptr;
+        double v = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;
+        if (i + 1 >= args.size() || end == args[i + 1].c_str() || *end != '\0' || !(v >= 0) || v > 86400) {
+            err << "qbtool " << command << ": --wait takes a number of seconds (0 to 86400)\n";
+            return false;
+        }
+        seconds = v;
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        --i;
+    }
+    return true;
+}
+
+Clock::time_point deadlineAfter(double seconds)
+{
+    return Clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(seconds * 1e6));
+}
+
+// Why a table the command opens through the engine must not be used: it is
+// a FIFO, device or directory (the open would block or fail oddly), or, for
+// a table the command writes, a symbolic link (writes stay in the data
+// directory). Empty when the file is missing or a regular file.
+std::string tableFileProblem(const std::string& name, bool written)
+{
+    const std::string path = engine::TTzDbf::resolvePath(name);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return {};
+    if (S_ISLNK(st.st_mode)) {
+        if (written)
+            return shown(path) + " is a symbolic link; the tool writes only files inside the data directory";
+        if (::stat(path.c_str(), &st) != 0)
+            return {};
+    }
+    if (!S_ISREG(st.st_mode))
+        return shown(path) + (S_ISDIR(st.st_mode) ? " is a directory" : " is not a regular file") + ", not a table";
+    return {};
+}
+
+// The names table must place its fields where the descriptors say, and have
+// every field the board writes: otherwise a name written by field name lands
+// in the wrong bytes, or nowhere.
+std::string namesLayoutProblem(const std::string& path)
+{
+    TableImage t;
+    if (!t.load(engine::TTzDbf::resolvePath(path)))
+        return "cannot read qb3.dbf: " + t.error();
+    if (!t.usable())
+        return "qb3.dbf is not a usable table: " + t.layoutProblem();
+    if (t.tooLarge())
+        return "qb3.dbf is larger than a table can be";
+    auto d = t.layoutDisagreements();
+    if (!d.empty())
+        return "qb3.dbf is damaged: " + d.front() + " (see qbtool check)";
+    for (const std::string& spec : board::NamesTable::fieldList()) {
+        std::istringstream in(spec);
+        std::string name, type, length;
+        std::getline(in, name, ',');
+        std::getline(in, type, ',');
+        std::getline(in, length, ',');
+        type.erase(0, type.find_first_not_of(' '));
+        std::string upper = name;
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+        auto it = std::find_if(t.fields().begin(), t.fields().end(), [&](const RawField& f) { return f.name == upper; });
+        if (it == t.fields().end())
+            return "qb3.dbf has no field " + upper + "; it is not a names table";
+        if (it->type != type[0] || it->length != std::stoi(length))
+            return "qb3.dbf's field " + upper + " is not " + type.substr(0, 1) + " " + std::to_string(std::stoi(length))
+                   + "; it is not a names table";
+    }
+    return {};
+}
+
+// What is wrong with text for a text field of 40 characters (name, group,
+// remark), as stored in the code page of the tables; empty when it fits.
+std::string textProblem(const std::string& text, const char* what)
+{
+    if (!isValidUtf8(text))
+        return std::string(what) + " is not valid UTF-8";
+    if (hasControlCharacter(text))
+        return std::string(what) + " holds a control character (newline, escape, ...)";
+    const platform::CodePage cp = engine::TTzSession::instance().codePage;
+    const std::string stored = platform::fromUtf8(text, cp);
+    if (std::count(stored.begin(), stored.end(), '?') != std::count(text.begin(), text.end(), '?'))
+        return std::string(what) + " holds characters code page " + platform::codePageName(cp) + " cannot store";
+    if (stored.size() > 40)
+        return std::string(what) + " has " + std::to_string(stored.size()) + " characters; at most 40 fit";
+    return {};
+}
+
+std::string trimmed(const std::string& s)
+{
+    auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
 
 std::string lower(std::string s)
 {
@@ -261,7 +389,7 @@ int initCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         err << "qbtool init: cannot create " << dir << "\n";
         return exitcode::kFailed;
     }
-    ToolStation ts(dir, err);
+    ToolStation ts(dir);
     engine::Engine& e = ts.engine;
     const std::string names = dir + "/" + board::NamesTable::kFileName;
     const std::string remarks = dir + "/remarks.dbf";
@@ -314,45 +442,142 @@ int initCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
              err);
     if (ok && demo)
         ok = fillDemo(ts, err);
+    ts.log.printTo(err);
     if (!ok)
         return exitcode::kFailed;
     out << "qbtool: new data directory " << dir << (demo ? " with demo people" : "") << "\n";
     return exitcode::kOk;
 }
 
-int addNameCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
+int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& err)
 {
+    CommandArgs args = argsIn;
+    double waitSeconds = 0;
+    if (!takeWaitOption(args, waitSeconds, "add-name", err))
+        return exitcode::kUsage;
     if (args.size() < 2 || args.size() > 3) {
-        err << "usage: qbtool add-name DIR NAME [GROUP]\n";
+        err << "usage: qbtool add-name DIR NAME [GROUP] [--wait SECONDS]\n";
         return exitcode::kUsage;
     }
     const std::string& dir = args[0];
-    if (!platform::fileExists(engine::TTzDbf::resolvePath(dir + "/" + board::NamesTable::kFileName))) {
-        err << "qbtool add-name: " << dir << " holds no qb3.dbf\n";
-        return exitcode::kFailed;
-    }
-    if (args[1].size() > 40 || args[1].find_first_not_of(' ') == std::string::npos) {
-        err << "qbtool add-name: a name must have 1 to 40 characters\n";
+    const std::string name = trimmed(args[1]);
+    const std::string group = args.size() == 3 ? trimmed(args[2]) : std::string();
+    std::string problem = textProblem(args[1], "the name");
+    if (problem.empty() && args.size() == 3)
+        problem = textProblem(args[2], "the group");
+    if (problem.empty() && name.empty())
+        problem = "a name must have 1 to 40 characters";
+    std::string folded = name;
+    std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (problem.empty() && folded == "admin")
+        problem = "\"Admin\" is the administrator's record, not a person";
+    if (problem.empty() && name == "__")
+        problem = "\"__\" marks a removed person on the board";
+    if (!problem.empty()) {
+        err << "qbtool add-name: " << problem << "\n";
         return exitcode::kUsage;
     }
-    ToolStation ts(dir, err);
+    const std::string namesPath = dir + "/" + board::NamesTable::kFileName;
+    if (!platform::fileExists(engine::TTzDbf::resolvePath(namesPath))) {
+        err << "qbtool add-name: " << shown(dir) << " holds no qb3.dbf\n";
+        return exitcode::kFailed;
+    }
+    // Both tables are checked before anything is written, so a person is not
+    // added where the options record cannot follow.
+    for (const auto& [file, written] : {std::pair {namesPath, true}, {dir + "/" + admin::ConfigTable::kFileName, true}})
+        if (std::string p = tableFileProblem(file, written); !p.empty()) {
+            err << "qbtool add-name: " << p << "\n";
+            return exitcode::kFailed;
+        }
+    if (std::string p = namesLayoutProblem(namesPath); !p.empty()) {
+        err << "qbtool add-name: " << p << "\n";
+        return exitcode::kFailed;
+    }
+
+    ToolStation ts(dir);
+    const auto deadline = deadlineAfter(waitSeconds);
     board::AddedName added;
-    switch (board::addName(ts.station, args[1], args.size() == 3 ? args[2] : std::string(), &added)) {
+    board::AddNameResult result;
+    for (;;) {
+        ts.log.discard();
+        result = board::addName(ts.station, name, group, &added);
+        if (result != board::AddNameResult::LockFailed || Clock::now() >= deadline)
+            break;
+        pauseBeforeRetry();
+    }
+    switch (result) {
     case board::AddNameResult::Ok: break;
+    case board::AddNameResult::Duplicate:
+        err << "qbtool add-name: " << shown(name) << " is on the board already\n";
+        return exitcode::kUsage;
     case board::AddNameResult::Full: err << "qbtool add-name: the board is full\n"; return exitcode::kFailed;
     case board::AddNameResult::LockFailed:
         err << "qbtool add-name: qb3.dbf stays locked by another station\n";
         return exitcode::kRecordLocked;
-    default: err << "qbtool add-name: cannot write qb3.dbf in " << dir << "\n"; return exitcode::kNotWritable;
+    default:
+        ts.log.printTo(err);
+        err << "qbtool add-name: cannot write qb3.dbf in " << shown(dir) << "\n";
+        return exitcode::kNotWritable;
     }
-    admin::ConfigTable config(ts.engine, ts.station.clock, dir);
-    config.save(added.boardIndex, admin::Options(), true);
-    out << args[1] << " added at board index " << added.boardIndex << "\n";
+
+    // The person counts as added only when the record reads back as written
+    // and the options record is stored; otherwise the record is removed again.
+    std::string failure;
+    {
+        engine::TTzDbf check("QBVerify", ts.engine);
+        check.CreateIfNotFound = false;
+        check.setDbfFileName(namesPath);
+        if (!check.setActive(true))
+            failure = "qb3.dbf cannot be read back";
+        else {
+            check.Go(added.boardIndex + 1);
+            if (check.RecNo() != added.boardIndex + 1 || check.Deleted() || check.getText("name") != name
+                || check.GetLongField("ident") != added.boardIndex)
+                failure = "the record at board index " + std::to_string(added.boardIndex) + " does not read back as written";
+            check.setActive(false);
+        }
+    }
+    if (failure.empty()) {
+        admin::ConfigTable config(ts.engine, ts.station.clock, dir);
+        engine::CommitResult saved;
+        for (;;) {
+            saved = config.save(added.boardIndex, admin::Options(), true);
+            if (saved != engine::CommitResult::LockFailed || Clock::now() >= deadline)
+                break;
+            pauseBeforeRetry();
+        }
+        if (saved != engine::CommitResult::Ok)
+            failure = saved == engine::CommitResult::LockFailed ? "qb3cfg3.dbf stays locked by another station"
+                                                                : "the options record cannot be written to qb3cfg3.dbf";
+    }
+    if (!failure.empty()) {
+        bool undone = false;
+        const auto undoDeadline = std::max(deadline, deadlineAfter(5));
+        for (;;) {
+            undone = board::removeName(ts.station, added.boardIndex);
+            if (undone || Clock::now() >= undoDeadline)
+                break;
+            pauseBeforeRetry();
+        }
+        ts.log.printTo(err);
+        err << "qbtool add-name: " << failure << "; ";
+        if (undone)
+            err << shown(name) << " was not added\n";
+        else
+            err << shown(name) << " was written at board index " << added.boardIndex
+                << " but could not be removed again: remove that person before adding the name again\n";
+        return exitcode::kFailed;
+    }
+    out << shown(name) << " added at board index " << added.boardIndex << "\n";
     return exitcode::kOk;
 }
 
-int setRemarkCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
+int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& err)
 {
+    CommandArgs args = argsIn;
+    double waitSeconds = 0;
+    if (!takeWaitOption(args, waitSeconds, "set-remark", err))
+        return exitcode::kUsage;
     std::vector<std::string> pos;
     char letter = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -368,17 +593,35 @@ int setRemarkCommand(const CommandArgs& args, std::ostream& out, std::ostream& e
         }
     }
     if (pos.size() != 3) {
-        err << "usage: qbtool set-remark DIR NAME TEXT [--color a|f|l|r|w|y]\n";
+        err << "usage: qbtool set-remark DIR NAME TEXT [--color a|f|l|r|w|y] [--wait SECONDS]\n";
         return exitcode::kUsage;
     }
     const std::string& dir = pos[0];
-    ToolStation ts(dir, err);
+    const std::string shownName = shown(pos[1]);
+    if (std::string p = textProblem(pos[2], "the remark"); !p.empty()) {
+        err << "qbtool set-remark: " << p << "\n";
+        return exitcode::kUsage;
+    }
+    const std::string namesPath = dir + "/" + board::NamesTable::kFileName;
+    for (const auto& [file, written] : {std::pair {namesPath, true}, {dir + "/remarks.dbf", false},
+                                        {dir + "/" + admin::ConfigTable::kFileName, false}})
+        if (std::string p = tableFileProblem(file, written); !p.empty()) {
+            err << "qbtool set-remark: " << p << "\n";
+            return exitcode::kNotWritable;
+        }
+    if (platform::fileExists(engine::TTzDbf::resolvePath(namesPath)))
+        if (std::string p = namesLayoutProblem(namesPath); !p.empty()) {
+            err << "qbtool set-remark: " << p << "\n";
+            return exitcode::kNotWritable;
+        }
+    ToolStation ts(dir);
     engine::TTzDbf names("QBFind", ts.engine);
     names.CreateIfNotFound = false;
     names.HideDeletedRecs = true;
-    names.setDbfFileName(dir + "/" + board::NamesTable::kFileName);
+    names.setDbfFileName(namesPath);
     if (!names.setActive(true)) {
-        err << "qbtool set-remark: cannot open qb3.dbf in " << dir << ": " << ts.engine.lastErrorText() << "\n";
+        err << "qbtool set-remark: cannot open qb3.dbf in " << shown(dir) << ": " << shown(ts.engine.lastErrorText())
+            << "\n";
         return exitcode::kNotWritable;
     }
     int index = -1;
@@ -390,7 +633,7 @@ int setRemarkCommand(const CommandArgs& args, std::ostream& out, std::ostream& e
     }
     names.setActive(false);
     if (index < 0) {
-        err << "qbtool set-remark: no person named \"" << pos[1] << "\" in " << dir << "\n";
+        err << "qbtool set-remark: no person named \"" << shownName << "\" in " << shown(dir) << "\n";
         return exitcode::kUnknownName;
     }
 
@@ -427,15 +670,32 @@ int setRemarkCommand(const CommandArgs& args, std::ostream& out, std::ostream& e
     config.load(index, board.options, false, index);
     board::RemarkLog log(ts.station, board);
     board::NamesTable table(ts.station, board, log);
-    switch (table.writeColumn(board::column::kRemark, pos[2], inUse, board::colorOfCode(color), index)) {
+    // Each try reads the record afresh, so waiting never writes back fields
+    // another station changed meanwhile.
+    const auto deadline = deadlineAfter(waitSeconds);
+    board::WriteResult result;
+    for (;;) {
+        ts.log.discard();
+        ts.engine.clearError();
+        result = table.writeColumn(board::column::kRemark, pos[2], inUse, board::colorOfCode(color), index);
+        const bool busy = result == board::WriteResult::LockFailed
+                          || (result == board::WriteResult::OpenFailed
+                              && ts.engine.lastError() == platform::oserr::kSharingViolation);
+        if (!busy || Clock::now() >= deadline)
+            break;
+        pauseBeforeRetry();
+    }
+    switch (result) {
     case board::WriteResult::Ok:
-        out << pos[1] << ": " << pos[2] << "\n";
+        out << shownName << ": " << shown(pos[2]) << "\n";
         return exitcode::kOk;
     case board::WriteResult::LockFailed:
-        err << "qbtool set-remark: the record of " << pos[1] << " stays locked by another station\n";
+        err << "qbtool set-remark: the record of " << shownName << " stayed locked by another station for "
+            << waitSeconds << " s; nothing was changed\n";
         return exitcode::kRecordLocked;
     default:
-        err << "qbtool set-remark: cannot write qb3.dbf in " << dir << "\n";
+        ts.log.printTo(err);
+        err << "qbtool set-remark: cannot write qb3.dbf in " << shown(dir) << "\n";
         return exitcode::kNotWritable;
     }
 }

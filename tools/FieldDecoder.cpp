@@ -138,6 +138,11 @@ DecodedValue FieldDecoder::decode(const RawField& field, std::string_view stored
         }
         if (m.status == MemoImage::Status::NoEndByte)
             v.problem = "memo at block " + std::to_string(block) + " has no end byte";
+        else if (m.status == MemoImage::Status::TooLong)
+            v.problem = "memo at block " + std::to_string(block) + " has no end byte within "
+                        + std::to_string(MemoImage::kMaxMemoBytes) + " bytes; shown cut there";
+        else if (m.status == MemoImage::Status::ReadError)
+            v.problem = "memo at block " + std::to_string(block) + " cannot be read";
         v.text = platform::toUtf8(MemoImage::joinLines(m.bytes), m_codePage);
         return v;
     }

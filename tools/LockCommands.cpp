@@ -1,6 +1,8 @@
 #include "LockCommands.h"
 
 #include "LockHolders.h"
+#include "TableFiles.h"
+#include "TableImage.h"
 #include "engine/Engine.h"
 #include "platform/PosixFile.h"
 
@@ -13,6 +15,7 @@
 #include <limits>
 #include <map>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace qb::tools {
 
@@ -111,33 +114,35 @@ std::string memoFileOf(const std::string& table)
     return {};
 }
 
-std::uint32_t le16(const unsigned char* b) { return static_cast<std::uint32_t>(b[0] | (b[1] << 8)); }
 
 } // namespace
 
 bool describeLocks(const std::string& path, std::vector<std::string>& lines, std::string* error)
 {
     lines.clear();
+    // The header tells where the record regions lie; only a file whose
+    // header is a table's is probed, so "no locks" is never said of a file
+    // no station uses.
+    TableImage image;
+    if (!image.load(path, false)) {
+        if (error)
+            *error = "cannot open: " + image.error();
+        return false;
+    }
+    if (!image.usable()) {
+        if (error)
+            *error = "not a table: " + image.layoutProblem();
+        return false;
+    }
+    const std::int64_t headerLength = image.headerLength();
+    const std::int64_t recordLength = image.recordLength();
+    image = TableImage();
     // No share-mode lock: a table opened exclusively elsewhere must still be
     // probed, and our own open must not show up as a holder.
     platform::PosixFile f;
-    if (int rc = f.open(path, platform::Access::ReadOnly, platform::Share::NoSharing); rc != 0) {
+    if (int rc = openRegular(path, f, platform::Access::ReadOnly, platform::Share::NoSharing, false); rc != 0) {
         if (error)
-            *error = "cannot open (error " + std::to_string(rc) + ")";
-        return false;
-    }
-    unsigned char head[12] {};
-    if (f.readAt(0, head, sizeof head) != static_cast<std::int64_t>(sizeof head)) {
-        if (error)
-            *error = "not a table: shorter than a header";
-        return false;
-    }
-    const std::int64_t headerLength = le16(head + 8);
-    const std::int64_t recordLength = le16(head + 10);
-    if (headerLength < 33 || recordLength < 1) {
-        if (error)
-            *error = "not a table: header length " + std::to_string(headerLength) + ", record length "
-                     + std::to_string(recordLength);
+            *error = "cannot open: " + describeFileError(rc);
         return false;
     }
     const std::int64_t size = f.size();
@@ -151,7 +156,7 @@ bool describeLocks(const std::string& path, std::vector<std::string>& lines, std
     std::vector<Region> memoRegions;
     const std::string memo = memoFileOf(path);
     platform::PosixFile m;
-    if (!memo.empty() && m.open(memo, platform::Access::ReadOnly, platform::Share::NoSharing) == 0)
+    if (!memo.empty() && openRegular(memo, m, platform::Access::ReadOnly, platform::Share::NoSharing, false) == 0)
         collectRegions(m.fd(), Engine::kMemoLockOffset, Engine::kMemoLockOffset + 1, memoRegions);
 
     if (regions.empty() && memoRegions.empty()) {
@@ -237,33 +242,35 @@ int locksCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         return exitcode::kUsage;
     }
     int status = exitcode::kOk;
+    auto fail = [&](const std::string& label, const std::string& why) {
+        err << shown(label) << ": " << why << '\n';
+        status = exitcode::kFailed;
+    };
     auto report = [&](const std::string& path, const std::string& label) {
         std::vector<std::string> lines;
         std::string error;
-        if (!describeLocks(path, lines, &error)) {
-            err << label << ": " << error << '\n';
-            status = exitcode::kFailed;
-            return;
-        }
+        if (!describeLocks(path, lines, &error))
+            return fail(label, error);
         for (const std::string& l : lines)
-            out << label << ": " << l << '\n';
+            out << shown(label) << ": " << l << '\n';
     };
     for (const std::string& arg : args) {
-        std::error_code ec;
-        if (!fs::is_directory(arg, ec)) {
+        struct stat st {};
+        if (::stat(arg.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             report(arg, arg);
             continue;
         }
-        std::vector<fs::path> tables;
-        for (auto it = fs::recursive_directory_iterator(arg, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
-            if (it->is_regular_file(ec) && lower(it->path().extension().string()) == ".dbf")
-                tables.push_back(it->path());
-        std::sort(tables.begin(), tables.end());
+        const std::string prefix = arg.back() == '/' ? arg : arg + "/";
+        auto labelOf = [&](const std::string& p) { return p.rfind(prefix, 0) == 0 ? p.substr(prefix.size()) : p; };
+        std::vector<TableFile> tables = listTables(arg);
         if (tables.empty())
-            out << arg << ": no tables\n";
-        for (const fs::path& t : tables)
-            report(t.string(), fs::relative(t, arg, ec).string());
+            out << shown(arg) << ": no tables\n";
+        for (const TableFile& t : tables) {
+            if (!t.problem.empty())
+                fail(labelOf(t.path).empty() ? t.path : labelOf(t.path), t.problem);
+            else
+                report(t.path, labelOf(t.path));
+        }
     }
     return status;
 }

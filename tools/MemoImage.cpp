@@ -1,6 +1,9 @@
 #include "MemoImage.h"
 
-#include "TableImage.h"
+#include "TableFiles.h"
+
+#include <algorithm>
+#include <cerrno>
 
 namespace qb::tools {
 
@@ -8,18 +11,26 @@ bool MemoImage::load(const std::string& path)
 {
     m_path = path;
     m_error.clear();
-    if (int rc = readSharedFile(path, m_bytes)) {
+    m_nextFree = 0;
+    if (int rc = openRegular(path, m_file, platform::Access::ReadOnly, platform::Share::DenyNone, false)) {
         m_error = describeFileError(rc);
         return false;
     }
+    m_size = m_file.size();
+    if (m_size < 0) {
+        m_error = describeFileError(platform::errnoToCode(errno));
+        return false;
+    }
+    unsigned char p[4] = {};
+    if (m_size >= kBlockSize && m_file.readAt(0, p, sizeof p) != static_cast<std::int64_t>(sizeof p)) {
+        m_error = "cannot read the header";
+        return false;
+    }
+    m_nextFree = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
     return true;
 }
 
-std::uint32_t MemoImage::nextFreeBlock() const
-{
-    auto* p = reinterpret_cast<const unsigned char*>(m_bytes.data());
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+std::uint32_t MemoImage::nextFreeBlock() const { return m_nextFree; }
 
 MemoImage::Memo MemoImage::read(std::int64_t block) const
 {
@@ -28,16 +39,34 @@ MemoImage::Memo MemoImage::read(std::int64_t block) const
         m.status = Status::OutsideFile;
         return m;
     }
-    auto start = static_cast<std::size_t>(block * kBlockSize);
-    auto end = m_bytes.find('\x1A', start);
-    if (end == std::string::npos) {
-        m.status = Status::NoEndByte;
-        m.bytes = m_bytes.substr(start);
-        m.lastBlock = (size() - 1) / kBlockSize;
-        return m;
+    const std::int64_t start = block * kBlockSize;
+    char buf[8 * kBlockSize];
+    std::int64_t pos = start;
+    while (pos < size()) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(sizeof buf, size() - pos));
+        std::int64_t n = m_file.readAt(pos, buf, want);
+        if (n <= 0) {
+            m.status = Status::ReadError;
+            m.lastBlock = pos / kBlockSize;
+            return m;
+        }
+        std::string_view got(buf, static_cast<std::size_t>(n));
+        auto end = got.find('\x1A');
+        if (end != std::string_view::npos) {
+            m.bytes.append(got.substr(0, end));
+            m.lastBlock = (pos + static_cast<std::int64_t>(end)) / kBlockSize;
+            return m;
+        }
+        m.bytes.append(got);
+        pos += n;
+        if (static_cast<std::int64_t>(m.bytes.size()) >= kMaxMemoBytes) {
+            m.status = Status::TooLong;
+            m.lastBlock = (pos - 1) / kBlockSize;
+            return m;
+        }
     }
-    m.bytes = m_bytes.substr(start, end - start);
-    m.lastBlock = static_cast<std::int64_t>(end) / kBlockSize;
+    m.status = Status::NoEndByte;
+    m.lastBlock = (size() - 1) / kBlockSize;
     return m;
 }
 

@@ -1,31 +1,68 @@
 #include "ResetAdminPasswordCommand.h"
 
+#include "admin/Options.h"
+#include "board/Board.h"
 #include "board/NamesTable.h"
+#include "board/RemarkLog.h"
+#include "board/Station.h"
 #include "engine/RecordCommit.h"
 #include "engine/TTzDbf.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
+#include "platform/Paths.h"
+#include "tools/TableFiles.h"
 
+#include <iostream>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qb::tools {
 
 int resetAdminPasswordCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
 {
-    if (args.size() != 1) {
-        err << "usage: qbtool reset-admin-password DIR\n";
+    return resetAdminPassword(args, std::cin, out, err, platform::SyslogEventLog::instance());
+}
+
+int resetAdminPassword(const CommandArgs& args, std::istream& in, std::ostream& out, std::ostream& err,
+                       platform::EventLog& syslog)
+{
+    bool yes = false;
+    std::vector<std::string> pos;
+    for (const auto& a : args) {
+        if (a == "--yes" || a == "-y")
+            yes = true;
+        else
+            pos.push_back(a);
+    }
+    if (pos.size() != 1 || (pos[0].size() > 1 && pos[0][0] == '-')) {
+        err << "usage: qbtool reset-admin-password DIR [--yes]\n";
         return exitcode::kUsage;
     }
-    const std::string& dir = args[0];
+    const std::string& dir = pos[0];
     const std::string path = engine::TTzDbf::resolvePath(dir + "/" + board::NamesTable::kFileName);
     if (!platform::fileExists(path)) {
         err << "qbtool: no names table " << board::NamesTable::kFileName << " in " << dir << "\n";
         return exitcode::kFailed;
     }
-    if (::access(path.c_str(), W_OK) != 0) {
-        err << "qbtool: " << path << " is not writable; run this as a user who may change the data directory\n";
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        err << "qbtool: " << shown(path) << " is not a regular file; nothing was changed\n";
         return exitcode::kFailed;
+    }
+    if (::access(path.c_str(), W_OK) != 0) {
+        err << "qbtool: " << shown(path) << " is not writable; run this as a user who may change the data directory\n";
+        return exitcode::kFailed;
+    }
+    if (!yes) {
+        err << "Clear the administrator password in " << shown(dir) << "? Anyone may then log in as Admin. [y/N] "
+            << std::flush;
+        std::string answer;
+        std::getline(in, answer);
+        if (answer != "y" && answer != "Y" && answer != "yes" && answer != "YES" && answer != "Yes") {
+            err << "qbtool: not confirmed; nothing was changed (--yes confirms without asking)\n";
+            return exitcode::kFailed;
+        }
     }
 
     engine::Engine engine;
@@ -53,8 +90,23 @@ int resetAdminPasswordCommand(const CommandArgs& args, std::ostream& out, std::o
         err << "qbtool: record 0 is locked or could not be written; nothing was changed, try again\n";
         return exitcode::kFailed;
     }
-    out << "qbtool: administrator password cleared in " << path << "\n"
+    // The trace: the system log, and the month's remark-change log whatever
+    // the logging option says (this is not an everyday change).
+    const std::string who = platform::Paths::userName();
+    syslog.info("Administrator password of " + dir + " cleared with qbtool by " + who);
+    platform::MemoryEventLog stationLog;
+    board::Station station(engine, platform::SystemClock::instance(), stationLog, dir, "");
+    board::Board board;
+    board.ownIndex = 0;
+    board.options.value[static_cast<std::size_t>(admin::opt::kLogRemarks)] = true;
+    bool logged = board::RemarkLog(station, board).append("Password", "reset with qbtool by " + who, "Admin");
+    out << "qbtool: administrator password cleared in " << shown(path) << "\n"
         << "Log in as Admin with an empty password and set a new one with Actions > Change Password.\n";
+    if (!logged) {
+        err << "qbtool: the password was cleared, but the entry in " << shown(board::RemarkLog(station, board).fileName())
+            << " could not be written\n";
+        return exitcode::kFailed;
+    }
     return exitcode::kOk;
 }
 

@@ -1,5 +1,7 @@
 #include "TableChecker.h"
 
+#include "FieldDecoder.h"
+
 #include <cstdio>
 #include <set>
 
@@ -55,6 +57,12 @@ std::vector<std::string> TableChecker::check(const std::string& path)
         checkDescriptors(t);
     if (!t.usable()) {
         m_problems.push_back(t.layoutProblem());
+        return m_problems;
+    }
+    if (t.tooLarge()) {
+        m_problems.push_back("file is " + std::to_string(t.size()) + " bytes, more than a table can hold ("
+                             + std::to_string(TableImage::kMaxTableBytes)
+                             + " bytes: records beyond would lie in the lock regions); its records are not checked");
         return m_problems;
     }
     checkSize(t);
@@ -163,7 +171,12 @@ void TableChecker::checkSize(const TableImage& t)
         report("end byte", "end byte 0x1A is missing after the last record");
         return;
     }
-    const char last = t.bytes()[static_cast<std::size_t>(size - 1)];
+    const int lastByte = t.lastByte();
+    if (lastByte < 0) {
+        report("size", "the end of the file cannot be read");
+        return;
+    }
+    const char last = static_cast<char>(lastByte);
     if (size == dataEnd + 1) {
         if (last != '\x1A')
             report("end byte", "byte after the last record is " + hexByte(last) + ", not the end byte 0x1A");
@@ -185,10 +198,55 @@ void TableChecker::checkRecords(const TableImage& t)
 {
     const std::int64_t n = std::min<std::int64_t>(t.recordsInFile(), t.headerCount());
     for (std::int64_t i = 1; i <= n; ++i) {
-        char flag = t.record(i)[0];
+        std::string_view rec = t.record(i);
+        if (rec.empty()) {
+            report("read", "record " + std::to_string(i) + " cannot be read (the file shrank while it was checked)");
+            return;
+        }
+        char flag = rec[0];
         if (flag != ' ' && flag != '*')
             report("deletion flag", "record " + std::to_string(i) + ": deletion flag is " + hexByte(flag)
                                         + ", not blank or *");
+        checkValues(i, rec, t.fields());
+    }
+}
+
+// Values no station writes: a number field holding letters reads as 0 at
+// every station, so the value it had is lost.
+void TableChecker::checkValues(std::int64_t recNo, std::string_view rec, const std::vector<RawField>& fields)
+{
+    for (const RawField& f : fields) {
+        if (f.offset + f.length > static_cast<int>(rec.size()))
+            return;
+        std::string_view v = TableImage::fieldBytes(rec, f);
+        auto where = [&] { return "record " + std::to_string(recNo) + ", field " + printable(f.name) + ": "; };
+        auto quoted = [&] { return "\"" + printable(std::string(v)) + "\""; };
+        switch (f.type) {
+        case 'N':
+        case 'F': {
+            std::string json;
+            double d = 0;
+            bool ok = f.decimals == 0 ? FieldDecoder::parseInteger(v, json) : FieldDecoder::parseNumber(v, d);
+            if (!ok)
+                report("number", where() + quoted() + " is not a number");
+            break;
+        }
+        case 'D': {
+            bool digits = true, blank = true;
+            for (char c : v) {
+                digits = digits && c >= '0' && c <= '9';
+                blank = blank && c == ' ';
+            }
+            if (!digits && !blank)
+                report("date", where() + quoted() + " is not a date (YYYYMMDD)");
+            break;
+        }
+        case 'L':
+            if (v.size() == 1 && std::string_view("TtFfYyNn? ").find(v[0]) == std::string_view::npos)
+                report("logical", where() + quoted() + " is not a logical value (T, F, Y, N, ? or blank)");
+            break;
+        default: break;
+        }
     }
 }
 
@@ -229,6 +287,8 @@ void TableChecker::checkMemos(const TableImage& t)
     const std::int64_t n = std::min<std::int64_t>(t.recordsInFile(), t.headerCount());
     for (std::int64_t i = 1; i <= n; ++i) {
         std::string_view rec = t.record(i);
+        if (rec.empty())
+            return;
         for (const RawField* f : memoFields) {
             std::string where = "record " + std::to_string(i) + ", field " + printable(f->name) + ": ";
             std::string_view stored = TableImage::fieldBytes(rec, *f);
@@ -248,6 +308,13 @@ void TableChecker::checkMemos(const TableImage& t)
             case MemoImage::Status::NoEndByte:
                 report("memo chain", where + "memo at block " + std::to_string(block)
                                          + " runs to the end of the file without the end byte 0x1A");
+                continue;
+            case MemoImage::Status::TooLong:
+                report("memo chain", where + "memo at block " + std::to_string(block) + " has no end byte 0x1A within "
+                                         + std::to_string(MemoImage::kMaxMemoBytes) + " bytes");
+                continue;
+            case MemoImage::Status::ReadError:
+                report("memo chain", where + "memo at block " + std::to_string(block) + " cannot be read");
                 continue;
             case MemoImage::Status::Ok: break;
             }

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qb::tools {
@@ -28,6 +29,7 @@ private:
     void checkDescriptors(const TableImage& t);
     void checkSize(const TableImage& t);
     void checkRecords(const TableImage& t);
+    void checkValues(std::int64_t recNo, std::string_view rec, const std::vector<RawField>& fields);
     void checkMemos(const TableImage& t);
 
     std::vector<std::string> m_problems;

@@ -6,23 +6,16 @@
 #include "TableImage.h"
 #include "TableRepair.h"
 
+#include "TableFiles.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
+#include <sys/stat.h>
 
 namespace qb::tools {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-bool hasDbfExtension(const fs::path& p)
-{
-    std::string ext = p.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".dbf";
-}
 
 std::optional<platform::CodePage> parseCodePage(const std::string& s)
 {
@@ -40,11 +33,11 @@ std::optional<platform::CodePage> parseCodePage(const std::string& s)
 bool loadTable(const std::string& path, TableImage& t, std::ostream& err)
 {
     if (!t.load(path)) {
-        err << path << ": " << t.error() << '\n';
+        err << shown(path) << ": " << t.error() << '\n';
         return false;
     }
     if (!t.usable()) {
-        err << path << ": not a usable table: " << t.layoutProblem() << '\n';
+        err << shown(path) << ": not a usable table: " << t.layoutProblem() << '\n';
         return false;
     }
     return true;
@@ -82,12 +75,12 @@ int dumpCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
             }
             auto parsed = parseCodePage(value);
             if (!parsed) {
-                err << "qbtool dump: unknown code page \"" << value << "\" (use 437, 850 or 1252)\n";
+                err << "qbtool dump: unknown code page \"" << shown(value) << "\" (use 437, 850 or 1252)\n";
                 return exitcode::kUsage;
             }
             cp = *parsed;
         } else if (a.size() > 1 && a[0] == '-') {
-            err << "qbtool dump: unknown option \"" << a << "\"\n";
+            err << "qbtool dump: unknown option \"" << shown(a) << "\"\n";
             return exitcode::kUsage;
         } else if (file.empty()) {
             file = a;
@@ -104,26 +97,43 @@ int dumpCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     TableImage t;
     if (!loadTable(file, t, err))
         return exitcode::kFailed;
+    const std::string name = shown(file);
+    if (t.tooLarge()) {
+        err << name << ": " << t.size() << " bytes is more than a table can hold (" << TableImage::kMaxTableBytes
+            << " bytes: records beyond would lie in the lock regions); not dumped\n";
+        return exitcode::kFailed;
+    }
     int status = exitcode::kOk;
+    // Records are cut out as the header says; where that disagrees with the
+    // fields, the values shown are not what a station reads.
+    for (const auto& d : t.layoutDisagreements()) {
+        err << name << ": " << d << '\n';
+        status = exitcode::kFailed;
+    }
     std::optional<MemoImage> memo;
     bool hasMemoField = std::any_of(t.fields().begin(), t.fields().end(), [](const RawField& f) { return f.type == 'M'; });
     if (hasMemoField) {
         std::string memoPath = t.findMemoFile();
         if (memoPath.empty()) {
-            err << file << ": memo file (.dbt) is missing; memo fields are shown empty\n";
+            err << name << ": memo file (.dbt) is missing; memo fields are shown empty\n";
             status = exitcode::kFailed;
         } else {
             memo.emplace();
             if (!memo->load(memoPath)) {
-                err << memoPath << ": " << memo->error() << "; memo fields are shown empty\n";
+                err << shown(memoPath) << ": " << memo->error() << "; memo fields are shown empty\n";
                 memo.reset();
                 status = exitcode::kFailed;
             }
         }
     }
     if (t.recordsInFile() < t.headerCount()) {
-        err << file << ": header says " << t.headerCount() << " records, the file holds " << t.recordsInFile() << '\n';
+        err << name << ": header says " << t.headerCount() << " records, the file holds " << t.recordsInFile() << '\n';
         status = exitcode::kFailed;
+    } else if (t.recordsInFile() > t.headerCount()) {
+        // Stations count from the size too, so these records are live; the
+        // header was not rewritten after an append.
+        err << name << ": header says " << t.headerCount() << " records, the file holds " << t.recordsInFile()
+            << "; all of them are shown\n";
     }
 
     TableDumper dumper(t, memo ? &*memo : nullptr, cp);
@@ -132,72 +142,63 @@ int dumpCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     else
         dumper.writeTable(out);
     for (const auto& p : dumper.problems())
-        err << file << ": " << p << '\n';
+        err << name << ": " << p << '\n';
     if (!dumper.problems().empty())
         status = exitcode::kFailed;
-    out.flush();
-    if (!out) {
-        err << "qbtool dump: cannot write the output\n";
-        return exitcode::kFailed;
-    }
     return status;
 }
 
 int checkCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
 {
-    bool repair = false;
+    bool repair = false, force = false;
     CommandArgs paths;
     for (const auto& a : args) {
         if (a == "--repair") {
             repair = true;
+        } else if (a == "--force") {
+            force = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            err << "qbtool check: unknown option \"" << a << "\"\n";
+            err << "qbtool check: unknown option \"" << shown(a) << "\"\n";
             return exitcode::kUsage;
         } else {
             paths.push_back(a);
         }
     }
-    if (paths.empty()) {
-        err << "usage: qbtool check FILE|DIR... [--repair]\n";
+    if (paths.empty() || (force && !repair)) {
+        err << "usage: qbtool check FILE|DIR... [--repair [--force]]\n";
         return exitcode::kUsage;
     }
     std::size_t tables = 0, problems = 0;
     TableChecker checker;
+    auto problem = [&](const std::string& path, const std::string& text) {
+        out << shown(path) << ": " << text << '\n';
+        ++problems;
+    };
     auto checkOne = [&](const std::string& path) {
         ++tables;
         std::vector<std::string> found = checker.check(path);
         if (repair && !found.empty())
-            found = repairAndRecheck(path, checker, out);
-        for (const auto& p : found) {
-            out << path << ": " << p << '\n';
-            ++problems;
-        }
+            found = repairAndRecheck(path, checker, out, force);
+        for (const auto& p : found)
+            problem(path, p);
     };
     for (const auto& a : paths) {
-        std::error_code ec;
-        if (!fs::is_directory(a, ec)) {
+        struct stat st {};
+        if (::stat(a.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             checkOne(a);
             continue;
         }
-        std::vector<std::string> found;
         // Planner tables sit in a subfolder of the data directory, so look there too.
-        fs::recursive_directory_iterator it(a, fs::directory_options::skip_permission_denied, ec), end;
-        for (; !ec && it != end; it.increment(ec)) {
-            std::error_code fec;
-            if (hasDbfExtension(it->path()) && it->is_regular_file(fec))
-                found.push_back(it->path().string());
+        std::vector<TableFile> found = listTables(a);
+        if (found.empty())
+            problem(a, "no table files (*.dbf) found");
+        for (const auto& f : found) {
+            if (!f.problem.empty()) {
+                problem(f.path, f.problem);
+                continue;
+            }
+            checkOne(f.path);
         }
-        if (ec) {
-            out << a << ": cannot list the directory: " << ec.message() << '\n';
-            ++problems;
-        }
-        std::sort(found.begin(), found.end());
-        if (found.empty() && !ec) {
-            out << a << ": no table files (*.dbf) found\n";
-            ++problems;
-        }
-        for (const auto& f : found)
-            checkOne(f);
     }
     err << "qbtool check: " << tables << (tables == 1 ? " table, " : " tables, ") << problems
         << (problems == 1 ? " problem\n" : " problems\n");
@@ -215,7 +216,7 @@ int schemaCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         return exitcode::kFailed;
     char date[32];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", t.year(), t.month(), t.day());
-    out << "File:          " << t.path() << '\n'
+    out << "File:          " << shown(t.path()) << '\n'
         << "Version:       " << versionText(t) << '\n'
         << "Last update:   " << date << '\n'
         << "Records:       " << t.headerCount() << " in the header, " << t.recordsInFile() << " in the file\n"

@@ -82,6 +82,10 @@ void TableDumper::writeJson(std::ostream& out)
     std::string line;
     for (std::int64_t r = 1; r <= n; ++r) {
         std::string_view rec = m_table.record(r);
+        if (rec.empty()) {
+            m_problems.push_back("record " + std::to_string(r) + " cannot be read (the file shrank)");
+            break;
+        }
         line = "{\"_recno\": " + std::to_string(r) + ", \"_deleted\": " + (rec[0] == '*' ? "true" : "false");
         for (std::size_t i = 0; i < fields.size(); ++i) {
             DecodedValue v = decodeField(r, rec, fields[i]);
@@ -106,28 +110,42 @@ void TableDumper::writeJson(std::ostream& out)
 void TableDumper::writeTable(std::ostream& out)
 {
     const auto& fields = m_table.fields();
-    std::int64_t n = m_table.recordsInFile();
-    std::vector<std::vector<std::string>> rows;
+    const std::int64_t n = m_table.recordsInFile();
     std::vector<std::string> header = {"#", "del"};
     for (const auto& f : fields)
-        header.push_back(f.name);
+        header.push_back(cellText(m_decoder.decode(RawField{f.name, 'C', 0, 0, 0}, f.name)));
+    auto rowOf = [&](std::int64_t r, std::string_view rec, bool collect) {
+        std::vector<std::string> row = {std::to_string(r), rec[0] == '*' ? "*" : ""};
+        for (const auto& f : fields) {
+            DecodedValue v = collect ? decodeField(r, rec, f) : m_decoder.decode(f, TableImage::fieldBytes(rec, f));
+            row.push_back(cutToWidth(cellText(v), kMaxColumnWidth));
+        }
+        return row;
+    };
+    // Two passes over the file, so that only one record is held at a time:
+    // the first finds the column widths (cells are cut to a bounded width),
+    // the second prints.
     std::vector<std::size_t> widths;
     for (const auto& h : header)
         widths.push_back(displayWidth(h));
+    std::int64_t readable = 0;
     for (std::int64_t r = 1; r <= n; ++r) {
         std::string_view rec = m_table.record(r);
-        std::vector<std::string> row = {std::to_string(r), rec[0] == '*' ? "*" : ""};
-        for (const auto& f : fields)
-            row.push_back(cutToWidth(cellText(decodeField(r, rec, f)), kMaxColumnWidth));
+        if (rec.empty()) {
+            m_problems.push_back("record " + std::to_string(r) + " cannot be read (the file shrank)");
+            break;
+        }
+        std::vector<std::string> row = rowOf(r, rec, true);
         for (std::size_t i = 0; i < row.size(); ++i)
             widths[i] = std::max(widths[i], displayWidth(row[i]));
-        rows.push_back(std::move(row));
+        readable = r;
     }
     auto emit = [&](const std::vector<std::string>& row) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             bool numeric = i == 0 || (i >= 2 && (fields[i - 2].type == 'N' || fields[i - 2].type == 'F'));
-            std::string pad(widths[i] - displayWidth(row[i]), ' ');
+            std::size_t w = displayWidth(row[i]);
+            std::string pad(widths[i] > w ? widths[i] - w : 0, ' ');
             line += numeric ? pad + row[i] : row[i] + pad;
             if (i + 1 < row.size())
                 line += "  ";
@@ -137,9 +155,13 @@ void TableDumper::writeTable(std::ostream& out)
         out << line << '\n';
     };
     emit(header);
-    for (const auto& row : rows)
-        emit(row);
-    out << "(" << n << (n == 1 ? " record" : " records") << ")\n";
+    for (std::int64_t r = 1; r <= readable; ++r) {
+        std::string_view rec = m_table.record(r);
+        if (rec.empty())
+            break;
+        emit(rowOf(r, rec, false));
+    }
+    out << "(" << readable << (readable == 1 ? " record" : " records") << ")\n";
     if (m_suppressed > 0)
         m_problems.push_back("... and " + std::to_string(m_suppressed) + " more unreadable values");
     m_suppressed = 0;

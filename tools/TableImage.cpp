@@ -1,6 +1,6 @@
 #include "TableImage.h"
 
-#include "platform/PosixFile.h"
+#include "TableFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,86 +14,79 @@ namespace qb::tools {
 
 namespace pf = qb::platform;
 
-std::string describeFileError(int code)
-{
-    switch (code) {
-    case pf::oserr::kFileNotFound: return "file not found";
-    case pf::oserr::kPathNotFound: return "path not found";
-    case pf::oserr::kAccessDenied: return "access denied";
-    case pf::oserr::kTooManyOpenFiles: return "too many open files";
-    case pf::oserr::kSharingViolation: return "sharing violation (another program has it open exclusively)";
-    case pf::oserr::kReadFault: return "read error";
-    case EISDIR: return "is a directory, not a table file";
-    case EINVAL: return "is not a regular file";
-    default: return std::strerror(code);
-    }
-}
+namespace {
 
-int readSharedFile(const std::string& path, std::string& bytes)
-{
-    bytes.clear();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return pf::errnoToCode(errno);
-    if (S_ISDIR(st.st_mode))
-        return EISDIR;
-    if (!S_ISREG(st.st_mode))
-        return EINVAL;
-    pf::PosixFile f;
-    if (int rc = f.open(path, pf::Access::ReadOnly, pf::Share::DenyNone))
-        return rc;
-    // The size from the open descriptor, not from the stat above, which NFS
-    // may answer from its attribute cache.
-    std::int64_t size = f.size();
-    if (size < 0)
-        return pf::errnoToCode(errno);
-    bytes.resize(static_cast<std::size_t>(size));
-    std::int64_t done = 0;
-    while (done < size) {
-        std::int64_t n = f.readAt(done, bytes.data() + done, static_cast<std::size_t>(size - done));
-        if (n < 0)
-            return pf::errnoToCode(errno);
-        if (n == 0)
-            break; // shrank under us: keep what was there
-        done += n;
-    }
-    bytes.resize(static_cast<std::size_t>(done));
-    return 0;
-}
+// Header bytes held in memory: a header length is 16 bits, so no header is
+// longer than this.
+constexpr std::size_t kMaxHeadBytes = 65536;
+// Records are read in blocks of about this many bytes.
+constexpr std::int64_t kBlockBytes = 64 * 1024;
 
-bool TableImage::load(const std::string& path)
+} // namespace
+
+bool TableImage::load(const std::string& path, bool shareLock)
 {
     m_path = path;
     m_error.clear();
     m_layoutProblem.clear();
     m_fields.clear();
-    if (int rc = readSharedFile(path, m_bytes)) {
+    m_head.clear();
+    m_block.clear();
+    m_blockCount = 0;
+    m_terminator = -1;
+    m_version = 0;
+    m_count = 0;
+    m_headerLength = m_recordLength = 0;
+    if (int rc = openRegular(path, m_file, pf::Access::ReadOnly, shareLock ? pf::Share::DenyNone : pf::Share::NoSharing,
+                             false)) {
         m_error = describeFileError(rc);
         return false;
     }
+    // The size from the open descriptor, not from a stat of the name, which
+    // NFS may answer from its attribute cache.
+    m_size = m_file.size();
+    if (m_size < 0) {
+        m_error = describeFileError(pf::errnoToCode(errno));
+        return false;
+    }
+    m_head.resize(static_cast<std::size_t>(std::min<std::int64_t>(m_size, kMaxHeadBytes)));
+    std::int64_t done = 0;
+    while (done < static_cast<std::int64_t>(m_head.size())) {
+        std::int64_t n = m_file.readAt(done, m_head.data() + done, m_head.size() - static_cast<std::size_t>(done));
+        if (n < 0) {
+            m_error = describeFileError(pf::errnoToCode(errno));
+            return false;
+        }
+        if (n == 0)
+            break; // shrank under us: keep what was there
+        done += n;
+    }
+    m_head.resize(static_cast<std::size_t>(done));
+    if (done < std::min<std::int64_t>(m_size, kMaxHeadBytes))
+        m_size = done;
     parse();
     return true;
 }
 
 std::uint32_t TableImage::u16(std::size_t off) const
 {
-    auto* p = reinterpret_cast<const unsigned char*>(m_bytes.data()) + off;
+    auto* p = reinterpret_cast<const unsigned char*>(m_head.data()) + off;
     return p[0] | (p[1] << 8);
 }
 
 std::uint32_t TableImage::u32(std::size_t off) const
 {
-    auto* p = reinterpret_cast<const unsigned char*>(m_bytes.data()) + off;
+    auto* p = reinterpret_cast<const unsigned char*>(m_head.data()) + off;
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 void TableImage::parse()
 {
-    if (m_bytes.size() < 32) {
-        m_layoutProblem = "file is " + std::to_string(m_bytes.size()) + " bytes long, shorter than a table header (32)";
+    if (m_size < 32) {
+        m_layoutProblem = "file is " + std::to_string(m_size) + " bytes long, shorter than a table header (32)";
         return;
     }
-    m_version = static_cast<unsigned char>(m_bytes[0]);
+    m_version = static_cast<unsigned char>(m_head[0]);
     switch (m_version & 7) {
     case 3: parseDbase3(); break;
     case 2: parseDbase2(); break;
@@ -126,18 +119,19 @@ void TableImage::parse()
 void TableImage::parseDbase3()
 {
     m_dbase2 = false;
-    m_year = 1900 + static_cast<unsigned char>(m_bytes[1]);
-    m_month = static_cast<unsigned char>(m_bytes[2]);
-    m_day = static_cast<unsigned char>(m_bytes[3]);
+    m_year = 1900 + static_cast<unsigned char>(m_head[1]);
+    m_month = static_cast<unsigned char>(m_head[2]);
+    m_day = static_cast<unsigned char>(m_head[3]);
     m_count = u32(4);
     m_headerLength = u16(8);
     m_recordLength = u16(10);
     // Descriptors run until the terminator; the header length bounds the
     // search so a missing terminator does not swallow the records.
-    std::int64_t limit = std::min<std::int64_t>(m_headerLength > 0 ? m_headerLength : size(), size());
+    const auto held = static_cast<std::int64_t>(m_head.size());
+    std::int64_t limit = std::min<std::int64_t>(m_headerLength > 0 ? m_headerLength : held, held);
     std::int64_t off = 32;
-    while (off < limit && m_bytes[static_cast<std::size_t>(off)] != '\x0D' && off + 32 <= limit) {
-        const char* d = m_bytes.data() + off;
+    while (off < limit && m_head[static_cast<std::size_t>(off)] != '\x0D' && off + 32 <= limit) {
+        const char* d = m_head.data() + off;
         RawField f;
         std::size_t nameLen = ::strnlen(d, 11);
         f.name.assign(d, nameLen);
@@ -147,7 +141,7 @@ void TableImage::parseDbase3()
         m_fields.push_back(std::move(f));
         off += 32;
     }
-    m_terminator = (off < size() && m_bytes[static_cast<std::size_t>(off)] == '\x0D') ? off : -1;
+    m_terminator = (off < held && m_head[static_cast<std::size_t>(off)] == '\x0D') ? off : -1;
     if (m_headerLength < 33) {
         m_layoutProblem = "header length " + std::to_string(m_headerLength) + " is below the minimum of 33";
     } else if (m_headerLength > size()) {
@@ -160,9 +154,9 @@ void TableImage::parseDbase2()
 {
     m_dbase2 = true;
     m_count = u16(1);
-    m_month = static_cast<unsigned char>(m_bytes[3]);
-    m_day = static_cast<unsigned char>(m_bytes[4]);
-    m_year = 1900 + static_cast<unsigned char>(m_bytes[5]);
+    m_month = static_cast<unsigned char>(m_head[3]);
+    m_day = static_cast<unsigned char>(m_head[4]);
+    m_year = 1900 + static_cast<unsigned char>(m_head[5]);
     m_recordLength = u16(6);
     m_headerLength = kDbase2HeaderLength;
     if (size() < kDbase2HeaderLength) {
@@ -171,11 +165,11 @@ void TableImage::parseDbase2()
     }
     for (int i = 0; i < 32; ++i) {
         std::int64_t off = 8 + 16 * i;
-        if (m_bytes[static_cast<std::size_t>(off)] == '\x0D') {
+        if (m_head[static_cast<std::size_t>(off)] == '\x0D') {
             m_terminator = off;
             return;
         }
-        const char* d = m_bytes.data() + off;
+        const char* d = m_head.data() + off;
         RawField f;
         f.name.assign(d, ::strnlen(d, 11));
         f.type = d[11];
@@ -183,7 +177,7 @@ void TableImage::parseDbase2()
         f.decimals = static_cast<unsigned char>(d[15]);
         m_fields.push_back(std::move(f));
     }
-    if (m_bytes[8 + 16 * 32] == '\x0D') {
+    if (m_head[8 + 16 * 32] == '\x0D') {
         m_terminator = 8 + 16 * 32;
         return;
     }
@@ -199,8 +193,71 @@ std::int64_t TableImage::recordsInFile() const
 
 std::string_view TableImage::record(std::int64_t r) const
 {
-    auto off = static_cast<std::size_t>(m_headerLength + (r - 1) * m_recordLength);
-    return std::string_view(m_bytes).substr(off, static_cast<std::size_t>(m_recordLength));
+    if (r < m_blockFirst || r >= m_blockFirst + m_blockCount) {
+        // A block of whole records starting at r: stations read ahead the
+        // same way, and a sequential pass costs one read per block.
+        const std::int64_t perBlock = std::max<std::int64_t>(1, kBlockBytes / m_recordLength);
+        const std::int64_t count = std::min<std::int64_t>(perBlock, recordsInFile() - r + 1);
+        m_blockFirst = r;
+        m_blockCount = 0;
+        if (count < 1)
+            return {};
+        m_block.resize(static_cast<std::size_t>(count * m_recordLength));
+        const std::int64_t start = m_headerLength + (r - 1) * m_recordLength;
+        std::int64_t done = 0;
+        while (done < static_cast<std::int64_t>(m_block.size())) {
+            std::int64_t n = m_file.readAt(start + done, m_block.data() + done, m_block.size() - static_cast<std::size_t>(done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        m_blockCount = done / m_recordLength;
+        if (m_blockCount < 1)
+            return {};
+    }
+    auto off = static_cast<std::size_t>((r - m_blockFirst) * m_recordLength);
+    return std::string_view(m_block).substr(off, static_cast<std::size_t>(m_recordLength));
+}
+
+int TableImage::lastByte() const
+{
+    unsigned char b = 0;
+    if (m_size < 1 || m_file.readAt(m_size - 1, &b, 1) != 1)
+        return -1;
+    return b;
+}
+
+std::vector<std::string> TableImage::layoutDisagreements() const
+{
+    std::vector<std::string> out;
+    if (m_size < 32 || m_fields.empty())
+        return {m_layoutProblem.empty() ? std::string("header holds no field descriptors") : m_layoutProblem};
+    std::int64_t sum = 1;
+    int index = 0;
+    for (const RawField& f : m_fields) {
+        ++index;
+        sum += f.length;
+        if (std::string_view("CNFLDM").find(f.type) == std::string_view::npos || f.type == 0)
+            out.push_back("field " + std::to_string(index) + " has a type no station knows");
+        else if (f.length < 1)
+            out.push_back("field " + std::to_string(index) + " has length 0");
+    }
+    if (sum != m_recordLength)
+        out.push_back("record length " + std::to_string(m_recordLength) + " disagrees with the fields (1 + their lengths = "
+                      + std::to_string(sum) + ")");
+    if (!m_dbase2) {
+        const auto n = static_cast<std::int64_t>(m_fields.size());
+        if (m_headerLength != 32 * n + 33)
+            out.push_back("header length " + std::to_string(m_headerLength) + " disagrees with the "
+                          + std::to_string(n) + " field descriptors (" + std::to_string(32 * n + 33) + ")");
+        else if (m_terminator != 32 + 32 * n)
+            out.push_back("the header terminator 0x0D is missing after the field descriptors");
+    } else if (m_terminator < 0) {
+        out.push_back("the header terminator 0x0D is missing after the field descriptors");
+    }
+    if (!m_layoutProblem.empty() && out.empty())
+        out.push_back(m_layoutProblem);
+    return out;
 }
 
 std::string TableImage::findMemoFile() const

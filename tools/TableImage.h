@@ -1,9 +1,13 @@
-// The raw bytes of one table file and the layout its header describes.
+// One table file as stored, and the layout its header describes.
 //
 // Works on bytes, not through the engine, so that it can describe a damaged
 // file instead of refusing it: every header value is kept as stored, and only
 // the facts without which no record can be cut out make the layout unusable.
+// Only the header is held in memory; records are read from the open file in
+// blocks as they are asked for, so a table of any size costs the same memory.
 #pragma once
+
+#include "platform/PosixFile.h"
 
 #include <cstdint>
 #include <string>
@@ -23,17 +27,27 @@ struct RawField {
 class TableImage {
 public:
     static constexpr std::int64_t kDbase2HeaderLength = 521;
+    // Record data at or beyond this offset would lie in the lock regions
+    // every station uses (the share-mode byte is 0x3FFFFFFF), so no table
+    // the stations share can be larger; larger files are refused by dump and
+    // repair and not read record by record.
+    static constexpr std::int64_t kMaxTableBytes = 0x3FFFFFFF;
 
-    // Reads the whole file through a shared open (so a station packing the
-    // table exclusively keeps us out) and parses its header. Returns false
+    // Opens the file through a shared open (so a station packing the table
+    // exclusively keeps us out; shareLock false takes no share-mode lock, for
+    // callers that must not show up as a holder) and parses its header.
+    // Refuses FIFOs, devices and directories without blocking. Returns false
     // with error() set when the file cannot be read at all; a file that reads
     // but whose layout is unusable returns true with layoutProblem() set.
-    bool load(const std::string& path);
+    bool load(const std::string& path, bool shareLock = true);
 
     const std::string& path() const { return m_path; }
     const std::string& error() const { return m_error; }
-    std::string_view bytes() const { return m_bytes; }
-    std::int64_t size() const { return static_cast<std::int64_t>(m_bytes.size()); }
+    // Size of the file when it was opened.
+    std::int64_t size() const { return m_size; }
+    bool tooLarge() const { return m_size > kMaxTableBytes; }
+    // The header bytes read (the first 32, or up to the header length).
+    std::string_view headerBytes() const { return m_head; }
 
     // Non-empty when records cannot be located; says why.
     const std::string& layoutProblem() const { return m_layoutProblem; }
@@ -55,12 +69,22 @@ public:
     // Offset of the 0x0D terminator, -1 when none was found where expected.
     std::int64_t terminatorOffset() const { return m_terminator; }
 
+    // Where the header lengths disagree with the field descriptors (header
+    // length, record length, terminator) or a descriptor is one no station
+    // can use (unknown type, length 0): one sentence each, empty when the
+    // header can be trusted to locate records the way the descriptors do.
+    std::vector<std::string> layoutDisagreements() const;
+
     // Whole records between the header and the end of the file. Stations
     // that share a table count records this way too, so dump shows what
     // they see even when the header count lags behind.
     std::int64_t recordsInFile() const;
-    // Record r (1-based). Requires usable() and 1 <= r <= recordsInFile().
+    // Record r (1-based), read from the file. Requires usable() and
+    // 1 <= r <= recordsInFile(). The view stays valid until the next call;
+    // it is empty when the record could not be read (the file shrank).
     std::string_view record(std::int64_t r) const;
+    // The last byte of the file; -1 when the file is empty or unreadable.
+    int lastByte() const;
     static std::string_view fieldBytes(std::string_view record, const RawField& f)
     {
         return record.substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.length));
@@ -79,7 +103,9 @@ private:
 
     std::string m_path;
     std::string m_error;
-    std::string m_bytes;
+    platform::PosixFile m_file;
+    std::int64_t m_size = 0;
+    std::string m_head;
     std::string m_layoutProblem;
     int m_version = 0;
     bool m_dbase2 = false;
@@ -89,12 +115,10 @@ private:
     std::int64_t m_recordLength = 0;
     std::int64_t m_terminator = -1;
     std::vector<RawField> m_fields;
+    // Block of whole records read ahead: records m_blockFirst.. in m_block.
+    mutable std::string m_block;
+    mutable std::int64_t m_blockFirst = 0;
+    mutable std::int64_t m_blockCount = 0;
 };
-
-// Describes an error code of the platform layer in words ("file not found").
-std::string describeFileError(int code);
-// Reads a whole file through a shared open; returns 0 or an error code and
-// names a directory or other non-regular file as error EISDIR / EINVAL.
-int readSharedFile(const std::string& path, std::string& bytes);
 
 } // namespace qb::tools

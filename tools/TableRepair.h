@@ -11,6 +11,15 @@
 //     no later writer reuses blocks a record may point at.
 // Record bytes, descriptors, the header date and memo blocks stay as they are.
 //
+// Trust: every change is computed from the header and record lengths, so a
+// table is changed only when those agree with the field descriptors (and the
+// terminator sits where they put it). A header that disagrees may have been
+// damaged itself: cutting by its record length would drop good records. Such
+// a table is left alone and the result lists what would be done, unless the
+// caller forces it. The file is never written through a symbolic link or
+// anything but a regular file, and a file larger than a table can be is
+// refused.
+//
 // Refusal: while any other station holds a lock on the table (file lock,
 // append lock, a record lock, the memo lock) or has the table open (the
 // share-mode byte), nothing is touched and the result says which lock. During
@@ -33,6 +42,8 @@ public:
         NothingToDo, // sound already
         Repaired,    // changes() lists what was done
         Refused,     // another station holds a lock; reason() names it
+        Untrusted,   // the header disagrees with the descriptors; nothing changed,
+                     // changes lists what a forced repair would do
         Failed       // cannot be repaired this way (or an I/O error); reason() says why
     };
 
@@ -42,13 +53,16 @@ public:
         std::string reason;
     };
 
-    // Repairs the table at path (and its memo file). Never throws.
-    Result repair(const std::string& path);
+    // Repairs the table at path (and its memo file). force applies the
+    // changes even to a table whose header disagrees with its descriptors.
+    // Never throws.
+    Result repair(const std::string& path, bool force = false);
 };
 
 // For the check command: repairs path, writes "path: repaired: ..." lines to
 // out, and returns the problems left afterwards ("not repaired: ..." first
 // when the repair was refused or failed, then a fresh check).
-std::vector<std::string> repairAndRecheck(const std::string& path, TableChecker& checker, std::ostream& out);
+std::vector<std::string> repairAndRecheck(const std::string& path, TableChecker& checker, std::ostream& out,
+                                          bool force = false);
 
 } // namespace qb::tools

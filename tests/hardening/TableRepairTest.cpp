@@ -250,3 +250,65 @@ TEST(TableRepair, CommandLeavesSoundTablesAndRejectsUnknownOptions)
     EXPECT_EQ(qb::test::runCommand(std::string(QB_QBTOOL) + " check --repai " + f.dbf + " 2>&1", &out), 2) << out;
     EXPECT_EQ(qb::test::runCommand(std::string(QB_QBTOOL) + " check --repair 2>&1", &out), 2) << out;
 }
+
+// A header whose lengths disagree with the field descriptors may itself be
+// the damage: cutting the file by its record length would drop good
+// records. Such a table is reported with what a forced repair would do and
+// left byte for byte as it was.
+TEST(TableRepair, HeaderThatDisagreesWithTheFieldsIsNotTrusted)
+{
+    struct Case {
+        const char* name;
+        std::size_t offset;
+        int value;
+        const char* says;
+    };
+    for (const Case c : {Case{"record length 0xFFFF", 10, 0xFFFF, "record length 65535 disagrees"},
+                         Case{"record length one too long", 10, static_cast<int>(kRecord) + 1, "record length 26"},
+                         Case{"header length 32 too small", 8, static_cast<int>(kHeader) - 32,
+                              "record length 25 disagrees with the fields (1 + their lengths = 15)"}}) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        std::string damaged = f.soundDbf;
+        damaged[c.offset] = static_cast<char>(c.value & 0xFF);
+        damaged[c.offset + 1] = static_cast<char>(c.value >> 8);
+        writeFile(f.dbf, damaged);
+
+        TableRepair::Result r = TableRepair().repair(f.dbf);
+        EXPECT_EQ(r.status, TableRepair::Status::Untrusted) << r.reason;
+        EXPECT_NE(r.reason.find(c.says), std::string::npos) << r.reason;
+        EXPECT_EQ(readFile(f.dbf), damaged);
+        EXPECT_EQ(readFile(f.dbt), f.soundDbt);
+
+        std::string out;
+        EXPECT_EQ(qb::test::runCommand(std::string(QB_QBTOOL) + " check --repair " + f.dbf + " 2>&1", &out), 1);
+        EXPECT_NE(out.find("not repaired: the header cannot be trusted"), std::string::npos) << out;
+        EXPECT_NE(out.find("--repair --force would do this: "), std::string::npos) << out;
+        EXPECT_EQ(readFile(f.dbf), damaged);
+
+        // Forced, it does what it said.
+        EXPECT_EQ(TableRepair().repair(f.dbf, true).status, TableRepair::Status::Repaired);
+        EXPECT_NE(readFile(f.dbf), damaged);
+    }
+}
+
+// A link in a data directory may lead anywhere; neither a directory check
+// nor a repair of the link itself writes through it.
+TEST(TableRepair, NeverWritesThroughASymbolicLink)
+{
+    Fixture f;
+    TempDir data;
+    const std::string torn = f.soundDbf.substr(0, f.soundDbf.size() - 1) + " 4 ";
+    writeFile(f.dbf, torn);
+    ASSERT_EQ(::symlink(f.dbf.c_str(), data.file("t.dbf").c_str()), 0);
+
+    std::string out;
+    EXPECT_EQ(qb::test::runCommand(std::string(QB_QBTOOL) + " check --repair " + data.path() + " 2>&1", &out), 1);
+    EXPECT_NE(out.find("is a symbolic link to " + f.dbf), std::string::npos) << out;
+    EXPECT_EQ(readFile(f.dbf), torn);
+
+    TableRepair::Result r = TableRepair().repair(data.file("t.dbf"), true);
+    EXPECT_EQ(r.status, TableRepair::Status::Failed);
+    EXPECT_NE(r.reason.find("symbolic link"), std::string::npos) << r.reason;
+    EXPECT_EQ(readFile(f.dbf), torn);
+}

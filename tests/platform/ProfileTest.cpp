@@ -311,3 +311,33 @@ TEST(WellKnownPaths, UserProgramAndTemp)
     ScopedEnv none("TMPDIR", "");
     EXPECT_EQ(Paths::tempDir(), "/tmp");
 }
+
+// Prints Paths::startDir() into the file named by the argument.
+QB_CHILD_ROLE(printStartDir)
+{
+    writeFile(args.at(0), Paths::startDir());
+    return 0;
+}
+
+// The local mirror holds the password column: it lives beside the program
+// only in the launcher's per-user copy, never in an installed program's
+// (system) directory, even for root who could write there.
+TEST(WellKnownPaths, MirrorBesideTheProgramOnlyInTheLaunchersCopy)
+{
+    TempDir dir;
+    ScopedEnv cache("XDG_CACHE_HOME", dir.file("cache"));
+    EXPECT_EQ(Paths::startDir(), dir.file("cache/quellboard"));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("cache/quellboard").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    ASSERT_EQ(qb::test::runCommand("mkdir -p '" + Paths::launcherCopyDir() + "' && cp '" + Paths::programPath() + "' '"
+                                   + Paths::launcherCopyDir() + "/'"),
+              0);
+    const std::string copy = Paths::launcherCopyDir() + "/platform_tests";
+    ASSERT_EQ(qb::test::runCommand("'" + copy + "' --qb-child=printStartDir '" + dir.file("out") + "'"), 0);
+    EXPECT_EQ(readFile(dir.file("out")), Paths::launcherCopyDir());
+    ASSERT_EQ(qb::test::runCommand("'" + Paths::programPath() + "' --qb-child=printStartDir '" + dir.file("out") + "'"),
+              0);
+    EXPECT_EQ(readFile(dir.file("out")), dir.file("cache/quellboard"));
+}
