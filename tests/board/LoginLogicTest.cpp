@@ -282,7 +282,12 @@ TEST_F(LoginFixture, ResetToolReopensAForgottenAdministratorPassword)
 {
     storePassword(0, "boss");
     std::ostringstream out, err;
-    EXPECT_EQ(tools::resetAdminPasswordCommand({dataDir}, out, err), tools::exitcode::kOk) << err.str();
+    platform::MemoryEventLog systemLog;
+    std::istringstream no("n\n"), yes("y\n");
+    EXPECT_EQ(tools::resetAdminPassword({dataDir}, no, out, err, systemLog), tools::exitcode::kFailed);
+    EXPECT_EQ(board::Passwords::decode(storedPassword(0), platform::CodePage::Cp437), "boss") << "not confirmed";
+    EXPECT_EQ(tools::resetAdminPassword({dataDir}, yes, out, err, systemLog), tools::exitcode::kOk) << err.str();
+    EXPECT_TRUE(systemLog.contains("Administrator password of " + dataDir + " cleared with qbtool by "));
     names.load(true);
     EXPECT_EQ(loginFully("Admin", "").result, R::LoggedIn);
     EXPECT_EQ(board::Passwords::decode(storedPassword(idents["Bob"]), platform::CodePage::Cp437), "");
@@ -292,11 +297,11 @@ TEST_F(LoginFixture, ResetToolRefusesWhatItCannotUse)
 {
     std::ostringstream out, err;
     EXPECT_EQ(tools::resetAdminPasswordCommand({}, out, err), tools::exitcode::kUsage);
-    EXPECT_EQ(tools::resetAdminPasswordCommand({root.path() + "/nowhere"}, out, err), tools::exitcode::kFailed);
+    EXPECT_EQ(tools::resetAdminPasswordCommand({root.path() + "/nowhere", "--yes"}, out, err), tools::exitcode::kFailed);
     storePassword(0, "boss");
     ::chmod((dataDir + "/qb3.dbf").c_str(), 0444);
     if (::geteuid() != 0) { // root writes anyway
-        EXPECT_EQ(tools::resetAdminPasswordCommand({dataDir}, out, err), tools::exitcode::kFailed);
+        EXPECT_EQ(tools::resetAdminPasswordCommand({dataDir, "--yes"}, out, err), tools::exitcode::kFailed);
     }
     ::chmod((dataDir + "/qb3.dbf").c_str(), 0644);
 }
