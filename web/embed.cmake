@@ -1,0 +1,18 @@
+# Writes OUT, a C++ file defining the page, script and style sheet of the web
+# board from the files in SRC as raw string literals.
+set(pairs "kIndexHtml=index.html" "kAppJs=app.js" "kAppCss=app.css")
+set(text "// Generated from web/static by web/embed.cmake; edit those files instead.\n#include \"Assets.h\"\n\nnamespace qb::web::assets {\n")
+foreach(pair IN LISTS pairs)
+  string(REPLACE "=" ";" parts "${pair}")
+  list(GET parts 0 symbol)
+  list(GET parts 1 file)
+  file(READ "${SRC}/${file}" content)
+  string(FIND "${content}" ")qbweb\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} contains the raw-string delimiter")
+  endif()
+  string(APPEND text "const char* const ${symbol} = R\"qbweb(${content})qbweb\";\n")
+endforeach()
+string(APPEND text "} // namespace qb::web::assets\n")
+file(WRITE "${OUT}.tmp" "${text}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
