@@ -139,9 +139,8 @@ void WebServer::routes()
                             kJson);
         } else {
             res.status = 503;
-            res.set_content(std::string("{\"status\":\"unavailable\",\"problems\":")
-                                + (snap ? BoardHub::problemJson(*snap, m_hub.version()) : std::string("null")) + "}",
-                            kJson);
+            std::string j = snap ? BoardHub::problemJson(*snap, m_hub.version()) : std::string("{\"problems\":[]}");
+            res.set_content("{\"status\":\"unavailable\"," + j.substr(1), kJson);
         }
     });
 
