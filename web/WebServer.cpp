@@ -89,6 +89,15 @@ void WebServer::routes()
     h.set_keep_alive_timeout(5);
 
     h.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        // httplib leaves the body of a GET unread, where it would be taken
+        // for the next request on the connection: refuse and close instead.
+        const std::string length = req.get_header_value("Content-Length");
+        if (req.has_header("Transfer-Encoding") || (!length.empty() && length != "0")) {
+            res.status = 413;
+            res.set_header("Connection", "close");
+            res.set_content("Requests to this board carry no body.\n", kText);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         if (m_limiter.allow(req.remote_addr, RateLimiter::Clock::now()))
             return httplib::Server::HandlerResponse::Unhandled;
         res.status = 429;

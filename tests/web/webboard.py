@@ -3,6 +3,7 @@
 
     webboard.py browser  QBWEB QBTOOL OUTDIR   headless Chromium over its DevTools protocol
     webboard.py recovery QBWEB QBTOOL          error page for a missing / damaged table, recovery
+    webboard.py http     QBWEB QBTOOL          the JSON board, the policy, refusals and the rate limit
     webboard.py readonly QBWEB QBTOOL          strace: no locks, no writes, three calls per poll
 
 Expectations come from `qbtool dump --json` and from the documented colour
@@ -53,20 +54,21 @@ def expected_colour(code):
 
 
 def board_rows(qbtool, data):
-    """Shown rows as (record number, name, colour) in the board's default order."""
+    """Shown rows as (record number, name, colour, remark, group) in the board's default order."""
     rows = []
     for line in run(qbtool, 'dump', os.path.join(data, 'qb3.dbf'), '--json').splitlines():
         rec = json.loads(line)
         if rec['_recno'] == 1 or rec['_deleted']:
             continue
-        rows.append((rec['_recno'], rec['name'], expected_colour(int(rec['chgcntr']))))
+        rows.append((rec['_recno'], rec['name'], expected_colour(int(rec['chgcntr'])), rec['remark'], rec['group']))
     return sorted(rows, key=lambda r: (r[1].lower(), r[0]))
 
 
 class Server:
-    def __init__(self, qbweb, data, port=0, prefix=()):
+    def __init__(self, qbweb, data, port=0, prefix=(), rate=1000):
         self.prefix = list(prefix)
-        self.proc = subprocess.Popen(list(prefix) + [qbweb, data, '--listen', '127.0.0.1:%d' % port, '--rate', '1000'],
+        self.proc = subprocess.Popen(list(prefix) + [qbweb, data, '--listen', '127.0.0.1:%d' % port,
+                                                     '--rate', str(rate)],
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         line = self.proc.stdout.readline()
         m = re.search(r':(\d+)/$', line.strip())
@@ -189,6 +191,16 @@ def shown(page):
     return json.loads(page.js(SHOWN))
 
 
+def pick_group(page, group):
+    page.js("{ const g = document.getElementById('group'); g.value = %s; g.dispatchEvent(new Event('change')); }"
+            % json.dumps(group))
+
+
+def type_search(page, text):
+    page.js("{ const s = document.getElementById('search'); s.value = %s; s.dispatchEvent(new Event('input')); }"
+            % json.dumps(text))
+
+
 def rgb_text(c):
     return 'rgb(%d, %d, %d)' % c
 
@@ -224,6 +236,20 @@ def test_browser(qbweb, qbtool, outdir):
         dialogs = [e for e in page.events if e['method'] == 'Page.javascriptDialogOpening']
         check(not dialogs, 'a dialog opened: %s' % dialogs)
         page.screenshot(os.path.join(outdir, 'qbweb-1920x1080.png'))
+
+        # Sorting by a title, the group filter and the search box.
+        page.js("document.querySelectorAll('#titles button')[1].click()")
+        by_remark = sorted(expected, key=lambda e: (e[3].lower(), e[0]))
+        check([r[1] for r in shown(page)] == [e[1] for e in by_remark], 'not sorted by remark')
+        page.js("document.querySelectorAll('#titles button')[1].click()")
+        check([r[1] for r in shown(page)] == [e[1] for e in reversed(by_remark)], 'not sorted by remark descending')
+        page.js("document.querySelectorAll('#titles button')[0].click()")
+        pick_group(page, 'Support')
+        check([r[1] for r in shown(page)] == [e[1] for e in expected if e[4] == 'Support'], 'group filter')
+        pick_group(page, '')
+        type_search(page, 'BERG')
+        check([r[1] for r in shown(page)] == ['Anna Berger'], 'search box: %s' % shown(page))
+        type_search(page, '')
 
         # A remark set by qbtool shows within a second of the next poll.
         run(qbtool, 'set-remark', data, 'Mei Lin', 'Gone fishing', '--color', 'r')
@@ -311,6 +337,64 @@ def test_recovery(qbweb, qbtool):
     print('recovery: ok')
 
 
+# ---------------------------------------------------------------- http
+
+def request(server, method, path, body=None, headers=None):
+    import http.client
+    c = http.client.HTTPConnection('127.0.0.1', server.port, timeout=5)
+    c.request(method, path, body=body, headers=headers or {})
+    r = c.getresponse()
+    out = (r.status, dict((k.lower(), v) for k, v in r.getheaders()), r.read().decode('utf-8', 'replace'))
+    c.close()
+    return out
+
+
+def test_http(qbweb, qbtool):
+    root = tempfile.mkdtemp(prefix='qbweb-http-')
+    server = None
+    try:
+        data = demo_dir(qbtool, root)
+        expected = board_rows(qbtool, data)
+        server = Server(qbweb, data)
+
+        status, headers, body = request(server, 'GET', '/api/board?group=Support')
+        check(status == 200, '/api/board?group answered %d' % status)
+        rows = json.loads(body)['rows']
+        check([r['name'] for r in rows] == [e[1] for e in expected if e[4] == 'Support'], 'group rows: %s' % rows)
+        all_rows = json.loads(request(server, 'GET', '/api/board')[2])['rows']
+        check([r['name'] for r in all_rows] == [e[1] for e in expected], 'all rows')
+        check(all(set(r) == {'index', 'name', 'remark', 'group', 'misc', 'time', 'color', 'textColor'}
+                  for r in all_rows), 'rows carry more than the board shows')
+        check(request(server, 'GET', '/api/board?group=Nobody')[0] == 200, 'unknown group')
+
+        # Every answer carries the policy; the page and its files have no inline script.
+        for path in ('/', '/app.js', '/app.css', '/api/board', '/healthz', '/nothing'):
+            st, h, b = request(server, 'GET', path)
+            csp = h.get('content-security-policy', '')
+            check("script-src 'self'" in csp and 'unsafe' not in csp and "default-src 'none'" in csp,
+                  '%s: policy %r' % (path, csp))
+            check(h.get('x-content-type-options') == 'nosniff', path + ': nosniff')
+        page = request(server, 'GET', '/')[2]
+        check(re.findall(r'<script[^>]*>', page) == ['<script src="/app.js" defer>'], 'inline script on the page')
+        check(' style=' not in page and '<style' not in page, 'inline style on the page')
+
+        # Nothing can be changed; bodies, long requests and floods are refused.
+        for method in ('POST', 'PUT', 'PATCH', 'DELETE'):
+            st = request(server, method, '/api/board', body='x', headers={'Content-Type': 'text/plain'})[0]
+            check(st in (405, 413), '%s answered %d' % (method, st))
+        check(request(server, 'GET', '/api/board', body='x' * 100)[0] == 413, 'a GET with a body')
+        check(request(server, 'GET', '/?' + 'a' * 20000)[0] in (400, 414), 'an overlong request line')
+        server.stop()
+        server = Server(qbweb, data, rate=5)
+        codes = [request(server, 'GET', '/healthz')[0] for _ in range(40)]
+        check(codes.count(200) <= 16 and codes[-1] == 429, 'no rate limit: %s' % codes)
+    finally:
+        if server:
+            server.stop()
+        shutil.rmtree(root, ignore_errors=True)
+    print('http: ok')
+
+
 # ---------------------------------------------------------------- read-only
 
 def test_readonly(qbweb, qbtool):
@@ -387,6 +471,8 @@ def main():
         test_browser(qbweb, qbtool, sys.argv[4])
     elif what == 'recovery':
         test_recovery(qbweb, qbtool)
+    elif what == 'http':
+        test_http(qbweb, qbtool)
     elif what == 'readonly':
         test_readonly(qbweb, qbtool)
     else:
