@@ -669,6 +669,10 @@ int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
     admin::ConfigTable config(ts.engine, ts.station.clock, dir);
     config.load(index, board.options, false, index);
     board::RemarkLog log(ts.station, board);
+    if (std::string p = tableFileProblem(dir + "/" + log.fileName(), true); !p.empty()) {
+        err << "qbtool set-remark: " << p << "\n";
+        return exitcode::kNotWritable;
+    }
     board::NamesTable table(ts.station, board, log);
     // Each try reads the record afresh, so waiting never writes back fields
     // another station changed meanwhile.

@@ -67,6 +67,17 @@ int resetAdminPassword(const CommandArgs& args, std::istream& in, std::ostream& 
 
     engine::Engine engine;
     engine.setRetry(3, 40);
+    platform::MemoryEventLog stationLog;
+    board::Station station(engine, platform::SystemClock::instance(), stationLog, dir, "");
+    board::Board board;
+    board.ownIndex = 0;
+    board.options.value[static_cast<std::size_t>(admin::opt::kLogRemarks)] = true;
+    // The log is opened through the engine, which would wait forever on a FIFO.
+    const std::string logPath = engine::TTzDbf::resolvePath(dir + "/" + board::RemarkLog(station, board).fileName());
+    if (::lstat(logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        err << "qbtool: " << shown(logPath) << " is not a regular file; nothing was changed\n";
+        return exitcode::kFailed;
+    }
     engine::TTzDbf table("QBReset", engine);
     table.CreateIfNotFound = false;
     table.DbfFields = board::NamesTable::fieldList();
@@ -94,11 +105,6 @@ int resetAdminPassword(const CommandArgs& args, std::istream& in, std::ostream& 
     // the logging option says (this is not an everyday change).
     const std::string who = platform::Paths::userName();
     syslog.info("Administrator password of " + dir + " cleared with qbtool by " + who);
-    platform::MemoryEventLog stationLog;
-    board::Station station(engine, platform::SystemClock::instance(), stationLog, dir, "");
-    board::Board board;
-    board.ownIndex = 0;
-    board.options.value[static_cast<std::size_t>(admin::opt::kLogRemarks)] = true;
     bool logged = board::RemarkLog(station, board).append("Password", "reset with qbtool by " + who, "Admin");
     out << "qbtool: administrator password cleared in " << shown(path) << "\n"
         << "Log in as Admin with an empty password and set a new one with Actions > Change Password.\n";

@@ -31,6 +31,10 @@ import threading
 import time
 
 TIME_LIMIT = 30  # seconds per command
+# A table just under the 1 GiB limit is a real table: dumping its 4.6 million
+# records as JSON takes minutes, which is work, not a hang.
+BIG_FILE = 256 << 20
+BIG_TIME_LIMIT = 600
 MEMORY_LIMIT = 1 << 30  # address space per command: a whole-file read of a big table fails
 
 
@@ -65,12 +69,12 @@ class Stats:
         self.intact_repairs = 0
 
 
-def run(stats, qbtool, args, case, prefix=None, stdin=subprocess.DEVNULL):
+def run(stats, qbtool, args, case, prefix=None, stdin=subprocess.DEVNULL, big=False):
     cmd = (prefix or []) + [qbtool] + args
     stats.runs += 1
     try:
         p = subprocess.run(cmd, stdin=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                           timeout=TIME_LIMIT, preexec_fn=limit_memory)
+                           timeout=BIG_TIME_LIMIT if big else TIME_LIMIT, preexec_fn=limit_memory)
     except subprocess.TimeoutExpired:
         stats.hangs.append((case, args))
         return None
@@ -121,7 +125,7 @@ def layout(data):
 # Damage: each returns a list of (name, function(dir)) applied to a fresh copy.
 
 def set_bytes(path, off, value):
-    def apply(d):
+    def apply(d, outside=None):
         p = os.path.join(d, path)
         with open(p, "r+b") as f:
             f.seek(off)
@@ -130,7 +134,7 @@ def set_bytes(path, off, value):
 
 
 def rewrite(path, fn):
-    def apply(d):
+    def apply(d, outside=None):
         p = os.path.join(d, path)
         with open(p, "rb") as f:
             data = bytearray(f.read())
@@ -213,7 +217,7 @@ def size_cases(table, data):
         cases.append(("%s appended %s" % (table, label), rewrite(table, lambda b, e=extra: b + e)))
     cases.append(("%s no end byte" % table, rewrite(table, lambda b: b[:-1] if b[-1:] == b"\x1a" else b)))
     for size in ((1 << 30) - 1, (1 << 30) + 1, 3 << 30, 100 << 30):
-        def grow(d, size=size):
+        def grow(d, outside=None, size=size):
             os.truncate(os.path.join(d, table), size)
         cases.append(("%s sparse to %d bytes" % (table, size), grow))
     return cases
@@ -230,40 +234,40 @@ def memo_cases(memo, data):
         if c < len(data):
             cases.append(("%s cut at %d" % (memo, c), rewrite(memo, lambda b, c=c: b[:c])))
 
-    def sparse(d):
+    def sparse(d, outside=None):
         os.truncate(os.path.join(d, memo), 3 << 30)
     cases.append(("%s sparse to 3 GB" % memo, sparse))
     return cases
 
 
-def special_cases(outside):
+def special_cases():
     def replace_with(table, make):
-        def apply(d):
+        def apply(d, outside):
             p = os.path.join(d, table)
             if os.path.lexists(p):
                 os.unlink(p)
-            make(p)
+            make(p, outside)
         return apply
 
     cases = []
     for table in ("qb3.dbf", "qb3cfg3.dbf", "remarks.dbf", "msg1.dbt", "moreinfo.dbt"):
         cases += [
-            ("%s is a FIFO" % table, replace_with(table, lambda p: os.mkfifo(p, 0o600))),
-            ("%s is a directory" % table, replace_with(table, lambda p: os.mkdir(p, 0o700))),
-            ("%s is a dangling link" % table, replace_with(table, lambda p: os.symlink("/nonexistent/x", p))),
-            ("%s links out of the directory" % table, replace_with(table, lambda p: os.symlink(outside, p))),
-            ("%s links to /dev/zero" % table, replace_with(table, lambda p: os.symlink("/dev/zero", p))),
-            ("%s links to /dev/urandom" % table, replace_with(table, lambda p: os.symlink("/dev/urandom", p))),
-            ("%s is empty" % table, replace_with(table, lambda p: open(p, "wb").close())),
+            ("%s is a FIFO" % table, replace_with(table, lambda p, o: os.mkfifo(p, 0o600))),
+            ("%s is a directory" % table, replace_with(table, lambda p, o: os.mkdir(p, 0o700))),
+            ("%s is a dangling link" % table, replace_with(table, lambda p, o: os.symlink("/nonexistent/x", p))),
+            ("%s links out of the directory" % table, replace_with(table, lambda p, o: os.symlink(o, p))),
+            ("%s links to /dev/zero" % table, replace_with(table, lambda p, o: os.symlink("/dev/zero", p))),
+            ("%s links to /dev/urandom" % table, replace_with(table, lambda p, o: os.symlink("/dev/urandom", p))),
+            ("%s is empty" % table, replace_with(table, lambda p, o: open(p, "wb").close())),
         ]
 
-    def unreadable(d):
+    def unreadable(d, outside):
         os.chmod(os.path.join(d, "qb3.dbf"), 0)
 
-    def unreadable_dir(d):
+    def unreadable_dir(d, outside):
         os.chmod(os.path.join(d, "s"), 0)
 
-    def text_file(d):
+    def text_file(d, outside):
         with open(os.path.join(d, "qb3.dbf"), "wb") as f:
             f.write(b"root:x:0:0:root:/root:/bin/bash\n" * 40)
 
@@ -306,19 +310,74 @@ def lost_records(original, after):
     return lost
 
 
+def sweep_case(qbtool, work, template, n, table, name, damage, originals, names, nobody, stats, lock):
+    """Damages a copy of the template one way and runs every command on it."""
+    case = os.path.join(work, "case%04d" % n)
+    os.mkdir(case)
+    os.chmod(case, 0o755)
+    d = os.path.join(case, "data")
+    shutil.copytree(template, d, symlinks=True)
+    # A damaged table outside the data directory, where the links lead: a
+    # repair that followed a link would change it.
+    outside = os.path.join(case, "outside.dbf")
+    with open(outside, "wb") as f:
+        f.write(names[:-1] + b"torn")
+    damage(d, outside)
+    outside_before = snapshot(case)[outside]
+    local = Stats()
+    t = os.path.join(d, table)
+    try:
+        big = os.path.isfile(t) and BIG_FILE <= os.path.getsize(t) <= (1 << 30)
+    except OSError:
+        big = False
+    prefixes = [None] + ([nobody] if nobody and ("unreadable" in name or n % 10 == 0) else [])
+    for prefix in prefixes:
+        for make in READ_ONLY:
+            cmd = make(d, t)
+            before = snapshot(case)
+            run(local, qbtool, cmd, name, prefix, big=big)
+            if snapshot(case) != before:
+                local.changed.append((name, cmd, prefix is not None))
+    # Records intact: the original records are where they were.
+    data = records_of(t) if os.path.isfile(t) and not os.path.islink(t) else None
+    orig = originals.get(table)
+    intact = (data is not None and orig is not None and lost_records(orig, data) == 0
+              and os.path.getsize(t) < (1 << 30))
+    for make in WRITING:
+        run(local, qbtool, make(d, t), name, big=big)
+        if make is WRITING[0] and intact:
+            local.intact_repairs += 1
+            lost = lost_records(orig, records_of(t))
+            if lost:
+                local.lost.append((name, lost))
+        if snapshot(case).get(outside) != outside_before:
+            local.changed.append((name, "wrote through a link out of the directory: %s" % make(d, t), False))
+            outside_before = snapshot(case).get(outside)
+    subprocess.run(["chmod", "-R", "u+rwx", case], stderr=subprocess.DEVNULL)
+    shutil.rmtree(case, ignore_errors=True)
+    with lock:
+        stats.cases += 1
+        stats.runs += local.runs
+        stats.crashes += local.crashes
+        stats.hangs += local.hangs
+        stats.changed += local.changed
+        stats.lost += local.lost
+        stats.intact_repairs += local.intact_repairs
+        for k, v in local.exit_codes.items():
+            stats.exit_codes[k] = stats.exit_codes.get(k, 0) + v
+
+
 def sweep(args):
     qbtool = os.path.abspath(args.qbtool)
     stats = Stats()
     work = tempfile.mkdtemp(prefix="qbsweep.", dir=args.workdir)
     os.chmod(work, 0o755)
+    started = time.monotonic()
     try:
         template = os.path.join(work, "template")
         subprocess.run([qbtool, "init", template, "--demo"], check=True, stdout=subprocess.DEVNULL)
-        outside = os.path.join(work, "outside.dbf")
         with open(os.path.join(template, "qb3.dbf"), "rb") as f:
             names = f.read()
-        with open(outside, "wb") as f:
-            f.write(names[:-1] + b"torn")  # damaged, so a repair that followed the link would change it
         originals = {}
         for t in ("qb3.dbf", "msg1.dbf", "moreinfo.dbf", "remarks.dbf", "qb3cfg3.dbf"):
             with open(os.path.join(template, t), "rb") as f:
@@ -336,51 +395,27 @@ def sweep(args):
             cases += [(t, c) for c in header_cases(t, originals[t])[::4]]
             cases += [(t, c) for c in size_cases(t, originals[t])[::3]]
         cases += [("msg1.dbf", c) for c in memo_cases("msg1.dbt", memo)]
-        cases += [(c[0].split()[0] if c[0].split()[0].endswith(".dbf") else "qb3.dbf", c) for c in special_cases(outside)]
+        cases += [(c[0].split()[0] if c[0].split()[0].endswith(".dbf") else "qb3.dbf", c) for c in special_cases()]
         if args.quick:
-            cases = cases[::max(1, len(cases) // 24)]
+            cases = cases[::max(1, len(cases) // 10)]
         nobody = as_nobody_prefix()
-        outside_before = snapshot(work)[outside]
+        lock = threading.Lock()
+        queue = list(enumerate(cases))
+        queue.reverse()
 
-        for n, (table, (name, damage)) in enumerate(cases):
-            d = os.path.join(work, "case%04d" % n)
-            shutil.copytree(template, d, symlinks=True)
-            damage(d)
-            stats.cases += 1
-            t = os.path.join(d, table)
-            prefixes = [None] + ([nobody] if nobody and ("unreadable" in name or n % 10 == 0) else [])
-            for prefix in prefixes:
-                for make in READ_ONLY:
-                    cmd = make(d, t)
-                    before = snapshot(d)
-                    run(stats, qbtool, cmd, name, prefix)
-                    if snapshot(d) != before:
-                        stats.changed.append((name, cmd, prefix is not None))
-            # Records intact: the original records are where they were.
-            data = records_of(t) if os.path.isfile(t) and not os.path.islink(t) else None
-            orig = originals.get(table)
-            intact = (data is not None and orig is not None and lost_records(orig, data) == 0
-                      and os.path.getsize(t) < (1 << 30))
-            for make in WRITING:
-                run(stats, qbtool, make(d, t), name)
-                if make is WRITING[0] and intact:
-                    stats.intact_repairs += 1
-                    lost = lost_records(orig, records_of(t))
-                    if lost:
-                        stats.lost.append((name, lost))
-            if snapshot(work).get(outside) != outside_before:
-                stats.changed.append((name, "wrote through a link out of the directory", False))
-                with open(outside, "wb") as f:
-                    f.write(names[:-1] + b"torn")
-                outside_before = snapshot(work)[outside]
-            for root, dirs, files in os.walk(d):
-                for x in dirs:
-                    try:
-                        os.chmod(os.path.join(root, x), 0o700)
-                    except OSError:
-                        pass
-            subprocess.run(["chmod", "-R", "u+rwx", d], stderr=subprocess.DEVNULL)
-            shutil.rmtree(d, ignore_errors=True)
+        def worker():
+            while True:
+                with lock:
+                    if not queue:
+                        return
+                    n, (table, (name, damage)) = queue.pop()
+                sweep_case(qbtool, work, template, n, table, name, damage, originals, names, nobody, stats, lock)
+
+        threads = [threading.Thread(target=worker) for _ in range(max(1, args.jobs))]
+        for th in threads:
+            th.start()
+        for th in threads:
+            th.join()
     finally:
         subprocess.run(["chmod", "-R", "u+rwx", work], stderr=subprocess.DEVNULL)
         shutil.rmtree(work, ignore_errors=True)
@@ -393,6 +428,7 @@ def sweep(args):
     print("repairs of intact records:   %d, records lost: %d" % (stats.intact_repairs,
                                                                   sum(x[1] for x in stats.lost)))
     print("exit statuses:               %s" % ", ".join("%d: %d" % kv for kv in sorted(stats.exit_codes.items())))
+    print("time:                        %.0f s" % (time.monotonic() - started))
     for what, items in (("crash", stats.crashes), ("hang", stats.hangs), ("changed", stats.changed),
                         ("lost", stats.lost)):
         for it in items[:20]:
@@ -426,7 +462,8 @@ def race(args):
                 if p.returncode == 0:
                     added[name] = int(p.stdout.strip().rsplit(" ", 1)[1])
                 else:
-                    failed[p.returncode] = failed.get(p.returncode, 0) + 1
+                    why = "%d: %s" % (p.returncode, p.stderr.strip().splitlines()[-1][:70] if p.stderr.strip() else "")
+                    failed[why] = failed.get(why, 0) + 1
 
     threads = [threading.Thread(target=loop, args=(k,)) for k in range(args.loops)]
     for t in threads:
@@ -447,7 +484,9 @@ def race(args):
     shutil.rmtree(work, ignore_errors=True)
     print("add-name runs:                   %d in %d s, %d loops" % (tries[0], args.seconds, args.loops))
     print("reported added:                  %d" % len(added))
-    print("failed (non-zero exit):          %d %s" % (sum(failed.values()), failed))
+    print("failed (non-zero exit):          %d" % sum(failed.values()))
+    for why, count in sorted(failed.items(), key=lambda kv: -kv[1]):
+        print("    %5d  %s" % (count, why))
     print("added without options record:    %d" % len(without_options))
     print("reported but not on the board:   %d" % len(not_on_board))
     print("on the board but not reported:   %d" % len(unreported))
@@ -461,6 +500,7 @@ def main():
     s.add_argument("--qbtool", required=True)
     s.add_argument("--quick", action="store_true")
     s.add_argument("--workdir", default=None)
+    s.add_argument("--jobs", type=int, default=1, help="cases run at once")
     r = sub.add_parser("race")
     r.add_argument("--qbtool", required=True)
     r.add_argument("--seconds", type=int, default=60)
