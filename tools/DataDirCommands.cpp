@@ -125,40 +125,6 @@ std::string tableFileProblem(const std::string& name, bool written)
     return {};
 }
 
-// The names table must place its fields where the descriptors say, and have
-// every field the board writes: otherwise a name written by field name lands
-// in the wrong bytes, or nowhere.
-std::string namesLayoutProblem(const std::string& path)
-{
-    TableImage t;
-    if (!t.load(engine::TTzDbf::resolvePath(path)))
-        return "cannot read qb3.dbf: " + t.error();
-    if (!t.usable())
-        return "qb3.dbf is not a usable table: " + t.layoutProblem();
-    if (t.tooLarge())
-        return "qb3.dbf is larger than a table can be";
-    auto d = t.layoutDisagreements();
-    if (!d.empty())
-        return "qb3.dbf is damaged: " + d.front() + " (see qbtool check)";
-    for (const std::string& spec : board::NamesTable::fieldList()) {
-        std::istringstream in(spec);
-        std::string name, type, length;
-        std::getline(in, name, ',');
-        std::getline(in, type, ',');
-        std::getline(in, length, ',');
-        type.erase(0, type.find_first_not_of(' '));
-        std::string upper = name;
-        std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-        auto it = std::find_if(t.fields().begin(), t.fields().end(), [&](const RawField& f) { return f.name == upper; });
-        if (it == t.fields().end())
-            return "qb3.dbf has no field " + upper + "; it is not a names table";
-        if (it->type != type[0] || it->length != std::stoi(length))
-            return "qb3.dbf's field " + upper + " is not " + type.substr(0, 1) + " " + std::to_string(std::stoi(length))
-                   + "; it is not a names table";
-    }
-    return {};
-}
-
 // What is wrong with text for a text field of 40 characters (name, group,
 // remark), as stored in the code page of the tables; empty when it fits.
 std::string textProblem(const std::string& text, const char* what)
@@ -357,6 +323,40 @@ bool fillDemo(ToolStation& ts, std::ostream& err)
 
 } // namespace
 
+// The names table must place its fields where the descriptors say, and have
+// every field the board writes: otherwise a name written by field name lands
+// in the wrong bytes, or nowhere.
+std::string namesTableProblem(const std::string& path)
+{
+    TableImage t;
+    if (!t.load(engine::TTzDbf::resolvePath(path)))
+        return "cannot read qb3.dbf: " + t.error();
+    if (!t.usable())
+        return "qb3.dbf is not a usable table: " + t.layoutProblem();
+    if (t.tooLarge())
+        return "qb3.dbf is larger than a table can be";
+    auto d = t.layoutDisagreements();
+    if (!d.empty())
+        return "qb3.dbf is damaged: " + d.front() + " (see qbtool check)";
+    for (const std::string& spec : board::NamesTable::fieldList()) {
+        std::istringstream in(spec);
+        std::string name, type, length;
+        std::getline(in, name, ',');
+        std::getline(in, type, ',');
+        std::getline(in, length, ',');
+        type.erase(0, type.find_first_not_of(' '));
+        std::string upper = name;
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+        auto it = std::find_if(t.fields().begin(), t.fields().end(), [&](const RawField& f) { return f.name == upper; });
+        if (it == t.fields().end())
+            return "qb3.dbf has no field " + upper + "; it is not a names table";
+        if (it->type != type[0] || it->length != std::stoi(length))
+            return "qb3.dbf's field " + upper + " is not " + type.substr(0, 1) + " " + std::to_string(std::stoi(length))
+                   + "; it is not a names table";
+    }
+    return {};
+}
+
 int initCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
 {
     std::string dir;
@@ -489,7 +489,7 @@ int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& e
             err << "qbtool add-name: " << p << "\n";
             return exitcode::kFailed;
         }
-    if (std::string p = namesLayoutProblem(namesPath); !p.empty()) {
+    if (std::string p = namesTableProblem(namesPath); !p.empty()) {
         err << "qbtool add-name: " << p << "\n";
         return exitcode::kFailed;
     }
@@ -610,7 +610,7 @@ int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
             return exitcode::kNotWritable;
         }
     if (platform::fileExists(engine::TTzDbf::resolvePath(namesPath)))
-        if (std::string p = namesLayoutProblem(namesPath); !p.empty()) {
+        if (std::string p = namesTableProblem(namesPath); !p.empty()) {
             err << "qbtool set-remark: " << p << "\n";
             return exitcode::kNotWritable;
         }

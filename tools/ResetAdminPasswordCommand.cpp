@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
+#include "tools/DataDirCommands.h"
 #include "tools/TableFiles.h"
 
 #include <iostream>
@@ -52,6 +53,10 @@ int resetAdminPassword(const CommandArgs& args, std::istream& in, std::ostream& 
     }
     if (::access(path.c_str(), W_OK) != 0) {
         err << "qbtool: " << shown(path) << " is not writable; run this as a user who may change the data directory\n";
+        return exitcode::kFailed;
+    }
+    if (std::string p = namesTableProblem(path); !p.empty()) {
+        err << "qbtool: " << p << "; nothing was changed\n";
         return exitcode::kFailed;
     }
     if (!yes) {

@@ -3,10 +3,9 @@
 #include "MemoImage.h"
 #include "TableChecker.h"
 #include "TableDumper.h"
+#include "TableFiles.h"
 #include "TableImage.h"
 #include "TableRepair.h"
-
-#include "TableFiles.h"
 
 #include <algorithm>
 #include <cstdio>

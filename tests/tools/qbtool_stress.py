@@ -397,7 +397,14 @@ def sweep(args):
         cases += [("msg1.dbf", c) for c in memo_cases("msg1.dbt", memo)]
         cases += [(c[0].split()[0] if c[0].split()[0].endswith(".dbf") else "qb3.dbf", c) for c in special_cases()]
         if args.quick:
-            cases = cases[::max(1, len(cases) // 10)]
+            # One case of each kind that has gone wrong before: a header that
+            # disagrees with its fields, links out of the directory, a FIFO
+            # memo file, a 100 GB sparse table, non-files, unreadable files.
+            wanted = ("qb3.dbf record length 0xFFFF", "qb3.dbf record length +1", "qb3.dbf header length -32",
+                      "qb3.dbf links out of the directory", "msg1.dbt is a FIFO", "qb3.dbf is a FIFO",
+                      "qb3.dbf sparse to %d bytes" % (100 << 30), "qb3.dbf is a directory", "qb3.dbf unreadable",
+                      "msg1.dbf field 1 type X", "qb3cfg3.dbf is a FIFO")
+            cases = [c for c in cases if c[1][0] in wanted]
         nobody = as_nobody_prefix()
         lock = threading.Lock()
         queue = list(enumerate(cases))
