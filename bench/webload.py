@@ -161,7 +161,9 @@ def count_table_calls(pid, data, seconds):
     def at(line):
         m = re.match(r'^(?:\[pid\s+\d+\]\s*|\d+\s+)?(\d+\.\d+)', line)
         return float(m.group(1)) if m else -1.0
-    lines = [l for l in open(log).read().splitlines() if table in l and t0 <= at(l) <= t1]
+    # A call shown in two halves ("unfinished" ... "resumed") counts once.
+    lines = [l for l in open(log).read().splitlines()
+             if table in l and t0 <= at(l) <= t1 and not re.search(r'<\.\.\. \w+ resumed>', l)]
     opens = sum(1 for l in lines if 'openat(' in l)
     os.remove(log)
     return len(lines), opens, t1 - t0

@@ -435,7 +435,9 @@ def test_readonly(qbweb, qbtool):
         check(not writes, 'writes in the data directory:\n' + '\n'.join(writes[:5]))
 
         table = os.path.join(real_data, 'qb3.dbf')
-        quiet = [l for l in in_data if table in l and quiet_from <= float(l.split()[1]) <= quiet_to]
+        # A call that strace shows in two halves ("unfinished" ... "resumed") counts once.
+        quiet = [l for l in in_data if table in l and quiet_from <= float(l.split()[1]) <= quiet_to
+                 and not re.search(r'<\.\.\. \w+ resumed>', l)]
         opens = [l for l in quiet if 'openat(' in l]
         polls = (quiet_to - quiet_from) / POLL_S
         print('%d calls on qb3.dbf in %.1f s (%.0f polls): %.1f per poll' % (len(quiet), quiet_to - quiet_from,
