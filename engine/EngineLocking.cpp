@@ -11,7 +11,8 @@
 //
 // Locks are open-file-description locks of the work area's own descriptor:
 // two work areas (or two Engines) of one process exclude each other like two
-// stations. Locks of one description merge and an unlock drops every own lock
+// stations. On mounts without OFD locks platform falls back to classic locks
+// with the same behaviour (see platform/ClassicLocks.h). Locks of one description merge and an unlock drops every own lock
 // inside its range, so each work area unlocks exactly the regions it took, and
 // its states (append, file, records) never coexist.
 //

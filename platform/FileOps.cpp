@@ -1,5 +1,6 @@
 #include "FileOps.h"
 
+#include "ClassicLocks.h"
 #include "PosixFile.h"
 
 #include <cerrno>
@@ -18,13 +19,13 @@ int copyFileKeepTime(const std::string& src, const std::string& dst, std::size_t
     struct stat st {};
     if (::fstat(in, &st) != 0) {
         int e = errno;
-        ::close(in);
+        classic::closeDescriptor(in);
         return errnoToCode(e);
     }
     int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
     if (out < 0) {
         int e = errno;
-        ::close(in);
+        classic::closeDescriptor(in);
         return errnoToCode(e);
     }
     std::vector<char> buf(blockSize);
@@ -59,9 +60,11 @@ int copyFileKeepTime(const std::string& src, const std::string& dst, std::size_t
         if (::futimens(out, times) != 0)
             rc = errnoToCode(errno);
     }
-    if (::close(out) != 0 && rc == 0)
+    // Through the lock table: a plain close of a table this process holds
+    // classic locks on would drop them.
+    if (classic::closeDescriptor(out) != 0 && rc == 0)
         rc = errnoToCode(errno);
-    ::close(in);
+    classic::closeDescriptor(in);
     return rc;
 }
 
@@ -86,7 +89,7 @@ std::uint64_t lastWriteTimeOf(const std::string& path)
     std::uint64_t t = 0;
     if (::fstat(fd, &st) == 0)
         t = toFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    ::close(fd);
+    classic::closeDescriptor(fd);
     return t;
 }
 

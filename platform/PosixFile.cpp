@@ -1,6 +1,11 @@
 #include "PosixFile.h"
 
+#include "ClassicLocks.h"
+
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,10 +41,21 @@ std::uint64_t toFileTime(std::int64_t sec, long nsec)
     return static_cast<std::uint64_t>(sec + kEpochDiff) * 10000000ULL + static_cast<std::uint64_t>(nsec / 100);
 }
 
+namespace {
+std::atomic<bool> g_forceClassic{[] {
+    const char* v = std::getenv("QB_TEST_CLASSIC_LOCKS");
+    return v && std::strcmp(v, "1") == 0;
+}()};
+} // namespace
+
+void forceClassicLocksForTests(bool on) { g_forceClassic = on; }
+bool classicLocksForced() { return g_forceClassic; }
+
 PosixFile::~PosixFile() { close(); }
 
 PosixFile::PosixFile(PosixFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)),
+      m_classicOwner(std::exchange(other.m_classicOwner, 0)) {}
 
 PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
 {
@@ -47,6 +63,7 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
         close();
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
+        m_classicOwner = std::exchange(other.m_classicOwner, 0);
     }
     return *this;
 }
@@ -55,7 +72,11 @@ int PosixFile::open(const std::string& path, Access access, Share share)
 {
     close();
     int flags = (access == Access::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags);
+    // Under classic locks a descriptor of this file may be parked, kept open
+    // so that its close does not drop our locks: take it instead of a new one.
+    int fd = classic::takeParked(path, flags & O_ACCMODE);
+    if (fd < 0)
+        fd = ::open(path.c_str(), flags);
     if (fd < 0)
         return errnoToCode(errno);
     m_fd = fd;
@@ -96,7 +117,12 @@ int PosixFile::renameTo(const std::string& newPath)
 void PosixFile::close()
 {
     if (m_fd >= 0) {
-        ::close(m_fd); // releases every OFD lock of this description
+        if (m_classicOwner)
+            classic::detach(std::exchange(m_classicOwner, 0), m_fd);
+        // Releases every OFD lock of this description. Under classic locks
+        // the descriptor stays open while other handles of this process hold
+        // locks on the file, since closing it would drop theirs.
+        classic::closeDescriptor(m_fd);
         m_fd = -1;
     }
 }
@@ -168,8 +194,23 @@ int PosixFile::sync()
     return ::fsync(m_fd) == 0 ? 0 : errnoToCode(errno);
 }
 
+bool PosixFile::switchToClassicLocks() const
+{
+    if (m_classicOwner)
+        return true;
+    std::uint64_t owner = classic::newOwner();
+    if (!classic::attach(owner, m_fd))
+        return false;
+    m_classicOwner = owner;
+    return true;
+}
+
 LockResult PosixFile::setLock(short type, std::int64_t off, std::int64_t len)
 {
+    if (!m_classicOwner && classicLocksForced() && !switchToClassicLocks())
+        return LockResult::Lost;
+    if (m_classicOwner)
+        return classic::lock(m_classicOwner, m_fd, type == F_WRLCK, off, len);
     struct flock fl {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
@@ -183,6 +224,9 @@ LockResult PosixFile::setLock(short type, std::int64_t off, std::int64_t len)
             continue;
         if (errno == EAGAIN || errno == EACCES)
             return LockResult::Busy;
+        // This mount has no OFD locks: from now on this file takes classic ones.
+        if (errno == EINVAL && switchToClassicLocks())
+            return classic::lock(m_classicOwner, m_fd, type == F_WRLCK, off, len);
         return LockResult::Lost;
     }
 }
@@ -193,12 +237,16 @@ LockResult PosixFile::lockShared(std::int64_t off, std::int64_t len) { return se
 
 int PosixFile::unlock(std::int64_t off, std::int64_t len)
 {
+    if (m_classicOwner)
+        return classic::unlock(m_classicOwner, m_fd, off, len);
     struct flock fl {};
     fl.l_type = F_UNLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = off;
     fl.l_len = len;
     while (::fcntl(m_fd, F_OFD_SETLK, &fl) != 0) {
+        if (errno == EINVAL && switchToClassicLocks())
+            return classic::unlock(m_classicOwner, m_fd, off, len);
         if (errno != EINTR)
             return errnoToCode(errno);
     }
@@ -207,14 +255,21 @@ int PosixFile::unlock(std::int64_t off, std::int64_t len)
 
 bool PosixFile::probe(std::int64_t off, std::int64_t len, bool forWrite, pid_t* holder) const
 {
+    if (!m_classicOwner && classicLocksForced())
+        switchToClassicLocks();
+    if (m_classicOwner)
+        return classic::probe(m_classicOwner, m_fd, off, len, forWrite, holder);
     struct flock fl {};
     fl.l_type = forWrite ? F_WRLCK : F_RDLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = off;
     fl.l_len = len;
     fl.l_pid = 0;
-    if (::fcntl(m_fd, F_OFD_GETLK, &fl) != 0)
+    if (::fcntl(m_fd, F_OFD_GETLK, &fl) != 0) {
+        if (errno == EINVAL && switchToClassicLocks())
+            return classic::probe(m_classicOwner, m_fd, off, len, forWrite, holder);
         return false;
+    }
     if (fl.l_type == F_UNLCK)
         return false;
     if (holder)

@@ -13,6 +13,12 @@
 // and an unlock removes every own lock inside its range: callers keep their own
 // lock state and never unlock a range covering another of their locks.
 //
+// Where a mount refuses OFD locks (F_OFD_SETLK answers EINVAL, as some SMB
+// mounts do), the file switches once, at that first answer, to classic record
+// locks kept in a per-process table (ClassicLocks.h) that restores both
+// properties above: handles of one process exclude each other, and closing
+// one descriptor never drops another handle's locks.
+//
 // Lock map (offsets in the table file; other stations rely on every byte):
 //   0x3FFFFFFF          share-mode byte: read lock for shared/read-only opens,
 //                       write lock for exclusive opens (our stand-in for the
@@ -56,6 +62,13 @@ enum class Share {
 };
 
 enum class LockResult { Locked, Busy, Lost };
+
+// Test interface: while on, every file locks through the classic-lock
+// fallback from its first lock on, as on a mount that refuses OFD locks.
+// The environment variable QB_TEST_CLASSIC_LOCKS=1 switches it on for a whole
+// process (and for the processes a test starts). Not for production use.
+void forceClassicLocksForTests(bool on);
+bool classicLocksForced();
 
 // One open file description. Not copyable; movable. Not thread-safe: each
 // instance is used by one thread at a time.
@@ -107,11 +120,17 @@ public:
     // Asks whether another description holds a lock overlapping the range,
     // without taking it. Returns true when one does and fills its pid (-1 if unknown).
     bool probe(std::int64_t off, std::int64_t len, bool forWrite, pid_t* holder = nullptr) const;
+    // True once this file locks through the classic-lock fallback.
+    bool usesClassicLocks() const { return m_classicOwner != 0; }
 
 private:
     LockResult setLock(short type, std::int64_t off, std::int64_t len);
+    // Moves this file to the classic-lock fallback; false when that fails.
+    bool switchToClassicLocks() const;
     int m_fd = -1;
     std::string m_path;
+    // Nonzero: this file's owner id in the classic-lock table.
+    mutable std::uint64_t m_classicOwner = 0;
 };
 
 // Converts a struct timespec (seconds, nanoseconds since 1970) to 100 ns units since 1601.

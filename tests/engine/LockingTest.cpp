@@ -1,6 +1,7 @@
 // The lock protocol between stations, tested for real: two Engines in this
 // process (each work area has its own open file description) and child
-// processes started from this binary.
+// processes started from this binary. Every test runs on both lock paths:
+// OFD locks and the classic-lock fallback for mounts that refuse them.
 #include "EngineTestSupport.h"
 
 #include "platform/PosixFile.h"
@@ -17,6 +18,7 @@
 
 using namespace qb::engine;
 using namespace qb::engine::test;
+using qb::test::LockPath;
 using qb::test::readFile;
 using qb::test::TempDir;
 
@@ -67,6 +69,20 @@ QB_CHILD_ROLE(engineHoldLock)
     return ok ? 0 : 1;
 }
 
+// Tries once to lock record n, or with n "exclusive" to open the table
+// exclusively; exit 0 when granted, 1 when refused.
+// args: table, n
+QB_CHILD_ROLE(engineTryRecordLock)
+{
+    Engine e;
+    if (args[1] == "exclusive")
+        return e.USE(args[0] + " EXCLUSIVE") ? 0 : e.lastError() == 32 ? 1 : 2;
+    if (!e.USE(args[0]))
+        return 2;
+    e.GO(std::atoll(args[1].c_str()));
+    return e.RLock() ? 0 : 1;
+}
+
 // Appends count records carrying the writer id and a sequence number.
 // args: table, writer id, count
 QB_CHILD_ROLE(engineAppender)
@@ -102,8 +118,14 @@ QB_CHILD_ROLE(engineAppender)
 
 namespace {
 
-class RecordLocking : public ::testing::Test {
+std::string lockPathTestName(const ::testing::TestParamInfo<LockPath>& info)
+{
+    return qb::test::lockPathName(info.param);
+}
+
+class RecordLocking : public ::testing::TestWithParam<LockPath> {
 protected:
+    qb::test::LockPathScope lockPath{GetParam()};
     TempDir dir;
     qb::platform::FakeClock clock{fixedDay()};
     Engine a{clock};
@@ -126,7 +148,7 @@ protected:
     }
 };
 
-TEST_F(RecordLocking, AppendLockExcludesWithRetriesThenSucceedsAfterUnlock)
+TEST_P(RecordLocking, AppendLockExcludesWithRetriesThenSucceedsAfterUnlock)
 {
     ASSERT_TRUE(a.ALock());
     EXPECT_TRUE(a.ALock()); // already held
@@ -150,7 +172,7 @@ TEST_F(RecordLocking, AppendLockExcludesWithRetriesThenSucceedsAfterUnlock)
     EXPECT_FALSE(a.ALock());
 }
 
-TEST_F(RecordLocking, AppendLockHeldByAnotherProcess)
+TEST_P(RecordLocking, AppendLockHeldByAnotherProcess)
 {
     const std::string ready = pipe("ready"), release = pipe("release");
     int pid = qb::test::startChild("engineHoldLock", {dir.file("t.dbf"), "alock", ready, release});
@@ -165,7 +187,7 @@ TEST_F(RecordLocking, AppendLockHeldByAnotherProcess)
     EXPECT_TRUE(b.ALock());
 }
 
-TEST_F(RecordLocking, RecordLocksAreIndependent)
+TEST_P(RecordLocking, RecordLocksAreIndependent)
 {
     a.GO(3);
     ASSERT_TRUE(a.RLock());
@@ -181,7 +203,7 @@ TEST_F(RecordLocking, RecordLocksAreIndependent)
     EXPECT_TRUE(b.RLock());
 }
 
-TEST_F(RecordLocking, RecordLockHeldByAnotherProcess)
+TEST_P(RecordLocking, RecordLockHeldByAnotherProcess)
 {
     const std::string ready = pipe("ready"), release = pipe("release");
     int pid = qb::test::startChild("engineHoldLock", {dir.file("t.dbf"), "rlock3", ready, release});
@@ -199,7 +221,7 @@ TEST_F(RecordLocking, RecordLockHeldByAnotherProcess)
     EXPECT_TRUE(b.RLock());
 }
 
-TEST_F(RecordLocking, RepeatedRecordLockKeepsOneEntry)
+TEST_P(RecordLocking, RepeatedRecordLockKeepsOneEntry)
 {
     a.GO(2);
     EXPECT_TRUE(a.RLock());
@@ -213,7 +235,7 @@ TEST_F(RecordLocking, RepeatedRecordLockKeepsOneEntry)
     EXPECT_TRUE(b.RLock());
 }
 
-TEST_F(RecordLocking, UnlockSingleRecordsAndTheLockLimit)
+TEST_P(RecordLocking, UnlockSingleRecordsAndTheLockLimit)
 {
     a.recordLockLimit = 3;
     for (int r : {1, 2, 3}) {
@@ -247,7 +269,7 @@ TEST_F(RecordLocking, UnlockSingleRecordsAndTheLockLimit)
     EXPECT_TRUE(b.RLock());
 }
 
-TEST_F(RecordLocking, AppendWithoutTheAppendLockWritesNothing)
+TEST_P(RecordLocking, AppendWithoutTheAppendLockWritesNothing)
 {
     const std::size_t before = readFile(dir.file("t.dbf")).size();
     b.ClearRecord();
@@ -263,7 +285,7 @@ TEST_F(RecordLocking, AppendWithoutTheAppendLockWritesNothing)
     b.UnLock();
 }
 
-TEST_F(RecordLocking, ExclusiveOpenRefusedWhileOpenElsewhere)
+TEST_P(RecordLocking, ExclusiveOpenRefusedWhileOpenElsewhere)
 {
     Engine c{clock};
     EXPECT_FALSE(c.USE(dir.file("t") + " EXCLUSIVE"));
@@ -286,7 +308,7 @@ TEST_F(RecordLocking, ExclusiveOpenRefusedWhileOpenElsewhere)
     EXPECT_TRUE(c.USE(dir.file("t") + " EXCLUSIVE"));
 }
 
-TEST_F(RecordLocking, NetworkLockingOffTouchesNoBytes)
+TEST_P(RecordLocking, NetworkLockingOffTouchesNoBytes)
 {
     Engine c{clock};
     c.networkLocking = false;
@@ -297,10 +319,54 @@ TEST_F(RecordLocking, NetworkLockingOffTouchesNoBytes)
     a.UnLock();
 }
 
+// Open descriptors of this process on the file at path.
+int descriptorsOn(const std::string& path)
+{
+    struct stat want {};
+    if (::stat(path.c_str(), &want) != 0)
+        return -1;
+    int n = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_dev == want.st_dev && st.st_ino == want.st_ino)
+            ++n;
+    }
+    return n;
+}
+
+// Classic locks belong to the process and the file: a plain close of the
+// second handle's descriptor would drop the first handle's record lock.
+TEST_P(RecordLocking, ClosingOneHandleKeepsTheOtherHandlesLock)
+{
+    const std::string table = dir.file("t.dbf");
+    const int before = descriptorsOn(table);
+    b.GO(3);
+    ASSERT_TRUE(b.RLock());
+    a.CloseDbf();
+    EXPECT_EQ(qb::test::runChild("engineTryRecordLock", {table, "3"}), 1) << "the lock must survive the other close";
+    EXPECT_EQ(qb::test::runChild("engineTryRecordLock", {table, "4"}), 0);
+    EXPECT_EQ(qb::test::runChild("engineTryRecordLock", {table, "exclusive"}), 1) << "b's share-mode byte is held too";
+    ASSERT_TRUE(a.USE(dir.file("t") + " ALIAS a"));
+    EXPECT_EQ(descriptorsOn(table), before) << "reopening takes back the descriptor kept open";
+    a.GO(3);
+    EXPECT_FALSE(a.RLock()) << "a reopened handle of this process is still excluded";
+    a.CloseDbf();
+    b.UnLock();
+    EXPECT_EQ(qb::test::runChild("engineTryRecordLock", {table, "3"}), 0);
+    b.CloseDbf();
+    EXPECT_EQ(descriptorsOn(table), 0) << "descriptors kept open for locks close with the last handle";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLockPaths, RecordLocking, ::testing::Values(LockPath::Ofd, LockPath::Classic),
+                         lockPathTestName);
+
 // Four processes append 2,500 records each under the append lock; every
 // record must arrive intact exactly once.
-TEST(ConcurrentAppend, FourWritersLoseNothing)
+class ConcurrentAppend : public ::testing::TestWithParam<LockPath> {};
+
+TEST_P(ConcurrentAppend, FourWritersLoseNothing)
 {
+    qb::test::LockPathScope lockPath{GetParam()};
     // Runs in memory-backed storage when there is some: 10,000 commits with
     // fsync would otherwise dominate the run time.
     const char* shm = "/dev/shm";
@@ -347,5 +413,8 @@ TEST(ConcurrentAppend, FourWritersLoseNothing)
         EXPECT_EQ(*seqs.rbegin(), kEach);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(BothLockPaths, ConcurrentAppend, ::testing::Values(LockPath::Ofd, LockPath::Classic),
+                         lockPathTestName);
 
 } // namespace

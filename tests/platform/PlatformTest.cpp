@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 using namespace qb::platform;
+using qb::test::LockPath;
 using qb::test::TempDir;
 
 namespace {
@@ -38,7 +39,14 @@ QB_CHILD_ROLE(holdLock)
     return 0;
 }
 
-TEST(ByteRangeLocks, TwoHandlesOfOneProcessExcludeEachOther)
+// Byte locks on both lock paths: OFD locks, and the classic-lock fallback
+// taken where a mount refuses them.
+class ByteRangeLocks : public ::testing::TestWithParam<LockPath> {
+protected:
+    qb::test::LockPathScope lockPath{GetParam()};
+};
+
+TEST_P(ByteRangeLocks, TwoHandlesOfOneProcessExcludeEachOther)
 {
     TempDir dir;
     std::string p = makeFile(dir, "t.dbf");
@@ -50,9 +58,21 @@ TEST(ByteRangeLocks, TwoHandlesOfOneProcessExcludeEachOther)
     EXPECT_EQ(b.lock(0x40000002, 5), LockResult::Locked) << "a neighbouring region is free";
     EXPECT_EQ(a.unlock(0x40000001, 1), 0);
     EXPECT_EQ(b.lock(0x40000001, 1), LockResult::Locked);
+    EXPECT_EQ(a.usesClassicLocks(), GetParam() == LockPath::Classic);
+    // Both hold the shared share-mode byte; one letting go must not free it for a writer.
+    PosixFile c;
+    ASSERT_EQ(c.open(p, Access::ReadWrite, Share::DenyNone), 0);
+    EXPECT_EQ(a.unlock(kShareModeByte, 1), 0);
+    EXPECT_EQ(c.lock(kShareModeByte, 1), LockResult::Busy);
+    // An unlock over a range drops only the caller's own locks inside it.
+    EXPECT_EQ(a.unlock(0x40000000, 0x10000), 0);
+    EXPECT_EQ(c.lock(0x40000003, 1), LockResult::Busy);
+    EXPECT_EQ(b.unlock(0x40000003, 1), 0);
+    EXPECT_EQ(c.lock(0x40000003, 1), LockResult::Locked) << "the middle of b's region is free again";
+    EXPECT_EQ(c.lock(0x40000004, 1), LockResult::Busy) << "the rest of b's region is still b's";
 }
 
-TEST(ByteRangeLocks, ClosingAnotherDescriptorKeepsTheLock)
+TEST_P(ByteRangeLocks, ClosingAnotherDescriptorKeepsTheLock)
 {
     TempDir dir;
     std::string p = makeFile(dir, "t.dbf");
@@ -66,7 +86,7 @@ TEST(ByteRangeLocks, ClosingAnotherDescriptorKeepsTheLock)
     EXPECT_TRUE(probe.probe(0x40000100, 10, true));
 }
 
-TEST(ByteRangeLocks, ExcludeBetweenProcesses)
+TEST_P(ByteRangeLocks, ExcludeBetweenProcesses)
 {
     TempDir dir;
     std::string p = makeFile(dir, "t.dbf");
@@ -83,6 +103,9 @@ TEST(ByteRangeLocks, ExcludeBetweenProcesses)
     EXPECT_EQ(qb::test::waitChild(pid), 0);
     EXPECT_EQ(f.lock(0x40000001, 1), LockResult::Locked) << "a lock vanishes with its process";
 }
+
+INSTANTIATE_TEST_SUITE_P(BothLockPaths, ByteRangeLocks, ::testing::Values(LockPath::Ofd, LockPath::Classic),
+                         [](const auto& info) { return std::string(qb::test::lockPathName(info.param)); });
 
 TEST(ShareModes, ExclusiveOpenRefusedWhileSharedOpen)
 {

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "platform/PosixFile.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +46,24 @@ TempDir::~TempDir()
 {
     std::string cmd = "rm -rf '" + m_path + "'";
     [[maybe_unused]] int rc = std::system(cmd.c_str());
+}
+
+const char* lockPathName(LockPath path) { return path == LockPath::Ofd ? "Ofd" : "Classic"; }
+
+LockPathScope::LockPathScope(LockPath path)
+{
+    const bool classic = path == LockPath::Classic;
+    platform::forceClassicLocksForTests(classic);
+    if (classic)
+        ::setenv("QB_TEST_CLASSIC_LOCKS", "1", 1);
+    else
+        ::unsetenv("QB_TEST_CLASSIC_LOCKS");
+}
+
+LockPathScope::~LockPathScope()
+{
+    platform::forceClassicLocksForTests(false);
+    ::unsetenv("QB_TEST_CLASSIC_LOCKS");
 }
 
 bool registerChildRole(const std::string& name, ChildRole role)

@@ -42,6 +42,20 @@ int runChild(const std::string& role, const std::vector<std::string>& args);
 // Runs a shell command; returns exit status and fills output with stdout.
 int runCommand(const std::string& command, std::string* output = nullptr);
 
+// The two ways byte locks work: open-file-description locks, and the
+// classic-lock fallback taken on mounts that refuse them. Locking tests run
+// on both.
+enum class LockPath { Ofd, Classic };
+const char* lockPathName(LockPath path);
+// Puts this process, and the children it starts meanwhile, on one lock path.
+class LockPathScope {
+public:
+    explicit LockPathScope(LockPath path);
+    ~LockPathScope();
+    LockPathScope(const LockPathScope&) = delete;
+    LockPathScope& operator=(const LockPathScope&) = delete;
+};
+
 // Reads or writes a whole file as bytes.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
