@@ -387,6 +387,7 @@ bool Engine::readHeader(WorkArea& wa)
 {
     const std::string& name = wa.fileName;
     unsigned char pro[32] = {};
+    wa.dbf.sizeOnceWritten(); // a table created this instant may still be empty
     std::int64_t n = wa.dbf.readAt(0, pro, sizeof pro);
     if (n < 0) {
         setError(err::kReadError, "Error reading " + name + " [USE/OpenDBF]");
@@ -524,6 +525,7 @@ bool Engine::openMemo(WorkArea& wa)
         setError(rc, "Failure to open " + memoName + " [USE/OpenDbf]");
         return false;
     }
+    wa.memo.file().sizeOnceWritten(); // its header must be there before the first memo write
     return true;
 }
 

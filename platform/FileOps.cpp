@@ -3,7 +3,10 @@
 #include "ClassicLocks.h"
 #include "PosixFile.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,6 +112,54 @@ int makeDirs(const std::string& path)
     return 0;
 }
 
+namespace {
+
+std::atomic<bool> g_refuseLinks{[] {
+    const char* v = std::getenv("QB_TEST_NO_HARDLINKS");
+    return v && std::strcmp(v, "1") == 0;
+}()};
+
+// The fallback for shares without hard links. The whole content goes in one
+// write, so a reader sees an empty file or all of it, never a partial header.
+int publishByExclusiveCreate(const std::string& path, const std::string& bytes)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? kFileExists : errnoToCode(errno);
+    int rc = 0;
+    ssize_t w;
+    do
+        w = ::pwrite(fd, bytes.data(), bytes.size(), 0);
+    while (w < 0 && errno == EINTR);
+    if (w < 0)
+        rc = errnoToCode(errno) == oserr::kReadFault ? oserr::kWriteFault : errnoToCode(errno);
+    else if (static_cast<std::size_t>(w) != bytes.size())
+        rc = oserr::kWriteFault;
+    if (rc == 0 && ::fsync(fd) != 0)
+        rc = errnoToCode(errno);
+    if (::close(fd) != 0 && rc == 0)
+        rc = errnoToCode(errno);
+    if (rc != 0)
+        ::unlink(path.c_str()); // ours and incomplete: better missing than wrong
+    return rc;
+}
+
+} // namespace
+
+void refuseHardLinksForTests(bool on) { g_refuseLinks = on; }
+
+bool isNoHardLinksError(int err)
+{
+    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == EXDEV || err == ENOSYS;
+}
+
+int hardLink(const std::string& from, const std::string& to)
+{
+    if (g_refuseLinks)
+        return EPERM;
+    return ::link(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 int publishNewFile(const std::string& path, const std::string& bytes)
 {
     std::string tmpl = path + ".XXXXXX";
@@ -134,9 +185,13 @@ int publishNewFile(const std::string& path, const std::string& bytes)
     if (rc == 0 && ::fsync(fd) != 0)
         rc = errnoToCode(errno);
     ::close(fd);
-    if (rc == 0 && ::link(tmp.c_str(), path.c_str()) != 0)
-        rc = errno == EEXIST ? kFileExists : errnoToCode(errno);
+    int linkErr = rc == 0 ? hardLink(tmp, path) : 0;
     ::unlink(tmp.c_str());
+    if (rc == 0 && linkErr != 0) {
+        if (isNoHardLinksError(linkErr))
+            return publishByExclusiveCreate(path, bytes);
+        rc = linkErr == EEXIST ? kFileExists : errnoToCode(linkErr);
+    }
     return rc;
 }
 

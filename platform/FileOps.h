@@ -24,6 +24,19 @@ constexpr int kFileExists = 80;
 // place. Returns kFileExists (and changes nothing) when path already exists,
 // so two stations creating the same missing file never truncate each
 // other's work, and nobody ever opens a half-written header.
+// Shares without hard links (link() refused with EPERM, ENOTSUP, EXDEV,
+// ENOSYS) get the file by an exclusive create of the final name with all its
+// bytes in one write instead; a reader that opens it in the instant before
+// that write finds it empty and waits (PosixFile::sizeOnceWritten).
 int publishNewFile(const std::string& path, const std::string& bytes);
+
+// link(from, to); returns 0 or the errno value. Honours the test switch below.
+int hardLink(const std::string& from, const std::string& to);
+// True for the errno values of a file system that has no hard links at all.
+bool isNoHardLinksError(int err);
+// Test interface: while on, hardLink() is refused with EPERM, as on a share
+// without hard links. The environment variable QB_TEST_NO_HARDLINKS=1
+// switches it on for a whole process (also for qbtool). Not for production use.
+void refuseHardLinksForTests(bool on);
 
 } // namespace qb::platform

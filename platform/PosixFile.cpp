@@ -135,6 +135,16 @@ std::int64_t PosixFile::size() const
     return st.st_size;
 }
 
+std::int64_t PosixFile::sizeOnceWritten() const
+{
+    std::int64_t n = size();
+    for (int tries = 0; n == 0 && tries < 40; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        n = size();
+    }
+    return n;
+}
+
 std::uint64_t PosixFile::lastWriteTime() const
 {
     struct stat st {};

@@ -94,6 +94,10 @@ public:
 
     // Size from fstat on the descriptor; -1 on failure (errno kept).
     std::int64_t size() const;
+    // Size as above, but an empty file is given a moment (up to about 200 ms)
+    // to get its content: on shares without hard links a new file is created
+    // empty and written in one write just after (publishNewFile).
+    std::int64_t sizeOnceWritten() const;
     // Last-write time in 100 ns units since 1601-01-01 UTC, from fstat; 0 on failure.
     std::uint64_t lastWriteTime() const;
 

@@ -285,6 +285,24 @@ TEST_F(NamesTableTest, LogIsWrittenOnlyWithOptionThirteen)
     EXPECT_EQ(log.getText("colname"), "Misc");
 }
 
+// On a share without hard links the month's log is still created.
+TEST_F(NamesTableTest, LogIsCreatedOnAShareWithoutHardLinks)
+{
+    makeNamesTable(data.path(), {"Ann"});
+    platform::refuseHardLinksForTests(true);
+    TestStation s(data.path(), startA.path());
+    s.board.options.set(admin::opt::kLogRemarks, true);
+    const bool written = s.names.writeColumn(board::column::kRemark, "Out", true, {}, 1) == board::WriteResult::Ok;
+    platform::refuseHardLinksForTests(false);
+    ASSERT_TRUE(written);
+    EXPECT_FALSE(s.log.contains("Error updating LG122026.dbf"));
+    engine::TTzDbf log("LogRead", s.engine);
+    log.CreateIfNotFound = false;
+    log.setDbfFileName(data.file("LG122026.dbf"));
+    ASSERT_TRUE(log.setActive(true));
+    EXPECT_EQ(log.RecCount(), 1);
+}
+
 TEST_F(NamesTableTest, LogTimeFormats)
 {
     platform::LocalTime t;

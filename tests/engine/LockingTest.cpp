@@ -319,27 +319,12 @@ TEST_P(RecordLocking, NetworkLockingOffTouchesNoBytes)
     a.UnLock();
 }
 
-// Open descriptors of this process on the file at path.
-int descriptorsOn(const std::string& path)
-{
-    struct stat want {};
-    if (::stat(path.c_str(), &want) != 0)
-        return -1;
-    int n = 0;
-    for (int fd = 0; fd < 1024; ++fd) {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_dev == want.st_dev && st.st_ino == want.st_ino)
-            ++n;
-    }
-    return n;
-}
-
 // Classic locks belong to the process and the file: a plain close of the
 // second handle's descriptor would drop the first handle's record lock.
 TEST_P(RecordLocking, ClosingOneHandleKeepsTheOtherHandlesLock)
 {
     const std::string table = dir.file("t.dbf");
-    const int before = descriptorsOn(table);
+    const int before = qb::test::descriptorsOn(table);
     b.GO(3);
     ASSERT_TRUE(b.RLock());
     a.CloseDbf();
@@ -347,14 +332,14 @@ TEST_P(RecordLocking, ClosingOneHandleKeepsTheOtherHandlesLock)
     EXPECT_EQ(qb::test::runChild("engineTryRecordLock", {table, "4"}), 0);
     EXPECT_EQ(qb::test::runChild("engineTryRecordLock", {table, "exclusive"}), 1) << "b's share-mode byte is held too";
     ASSERT_TRUE(a.USE(dir.file("t") + " ALIAS a"));
-    EXPECT_EQ(descriptorsOn(table), before) << "reopening takes back the descriptor kept open";
+    EXPECT_EQ(qb::test::descriptorsOn(table), before) << "reopening takes back the descriptor kept open";
     a.GO(3);
     EXPECT_FALSE(a.RLock()) << "a reopened handle of this process is still excluded";
     a.CloseDbf();
     b.UnLock();
     EXPECT_EQ(qb::test::runChild("engineTryRecordLock", {table, "3"}), 0);
     b.CloseDbf();
-    EXPECT_EQ(descriptorsOn(table), 0) << "descriptors kept open for locks close with the last handle";
+    EXPECT_EQ(qb::test::descriptorsOn(table), 0) << "descriptors kept open for locks close with the last handle";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLockPaths, RecordLocking, ::testing::Values(LockPath::Ofd, LockPath::Classic),

@@ -6,9 +6,15 @@
 
 #include "platform/FileOps.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <random>
+#include <thread>
+#include <unistd.h>
 
 using namespace qb::engine;
 using namespace qb::engine::test;
@@ -224,6 +230,68 @@ TEST_F(TableFormat, LogicalAndDateReading)
     e.Replace();
     EXPECT_EQ(e.Peek(2, 2), "        ");
     EXPECT_EQ(e.record()->fields[1].text, "    .  .  ");
+}
+
+// Refuses hard links while alive, as a share without them does.
+struct NoHardLinks {
+    NoHardLinks() { qb::platform::refuseHardLinksForTests(true); }
+    ~NoHardLinks() { qb::platform::refuseHardLinksForTests(false); }
+    NoHardLinks(const NoHardLinks&) = delete;
+    NoHardLinks& operator=(const NoHardLinks&) = delete;
+};
+
+std::vector<std::string> entriesOf(const std::string& path)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Where link() is refused, a missing table and its memo file are published
+// by an exclusive create of the final name: the same bytes, no temporary
+// left behind, and a table that exists by then is never overwritten.
+TEST_F(TableFormat, CreationWithoutHardLinks)
+{
+    TempDir linked;
+    ASSERT_TRUE(e.CreateDbfIfMissing(linked.file("t"), mixedFields())) << e.lastErrorText();
+    NoHardLinks noLinks;
+    ASSERT_TRUE(e.CreateDbfIfMissing(dir.file("t"), mixedFields())) << e.lastErrorText();
+    EXPECT_EQ(readFile(dir.file("t.dbf")), readFile(linked.file("t.dbf")));
+    EXPECT_EQ(readFile(dir.file("t.dbt")), readFile(linked.file("t.dbt")));
+    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+
+    ASSERT_TRUE(e.USE(dir.file("t")));
+    ASSERT_TRUE(appendIdent(e, 7, "kept"));
+    e.CloseDbf();
+    const std::string withRecord = readFile(dir.file("t.dbf"));
+    EXPECT_TRUE(e.CreateDbfIfMissing(dir.file("t"), mixedFields())) << "a table that exists is no failure";
+    EXPECT_EQ(readFile(dir.file("t.dbf")), withRecord);
+    EXPECT_EQ(readFile(dir.file("t.dbt")), readFile(linked.file("t.dbt")));
+}
+
+// Between the exclusive create and its one write a new table is empty for a
+// moment; a station opening it then waits for the header instead of failing.
+TEST_F(TableFormat, OpeningATableAtTheMomentOfItsCreationWaitsForTheHeader)
+{
+    ASSERT_TRUE(e.CreateDbf(dir.file("model"), namesFields()));
+    const std::string header = readFile(dir.file("model.dbf"));
+    const std::string path = dir.file("new.dbf");
+    writeFile(path, "");
+    std::thread creator([&] {
+        // Writes once the reader has the empty file open.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (qb::test::descriptorsOn(path) == 0 && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::yield();
+        int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        [[maybe_unused]] ssize_t n = ::pwrite(fd, header.data(), header.size(), 0);
+        ::close(fd);
+    });
+    Engine reader{clock};
+    EXPECT_TRUE(reader.USE(path)) << reader.lastErrorText();
+    creator.join();
+    EXPECT_EQ(reader.FieldCount(), 2);
 }
 
 TEST_F(TableFormat, RefusedFilesHaveExactTexts)

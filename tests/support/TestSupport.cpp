@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +66,20 @@ LockPathScope::~LockPathScope()
 {
     platform::forceClassicLocksForTests(false);
     ::unsetenv("QB_TEST_CLASSIC_LOCKS");
+}
+
+int descriptorsOn(const std::string& path)
+{
+    struct stat want {};
+    if (::stat(path.c_str(), &want) != 0)
+        return -1;
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        struct stat st {};
+        if (::stat(entry.path().c_str(), &st) == 0 && st.st_dev == want.st_dev && st.st_ino == want.st_ino)
+            ++n;
+    }
+    return n;
 }
 
 bool registerChildRole(const std::string& name, ChildRole role)

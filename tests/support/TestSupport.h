@@ -56,6 +56,9 @@ public:
     LockPathScope& operator=(const LockPathScope&) = delete;
 };
 
+// Open descriptors of this process on the file at path (-1 when it is missing).
+int descriptorsOn(const std::string& path);
+
 // Reads or writes a whole file as bytes.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
