@@ -5,6 +5,7 @@
 #include "TableCommands.h"
 #include "LockCommands.h"
 #include "ResetAdminPasswordCommand.h"
+#include "ShareDoctor.h"
 
 #include <array>
 #include <iostream>
@@ -27,6 +28,8 @@ const std::array kCommands = {
     Command{"reset-admin-password", "DIR [--yes]", "clear the administrator's password (asks first; needs write access)",
             qb::tools::resetAdminPasswordCommand},
     Command{"locks", "FILE|DIR...", "show which locks other processes hold on tables now", qb::tools::locksCommand},
+    Command{"doctor", "DIR", "check a share before stations use it: mount, locks, links, clock, space, tables",
+            qb::tools::doctorCommand},
 };
 
 } // namespace
