@@ -171,6 +171,8 @@ bool RemarkList::load()
         m_entries[1].text = m_unavailableText;
         m_entries[2] = RemarkEntry {static_cast<char>(m_outColor), 3, m_outText};
     }
+    if (onLoaded)
+        onLoaded();
     return read && !isFallback();
 }
 
@@ -374,30 +376,45 @@ bool RemarkList::setColor(int index, std::uint8_t code)
     return true;
 }
 
+bool RemarkList::codeSurvivesStorage(std::uint8_t code, platform::CodePage storedCodePage)
+{
+    // NUL and the blank are read back as "w" (an empty field is white).
+    if (code == 0 || code == ' ')
+        return false;
+    const std::string b(1, static_cast<char>(code));
+    const std::string stored = platform::recode(b, platform::CodePage::Windows1252, storedCodePage);
+    return platform::recode(stored, storedCodePage, platform::CodePage::Windows1252) == b;
+}
+
 std::uint8_t RemarkList::codeForColor(const board::Rgb& color, platform::CodePage storedCodePage)
 {
     for (const char* l = kLetters; *l; ++l)
         if (board::colorOfCode(*l) == color)
             return static_cast<std::uint8_t>(*l);
 
+    // A packed code that is a letter would be read as that letter's colour.
     const std::uint8_t packed = board::packColor(color);
-    bool storable = packed > ' ' && packed != 0x7F && !board::isColorLetter(packed);
-    if (storable && packed >= 0x80) {
-        std::string b(1, static_cast<char>(packed));
-        std::string stored = platform::recode(b, platform::CodePage::Windows1252, storedCodePage);
-        storable = platform::recode(stored, storedCodePage, platform::CodePage::Windows1252) == b;
-    }
-    if (storable)
+    if (!board::isColorLetter(packed) && codeSurvivesStorage(packed, storedCodePage))
         return packed;
 
+    // Otherwise the nearest colour that can be stored: a neighbouring packed
+    // colour is far closer than any of the six letters.
     auto dist = [&](const board::Rgb& o) {
         return (o.r - color.r) * (o.r - color.r) + (o.g - color.g) * (o.g - color.g) + (o.b - color.b) * (o.b - color.b);
     };
-    char best = 'w';
-    for (const char* l = kLetters; *l; ++l)
-        if (dist(board::colorOfCode(*l)) < dist(board::colorOfCode(best)))
-            best = *l;
-    return static_cast<std::uint8_t>(best);
+    std::uint8_t best = 'w';
+    int bestDist = dist(board::colorOfCode(best));
+    for (int code = 0; code < 256; ++code) {
+        const auto c = static_cast<std::uint8_t>(code);
+        if (!codeSurvivesStorage(c, storedCodePage))
+            continue;
+        const int d = dist(board::colorOfCode(c));
+        if (d < bestDist) {
+            best = c;
+            bestDist = d;
+        }
+    }
+    return best;
 }
 
 // --- saving ------------------------------------------------------------------------------

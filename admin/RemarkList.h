@@ -8,10 +8,10 @@
 // Colour codes: an entry's colour is one byte, a colour letter (a, f, l, r,
 // w, y) or a packed BBRRRGGG colour, the same codes the names table uses.
 // A colour chosen by the administrator becomes the letter whose colour it is
-// exactly, else its packed code; when that packed byte cannot travel through
-// the stored code page unchanged (control characters, blank, DEL, bytes the
-// code page lacks) or would be read as one of the letters, the nearest
-// letter colour is taken instead (see codeForColor).
+// exactly, else its packed code. Only when that byte cannot be stored and
+// read back as itself (NUL and the blank read back as white; bytes the stored
+// code page lacks) or would be read as one of the six letters is it replaced,
+// by the code of the nearest colour that can be stored (see codeForColor).
 #pragma once
 
 #include "admin/Options.h"
@@ -23,6 +23,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,6 +94,9 @@ public:
     // "Error reading remarks.dbf" marker is used. Returns true when the
     // table was read.
     bool load();
+    // Called at the end of every load(), so the board takes the In and Out
+    // texts of each reading of the list.
+    std::function<void()> onLoaded;
     // Loads when the list is empty or a fallback (what every opening does).
     void ensureLoaded();
     // The ninth entry marks the built-in fallback list.
@@ -163,6 +167,10 @@ public:
     bool setColor(int index, std::uint8_t code);
     // The code a chosen colour becomes (see the file comment).
     static std::uint8_t codeForColor(const board::Rgb& color, platform::CodePage storedCodePage);
+    // Whether a colour code byte is stored in the `c` field and read back
+    // as the same byte, here and on Windows stations (through the stored
+    // code page and Windows-1252).
+    static bool codeSurvivesStorage(std::uint8_t code, platform::CodePage storedCodePage);
 
     // --- saving -------------------------------------------------------------------
     // Rewrites the table with the list: shared read-write open, the surplus

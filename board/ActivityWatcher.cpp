@@ -40,7 +40,9 @@ std::string ActivityWatcher::formatLong(const platform::LocalTime& t)
 std::string ActivityWatcher::idleNote(const std::string& word, long idle, const platform::LocalTime& t)
 {
     std::string duration = idle > 60 ? std::to_string(idle / 60) + " min." : std::to_string(idle) + " sec.";
-    return "To " + word + " after idling for " + duration + " on " + formatLong(t);
+    // The note reads "... on Tuesday, ..." with one blank: the [idle]
+    // started value keeps its leading blank, the note does not.
+    return "To " + word + " after idling for " + duration + " on " + formatLong(t).substr(1);
 }
 
 void ActivityWatcher::note(const std::string& word, long idle)
@@ -48,6 +50,21 @@ void ActivityWatcher::note(const std::string& word, long idle)
     if (m_hooks.writeIdle)
         m_hooks.writeIdle(std::to_string(m_noteCounter), idleNote(word, idle, platform::toLocal(m_clock.now())));
     m_noteCounter = (m_noteCounter + 1) % 10;
+}
+
+void ActivityWatcher::explicitChange()
+{
+    m_awaitActivity = true;
+    m_keyPressed = false;
+    if (m_hooks.cursor)
+        m_lastCursor = m_hooks.cursor();
+}
+
+void ActivityWatcher::noteActivity()
+{
+    m_keyPressed = true;
+    m_keyAt = nowSeconds();
+    m_awaitActivity = false;
 }
 
 void ActivityWatcher::tick()
@@ -75,10 +92,15 @@ void ActivityWatcher::tick()
     if (std::abs(cursor.x - m_lastCursor.x) > 6 || std::abs(cursor.y - m_lastCursor.y) > 6) {
         m_lastCursor = cursor;
         m_lastActivity = now;
+        m_awaitActivity = false;
+    }
+    if (m_keyPressed) {
+        m_keyPressed = false;
+        m_lastActivity = std::max(m_lastActivity, m_keyAt);
     }
     long idle = static_cast<long>(now - m_lastActivity);
     int status = m_board.ownStatus;
-    if (idle < kActivitySeconds && (status == remark::kOut || status == kNoActivityStatus)) {
+    if (idle < kActivitySeconds && !m_awaitActivity && (status == remark::kOut || status == kNoActivityStatus)) {
         if (m_hooks.setIn)
             m_hooks.setIn();
         m_board.ownStatus = remark::kIn;

@@ -1,5 +1,10 @@
 // Activity-based In/Out: after long inactivity the own remark goes to Out,
 // on activity back to In. Driven by a timer; time and cursor are injected.
+//
+// A remark the person chose (In, Out or a pick from the list) is never undone
+// by the machine: after such a change only activity that happened after it
+// (the cursor moving away from where it was at the change, or a key) may
+// switch the person back In. The click that chose Out is no such activity.
 #pragma once
 
 #include "board/Board.h"
@@ -32,6 +37,11 @@ public:
 
     // One run of the timer. Does nothing unless option 17 is on.
     void tick();
+    // The person changed the own remark; the cursor position now is where
+    // later movement is measured from.
+    void explicitChange();
+    // A key was pressed: activity now.
+    void noteActivity();
     // Milliseconds until the next run.
     int intervalMs() const { return m_intervalMs; }
     void setIntervalMs(int ms) { m_intervalMs = ms; }
@@ -53,6 +63,10 @@ private:
     int m_noActivitySeconds = kOutSeconds + 2;
     int m_noteCounter = 0;
     int m_intervalMs = 1000;
+    // Set by an explicit change until activity after it was seen.
+    bool m_awaitActivity = false;
+    bool m_keyPressed = false;
+    double m_keyAt = 0;
 };
 
 } // namespace qb::board

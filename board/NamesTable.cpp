@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace qb::board {
 
@@ -41,6 +44,15 @@ std::string nowText(const platform::Clock& clock)
     return buf;
 }
 
+// Best effort: a short time-critical window keeps the record lock brief.
+struct PriorityBoost {
+    int saved = ::getpriority(PRIO_PROCESS, 0);
+    PriorityBoost() { [[maybe_unused]] int r = ::setpriority(PRIO_PROCESS, 0, -10); }
+    ~PriorityBoost() { [[maybe_unused]] int r = ::setpriority(PRIO_PROCESS, 0, saved); }
+    PriorityBoost(const PriorityBoost&) = delete;
+    PriorityBoost& operator=(const PriorityBoost&) = delete;
+};
+
 } // namespace
 
 NamesTable::NamesTable(Station& station, Board& board, RemarkLog& log)
@@ -61,47 +73,146 @@ std::vector<std::string> NamesTable::fieldList()
             "time, F, 10, 5",   "msgcnt, N, 4, 0",  "password, C, 10, 0"};
 }
 
-bool NamesTable::copy(const std::string& source, const std::string& destination)
+CopyResult NamesTable::copy(const std::string& source, const std::string& destination)
 {
+    PosixFile src;
+    if (src.open(source, Access::ReadOnly, Share::DenyNone) != 0) {
+        m_station.log.error("Error reading " + source);
+        setServerState(ServerState::Unreachable, {});
+        return CopyResult::SourceUnreadable;
+    }
+    // The copy goes beside the mirror first; only a copy that opens as a
+    // names table takes the mirror's place, in one rename.
+    const std::string partial = destination + ".new";
     PosixFile dst;
     bool haveDst = false;
     for (int i = 0; i < 4 && !haveDst; ++i)
-        haveDst = dst.open(destination, Access::ReadWrite, Share::NoSharing) == 0;
+        haveDst = dst.open(partial, Access::ReadWrite, Share::NoSharing) == 0;
     if (!haveDst)
-        haveDst = dst.create(destination) == 0;
+        haveDst = dst.create(partial) == 0;
     if (!haveDst) {
         m_station.log.error("Error  updating ..." + destination);
-        return false;
+        return CopyResult::MirrorUnwritable;
     }
-    PosixFile src;
-    if (src.open(source, Access::ReadOnly, Share::DenyNone) != 0) {
-        dst.close();
-        m_station.log.error("Error reading " + source);
-        return false;
-    }
-    if (m_station.setRefreshCaption)
-        m_station.setRefreshCaption("Last update: " + nowText(m_station.clock));
 
     std::vector<char> buf(8192);
     std::int64_t copied = 0;
+    bool complete = true;
     for (;;) {
         std::int64_t got = src.readAt(copied, buf.data(), buf.size());
+        if (got < 0)
+            complete = false;
         if (got <= 0)
             break;
-        if (dst.writeAt(copied, buf.data(), static_cast<std::size_t>(got)) != 0)
+        if (dst.writeAt(copied, buf.data(), static_cast<std::size_t>(got)) != 0) {
+            complete = false;
             break;
+        }
         copied += got;
     }
-    // A shorter source (after a pack) must not leave old records behind in
-    // the mirror: they would come back as rows.
     dst.truncate(copied);
+    dst.close();
+    src.close();
+    if (!complete) {
+        platform::removeFile(partial);
+        m_station.log.error("Error  updating ..." + destination);
+        return CopyResult::MirrorUnwritable;
+    }
+
+    // Opened with its own component so that the mirror's stays closed.
+    std::string problem;
+    {
+        engine::TTzDbf check("QBCopyCheck", m_station.engine);
+        check.CreateIfNotFound = false;
+        check.setDbfFileName(partial);
+        std::uint16_t saved = m_station.engine.openModeOverride;
+        m_station.engine.openModeOverride = engine::openmode::kReadOnlyDenyNone;
+        m_station.engine.clearError();
+        bool open = check.setActive(true) && m_station.engine.lastError() == 0;
+        m_station.engine.openModeOverride = saved;
+        if (!open) {
+            problem = m_station.engine.lastErrorText();
+            if (problem.empty())
+                problem = "the table does not open";
+        } else {
+            for (const std::string& line : fieldList()) {
+                std::string name = line.substr(0, line.find(','));
+                if (check.FieldNo(name) <= 0) {
+                    problem = "field " + name + " is missing";
+                    break;
+                }
+            }
+        }
+        check.setActive(false);
+        m_station.engine.clearError();
+    }
+    if (!problem.empty()) {
+        platform::removeFile(partial);
+        m_station.log.error("Error reading " + source + ": " + problem);
+        setServerState(ServerState::Damaged, problem);
+        return CopyResult::Damaged;
+    }
+    if (std::rename(partial.c_str(), destination.c_str()) != 0) {
+        platform::removeFile(partial);
+        m_station.log.error("Error  updating ..." + destination);
+        return CopyResult::MirrorUnwritable;
+    }
+
+    if (m_station.setRefreshCaption)
+        m_station.setRefreshCaption("Last update: " + nowText(m_station.clock));
+    m_lastCopyTime = nowText(m_station.clock);
+    m_copiedThisRun = true;
     int rows = copied > kHeaderLength ? static_cast<int>((copied - kHeaderLength) / kRecordLength) : 0;
     m_lastCopyRows = rows;
     if (rows > m_board.largestRowCount)
         m_board.largestRowCount = rows;
     else if (rows < m_board.largestRowCount)
         m_station.log.error("Error  getting server data");
-    return true;
+    setServerState(ServerState::Reachable, {});
+    return CopyResult::Copied;
+}
+
+std::string NamesTable::serverStateLine() const
+{
+    std::string when = m_lastCopyTime;
+    if (when.empty()) {
+        // A mirror left by an earlier run: its own file time says how old it is.
+        struct stat st {};
+        if (::stat(m_station.mirrorPath().c_str(), &st) == 0) {
+            std::tm tm {};
+            localtime_r(&st.st_mtime, &tm);
+            char buf[40];
+            std::strftime(buf, sizeof buf, "%m/%d/%Y %H:%M:%S", &tm);
+            when = buf;
+        }
+    }
+    const std::string copy = when.empty() ? std::string("no copy of the board is available")
+                                          : "showing the last copy of the board, from " + when;
+    switch (m_serverState) {
+    case ServerState::Reachable: return {};
+    case ServerState::Unreachable:
+        return "Server not reachable \u2014 " + copy + ". Changes cannot be saved until it is back.";
+    case ServerState::Damaged:
+        return "The names table qb3.dbf on the server is damaged \u2014 " + copy +
+               ". Changes cannot be saved; the administrator should run qbtool check.";
+    }
+    return {};
+}
+
+std::vector<std::string> NamesTable::damagedAlert() const
+{
+    return {"ERROR: The names table qb3.dbf on the server is damaged: ", m_serverError + " ",
+            "The administrator should run: qbtool check " + m_station.dataDir};
+}
+
+void NamesTable::setServerState(ServerState state, std::string error)
+{
+    if (state == m_serverState && error == m_serverError)
+        return;
+    m_serverState = state;
+    m_serverError = std::move(error);
+    if (onServerStateChanged)
+        onServerStateChanged();
 }
 
 bool NamesTable::load(bool forceCopy)
@@ -110,7 +221,9 @@ bool NamesTable::load(bool forceCopy)
     const std::string mirrorPath = m_station.mirrorPath();
     m_mirror.setActive(false);
     m_mirror.setDbfFileName(mirrorPath);
-    if (forceCopy || !platform::fileExists(mirrorPath))
+    // The first load of a run copies too: the mirror of an earlier run misses
+    // what changed while this station was off.
+    if (forceCopy || !m_copiedThisRun || !platform::fileExists(mirrorPath))
         copy(m_station.dataPath(kFileName), mirrorPath);
 
     m_station.engine.clearError();
@@ -280,34 +393,34 @@ WriteResult NamesTable::writeColumn(int selector, const std::string& text, bool 
         break;
     default: break;
     }
-    if (selector == column::kRemark) {
-        // A colour that is exactly one of the letter colours keeps its letter:
-        // packed, white would come back as cream (255) and lime as a darker green.
-        std::uint8_t code = packColor(color);
-        for (char letter : {'a', 'f', 'l', 'r', 'w', 'y'})
-            if (colorOfCode(letter) == color)
-                code = static_cast<std::uint8_t>(letter);
-        if (boardIndex < kMaxRows) {
-            m_board.colorCodes[static_cast<std::size_t>(boardIndex)] = code;
-            m_board.times[static_cast<std::size_t>(boardIndex)] = platform::nowDateTime(m_station.clock);
-        }
-        m_server.SetLongField("chgcntr", code);
-        m_server.SetCField("color", std::string("#") + static_cast<char>(code));
-        m_server.SetLField("inuse", inUse);
-    }
-    if (field)
-        m_server.setText(field, value);
+    // A colour that is exactly one of the letter colours keeps its letter:
+    // packed, white would come back as cream (255) and lime as a darker green.
+    std::uint8_t code = packColor(color);
+    for (char letter : {'a', 'f', 'l', 'r', 'w', 'y'})
+        if (colorOfCode(letter) == color)
+            code = static_cast<std::uint8_t>(letter);
     std::string personName;
-    if (m_board.options[admin::opt::kLogRemarks])
-        personName = m_server.getText("name");
-
     m_station.engine.setRetry(3, 40);
-    CommitResult r = engine::commitRecord(m_server, true, m_station.clock);
+    CommitResult r = commitUnderLock(m_server, boardIndex + 1, [&](engine::TTzDbf& t) {
+        if (selector == column::kRemark) {
+            t.SetLongField("chgcntr", code);
+            t.SetCField("color", std::string("#") + static_cast<char>(code));
+            t.SetLField("inuse", inUse);
+        }
+        if (field)
+            t.setText(field, value);
+        if (m_board.options[admin::opt::kLogRemarks])
+            personName = t.getText("name");
+    });
     m_server.setActive(false);
     if (r != CommitResult::Ok) {
         m_station.log.error("Error writing to qb3.dbf on the server.");
         m_station.showAlert({"ERROR: Unable to pass ", "\"" + text + "\"", "to the server database"});
         return r == CommitResult::LockFailed ? WriteResult::LockFailed : WriteResult::WriteFailed;
+    }
+    if (selector == column::kRemark && boardIndex < kMaxRows) {
+        m_board.colorCodes[static_cast<std::size_t>(boardIndex)] = code;
+        m_board.times[static_cast<std::size_t>(boardIndex)] = platform::nowDateTime(m_station.clock);
     }
     if (selector == column::kRemark)
         m_log.append("Remark", text, personName);
@@ -325,39 +438,80 @@ WriteResult NamesTable::writeOwnRemark(const std::string& text, char colorLetter
     WriteResult result = WriteResult::Ok;
     int savedPoll = m_board.pollCounter;
     m_board.pollCounter = kPollParked;
+    const std::string serverPath = m_station.dataPath(kFileName);
     for (engine::TTzDbf* t : {&m_server, &m_mirror}) {
-        std::string path = t == &m_server ? m_station.dataPath(kFileName) : m_station.mirrorPath();
+        const bool server = t == &m_server;
+        // The mirror shows what the server holds: a change the server did not
+        // take must not appear there as if it had been saved.
+        if (!server && result != WriteResult::Ok)
+            break;
+        std::string path = server ? serverPath : m_station.mirrorPath();
         t->setActive(false);
         t->setDbfFileName(path);
         m_station.engine.clearError();
         if (!t->setActive(true)) {
-            m_station.showAlert({"ERROR: Unable to save ", "\"" + text + "\"", "in file " + path});
-            if (t == &m_server)
+            if (server) {
+                m_station.showAlert({"ERROR: Unable to save ", "\"" + text + "\"", "in file " + path});
                 result = WriteResult::OpenFailed;
+            } else {
+                // The mirror is this station's own copy: the next load copies
+                // it anew, so it is no matter for the user.
+                m_station.log.error("Error  updating ..." + path);
+            }
             continue;
         }
-        t->Go(m_board.ownIndex + 1);
-        if (t->RecNo() != m_board.ownIndex + 1) {
-            t->setActive(false);
-            if (t == &m_server)
-                result = WriteResult::MissingRecord;
-            continue;
-        }
-        t->setText("remark", text);
-        t->SetLField("inuse", inUse);
-        t->SetCField("color", std::string("#") + colorLetter);
-        t->SetLongField("chgcntr", static_cast<unsigned char>(colorLetter));
-        t->SetLongField("msgcnt", m_board.ownStatus);
         m_station.engine.setRetry(3, 40);
-        CommitResult r = engine::commitRecord(*t, true, m_station.clock);
+        CommitResult r = commitUnderLock(*t, m_board.ownIndex + 1, [&](engine::TTzDbf& row) {
+            row.setText("remark", text);
+            row.SetLField("inuse", inUse);
+            row.SetCField("color", std::string("#") + colorLetter);
+            row.SetLongField("chgcntr", static_cast<unsigned char>(colorLetter));
+            row.SetLongField("msgcnt", m_board.ownStatus);
+        });
         t->setActive(false);
-        if (r != CommitResult::Ok && t == &m_server) {
+        if (r != CommitResult::Ok && server) {
             m_station.log.error("Error writing to qb3.dbf on the server.");
             m_station.showAlert({"ERROR: Unable to save ", "\"" + text + "\"", "in file " + path});
             result = r == CommitResult::LockFailed ? WriteResult::LockFailed : WriteResult::WriteFailed;
         }
     }
     m_board.pollCounter = savedPoll == kPollParked ? 0 : savedPoll;
+    return result;
+}
+
+engine::CommitResult NamesTable::commitUnderLock(engine::TTzDbf& t, std::int64_t recNo,
+                                                 const std::function<void(engine::TTzDbf&)>& change)
+{
+    t.Go(recNo);
+    if (t.RecNo() != recNo)
+        return CommitResult::WriteFailed;
+    CommitResult result = CommitResult::Ok;
+    {
+        PriorityBoost boost;
+        if (!t.RLock())
+            return CommitResult::LockFailed;
+        // The row as it is now: what was read before the lock may be older
+        // than another station's change of a different column.
+        t.Go(recNo);
+        m_station.engine.clearError();
+        if (t.RecNo() != recNo) {
+            result = CommitResult::WriteFailed;
+        } else {
+            change(t);
+            t.SetRealField("time", engine::encodeStoredTime(platform::nowDateTime(m_station.clock)));
+            t.Replace();
+            if (m_station.engine.lastError() != 0)
+                result = CommitResult::WriteFailed;
+            t.Flush();
+        }
+        t.UnLock();
+    }
+    int savedError = m_station.engine.lastError();
+    std::string savedText = m_station.engine.lastErrorText();
+    t.setActive(false);
+    t.setActive(true);
+    if (savedError != 0 && m_station.engine.lastError() == 0)
+        m_station.engine.setError(savedError, savedText);
     return result;
 }
 

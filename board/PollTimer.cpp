@@ -20,8 +20,13 @@ void PollTimer::resetStamps()
 
 void PollTimer::tick(bool loggedIn)
 {
-    if (!loggedIn)
+    if (!loggedIn) {
+        // The login panel also shows the offline state; it ends by itself
+        // once the shared table is back, whoever is logged in.
+        if (m_names.serverState() != ServerState::Reachable)
+            namesPoll();
         return;
+    }
     overnightStep();
     namesPoll();
     if (m_hooks.messageCheck)
@@ -67,6 +72,7 @@ void PollTimer::namesPoll()
     std::int64_t value;
     if (t == 0) {
         m_station.log.error("Failed to access qb3.dbf on server");
+        m_names.noteUnreachable();
         value = m_lastPolled;
     } else {
         value = static_cast<std::int64_t>(t & 0xFFFFFFFFu);
@@ -74,7 +80,9 @@ void PollTimer::namesPoll()
     m_lastPolled = value;
     if (m_lastSeen == kForceReload)
         m_lastSeen = value + 1;
-    if (value != m_lastSeen) {
+    // While the board shows an old copy, every poll that reaches the file
+    // tries a fresh one, whatever its time says.
+    if (value != m_lastSeen || (t != 0 && m_names.serverState() != ServerState::Reachable)) {
         m_lastSeen = value;
         if (m_names.load(true)) {
             ++m_reloads;

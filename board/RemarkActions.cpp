@@ -23,6 +23,13 @@ std::string trim(const std::string& s)
     return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
+// Exactly In, or In but unavailable; "in the office" is left alone.
+bool isInRemark(const std::string& remark)
+{
+    std::string current = lower(trim(remark));
+    return current == "in" || current.rfind("in but un", 0) == 0;
+}
+
 } // namespace
 
 RemarkActions::RemarkActions(Station& station, Board& board, NamesTable& names, RemarkLog& log)
@@ -34,17 +41,17 @@ WriteResult RemarkActions::setOwnRemark(const std::string& text, char colorLette
 {
     if (m_board.adminMode || m_board.ownIndex <= 0)
         return WriteResult::NotAllowed;
+    const int previousStatus = m_board.ownStatus;
+    // msgcnt takes the own status of this change.
     m_board.ownStatus = remark::kIn;
-    auto i = static_cast<std::size_t>(m_board.ownIndex);
-    if (i < m_board.remarks.size()) {
-        m_board.remarks[i] = text;
-        m_board.colorTexts[i] = std::string(1, colorLetter);
-        m_board.times[i] = platform::nowDateTime(m_station.clock);
-    }
-    m_board.trayHint = m_board.ownName + " is " + m_board.inText;
     WriteResult r = m_names.writeOwnRemark(text, colorLetter, inUse);
     if (r == WriteResult::Ok)
         m_log.append("Remark", text, m_board.ownName);
+    else
+        m_board.ownStatus = previousStatus;
+    // The reload shows what the server holds (the mirror is written only
+    // after the server took the change), and sets the own status and tray
+    // tip from it.
     m_names.load(true);
     return r;
 }
@@ -53,9 +60,11 @@ WriteResult RemarkActions::setIn()
 {
     std::string text = expand ? expand(m_board.inText) : m_board.inText;
     WriteResult r = setOwnRemark(text, 'l', true);
+    activityIntervalMs = 1000;
+    if (r != WriteResult::Ok)
+        return r;
     m_board.ownStatus = remark::kIn;
     m_board.trayHint = (text + ": " + m_board.ownName).substr(0, 60);
-    activityIntervalMs = 1000;
     return r;
 }
 
@@ -63,10 +72,27 @@ WriteResult RemarkActions::setOut()
 {
     std::string text = expand ? expand(m_board.outText) : m_board.outText;
     WriteResult r = setOwnRemark(text, 'r', true);
+    activityIntervalMs = m_board.options[admin::opt::kActivityInOut] ? 300000 : 0;
+    if (r != WriteResult::Ok)
+        return r;
     m_board.ownStatus = remark::kOut;
     m_board.trayHint = (text + ": " + m_board.ownName).substr(0, 60);
-    activityIntervalMs = m_board.options[admin::opt::kActivityInOut] ? 300000 : 0;
     return r;
+}
+
+std::string RemarkActions::notSavedText(WriteResult r, const std::string& text)
+{
+    std::string why;
+    switch (r) {
+    case WriteResult::Ok:
+    case WriteResult::NotAllowed: return {};
+    case WriteResult::OpenFailed: why = "the names table on the server could not be opened"; break;
+    case WriteResult::LockFailed: why = "another workstation is writing that row; please try again"; break;
+    case WriteResult::MissingRecord:
+    case WriteResult::AccessFailed: why = "the row is missing from the names table on the server"; break;
+    case WriteResult::WriteFailed: why = "the names table on the server could not be written"; break;
+    }
+    return "Not saved: \"" + text + "\" (" + why + "). The board shows what the server holds.";
 }
 
 bool RemarkActions::mayChangeRow(int boardIndex) const
@@ -92,14 +118,15 @@ WriteResult RemarkActions::applyPickedRemark(int boardIndex, const Picked& picke
 {
     if (!mayChangeRow(boardIndex))
         return WriteResult::NotAllowed;
+    WriteResult r = m_names.writeColumn(column::kRemark, picked.text, picked.inUse, picked.color, boardIndex);
+    if (r != WriteResult::Ok)
+        return r;
+    m_board.remarks[static_cast<std::size_t>(boardIndex)] = picked.text;
     if (boardIndex == m_board.ownIndex) {
         if (picked.type >= 0 && picked.type <= 6)
             m_board.ownStatus = picked.type;
         m_board.trayHint = (picked.text + ": " + m_board.ownName).substr(0, 60);
     }
-    WriteResult r = m_names.writeColumn(column::kRemark, picked.text, picked.inUse, picked.color, boardIndex);
-    if (r == WriteResult::Ok)
-        m_board.remarks[static_cast<std::size_t>(boardIndex)] = picked.text;
     return r;
 }
 
@@ -138,25 +165,25 @@ int RemarkActions::changeAllRemarks(ChangeAll kind, const std::string& customTex
     std::int64_t count = table.RecCount();
     for (std::int64_t r = 2; r <= count; ++r) {
         table.Go(r);
-        if (table.Deleted())
+        if (table.Deleted() || (kind == ChangeAll::InToOut && !isInRemark(table.getText("remark"))))
             continue;
-        if (kind == ChangeAll::InToOut) {
-            std::string current = lower(trim(table.getText("remark")));
-            // Exactly In, or In but unavailable; "in the office" is left alone.
-            if (current != "in" && current.rfind("in but un", 0) != 0)
-                continue;
-        }
-        table.setText("remark", text);
-        table.SetCField("color", std::string("#") + letter);
-        table.SetLongField("chgcntr", static_cast<unsigned char>(letter));
-        table.SetRealField("time", stamp);
-        if (table.RLock()) {
-            table.Replace();
-            table.Flush();
-            table.UnLock();
-            ++changed;
-        } else {
+        if (!table.RLock()) {
             m_station.log.error("Error writing to qb3.dbf on the server.");
+        } else {
+            // Read again under the lock: the row may have changed since, and
+            // its other columns are written back as they are now.
+            table.Go(r);
+            const bool wanted = kind != ChangeAll::InToOut || isInRemark(table.getText("remark"));
+            if (wanted && !table.Deleted()) {
+                table.setText("remark", text);
+                table.SetCField("color", std::string("#") + letter);
+                table.SetLongField("chgcntr", static_cast<unsigned char>(letter));
+                table.SetRealField("time", stamp);
+                table.Replace();
+                table.Flush();
+                ++changed;
+            }
+            table.UnLock();
         }
         if (++touched % 5 == 0)
             m_station.pause(std::chrono::milliseconds(50));

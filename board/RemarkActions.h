@@ -29,6 +29,10 @@ public:
     // Writes the own remark (status 1 first), logs it and reloads the board.
     WriteResult setOwnRemark(const std::string& text, char colorLetter, bool inUse);
 
+    // The status-bar line after a write of text: "" when it was saved, else
+    // that it was not and why, so the board never passes for saved.
+    static std::string notSavedText(WriteResult r, const std::string& text);
+
     // What a left click on a remark or fourth-column cell of this row may do.
     bool mayChangeRow(int boardIndex) const;
     // Option 2: ask "This is not your name. Do you want to proceed?" first.

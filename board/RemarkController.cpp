@@ -8,6 +8,8 @@
 #include "platform/Profile.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QCursor>
 #include <QMenu>
 #include <QPainter>
@@ -86,18 +88,19 @@ RemarkController::RemarkController(Station& station, Board& board, RemarkActions
                         const QPoint p = cursorPos();
                         return ActivityWatcher::Point {p.x(), p.y()};
                     },
-                    [this] { setOwn(true); },
+                    [this] { setOwnByRule(true); },
                     [this] {
                         // Unchanged text in white: others see the person is idle.
                         const auto i = static_cast<std::size_t>(m_board.ownIndex);
                         if (m_board.ownIndex > 0 && i < m_board.remarks.size()) {
-                            m_actions.setOwnRemark(m_board.remarks[i], 'w', true);
+                            const std::string text = m_board.remarks[i];
+                            reportWrite(m_actions.setOwnRemark(text, 'w', true), text);
                             showTray(m_trayIcon);
                             if (boardChanged)
                                 boardChanged();
                         }
                     },
-                    [this] { setOwn(false); },
+                    [this] { setOwnByRule(false); },
                     [this] { eraseIdle(); },
                     [this](const std::string& key, const std::string& value) { writeIdle(key, value); },
                 })
@@ -107,12 +110,23 @@ RemarkController::RemarkController(Station& station, Board& board, RemarkActions
     m_timer222->setObjectName(QStringLiteral("Timer222"));
     m_timer222->setInterval(m_watcher.intervalMs());
     connect(m_timer222, &QTimer::timeout, this, &RemarkController::activityTick);
+    m_list.onLoaded = [this] { takeInOutTexts(); };
     buildPopupMenu();
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool RemarkController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress)
+        m_watcher.noteActivity();
+    return QObject::eventFilter(watched, event);
 }
 
 RemarkController::~RemarkController()
 {
     // The list window uses m_list; it goes first.
+    m_list.onLoaded = nullptr;
     delete m_pickList;
     m_actions.expand = nullptr;
 }
@@ -183,8 +197,17 @@ void RemarkController::buildPopupMenu()
 void RemarkController::loadRemarkTexts()
 {
     m_list.ensureLoaded();
+    takeInOutTexts();
+}
+
+void RemarkController::takeInOutTexts()
+{
+    if (m_board.inText == m_list.inText() && m_board.outText == m_list.outText())
+        return;
     m_board.inText = m_list.inText();
     m_board.outText = m_list.outText();
+    if (inOutTextsChanged)
+        inOutTextsChanged();
 }
 
 std::string RemarkController::expand(const std::string& text)
@@ -198,19 +221,37 @@ std::string RemarkController::expand(const std::string& text)
 
 void RemarkController::setOwn(bool in)
 {
+    switchOwn(in, true);
+}
+
+void RemarkController::setOwnByRule(bool in)
+{
+    switchOwn(in, false);
+}
+
+void RemarkController::switchOwn(bool in, bool byPerson)
+{
     if (m_board.adminMode || m_board.ownIndex <= 0)
         return;
+    if (byPerson)
+        m_watcher.explicitChange();
     m_actions.activityIntervalMs = 0;
-    if (in)
-        m_actions.setIn();
-    else
-        m_actions.setOut();
-    showTray(in ? inIcon() : outIcon());
+    const WriteResult r = in ? m_actions.setIn() : m_actions.setOut();
+    // After a failed write the reload has put the server's remark back, with
+    // its status and tip: the icon follows that, not the wish.
+    showTray(r == WriteResult::Ok ? (in ? inIcon() : outIcon()) : iconForStatus(m_board.ownStatus));
+    reportWrite(r, in ? m_board.inText : m_board.outText);
     if (m_actions.activityIntervalMs > 0)
         applyActivityInterval(m_actions.activityIntervalMs, false);
     m_actions.activityIntervalMs = 0;
     if (boardChanged)
         boardChanged();
+}
+
+void RemarkController::reportWrite(WriteResult r, const std::string& text)
+{
+    if (statusChanged)
+        statusChanged(q(RemarkActions::notSavedText(r, text)));
 }
 
 void RemarkController::showTray(const QIcon& icon)
@@ -280,8 +321,11 @@ void RemarkController::remarkClicked(int boardIndex)
     if (!m_board.isShown(boardIndex))
         return;
     RemarkActions::Picked p {picked->text, picked->color, picked->inUse, picked->type};
-    WriteResult r = m_actions.applyPickedRemark(boardIndex, p);
     if (boardIndex == m_board.ownIndex)
+        m_watcher.explicitChange();
+    WriteResult r = m_actions.applyPickedRemark(boardIndex, p);
+    reportWrite(r, picked->text);
+    if (r == WriteResult::Ok && boardIndex == m_board.ownIndex)
         showTray(iconFor(picked->icon));
     if (r == WriteResult::Ok && boardChanged)
         boardChanged();
@@ -302,7 +346,9 @@ void RemarkController::fourthColumnClicked(int boardIndex)
                                    q(m_board.miscs[i]));
     if (!text || !m_board.isShown(boardIndex))
         return;
-    if (m_actions.applyFourthColumn(boardIndex, text->toStdString()) == WriteResult::Ok && boardChanged)
+    const WriteResult r = m_actions.applyFourthColumn(boardIndex, text->toStdString());
+    reportWrite(r, text->trimmed().toStdString());
+    if (r == WriteResult::Ok && boardChanged)
         boardChanged();
 }
 
@@ -346,6 +392,7 @@ bool RemarkController::maintainList()
 void RemarkController::clearRemarkList()
 {
     m_list.clear();
+    m_list.ensureLoaded();
 }
 
 // ---- Timer222 ----------------------------------------------------------------------

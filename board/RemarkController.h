@@ -74,15 +74,23 @@ public:
     std::function<void(const QIcon& icon, const QString& tip)> trayChanged;
     // "&Help" of the pick list found no topic file.
     std::function<void()> helpMissing;
+    // A line for the status bar after a change: why it was not saved, or ""
+    // once a change went through.
+    std::function<void(const QString& text)> statusChanged;
+    // The board's In and Out texts changed (the remark list was read).
+    std::function<void()> inOutTextsChanged;
 
     // The board's font size; the pick list follows it.
     void setListFontSize(int size);
 
-    // Reads the remark list when it has not been read, and takes its In and
-    // Out texts for the board (tray menu captions, own In/Out).
+    // Reads the remark list when it has not been read. Whenever the list is
+    // read, its In and Out texts become the board's (tray menu captions, own
+    // In/Out, the own status after a load).
     void loadRemarkTexts();
-    // The own remark to In or Out (persons only).
+    // The own remark to In or Out, chosen by the person (persons only).
     void setOwn(bool in);
+    // The same, decided by the activity or overnight rule.
+    void setOwnByRule(bool in);
     // A mouse press on a person row's cell (BoardGrid::cellClicked).
     void cellClicked(int boardIndex, int column, Qt::MouseButton button);
     // The name, remark and fourth-column clicks one by one.
@@ -95,7 +103,8 @@ public:
     int changeAll(RemarkActions::ChangeAll kind);
     // The remark list in the administrator's mode. Returns whether it was saved.
     bool maintainList();
-    // The overnight step of Timer1: the pick list reads the table next time.
+    // The overnight step of Timer1: the list is read again at once, so the
+    // board follows a list another station changed.
     void clearRemarkList();
     // Timer222's slot: one run of the activity watcher, then its next interval.
     void activityTick();
@@ -125,7 +134,14 @@ public:
     // the prompt window's for the others.
     static QIcon iconForStatus(int status);
 
+protected:
+    // Key presses anywhere in the program count as activity.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void switchOwn(bool in, bool byPerson);
+    void takeInOutTexts();
+    void reportWrite(WriteResult r, const std::string& text);
     QPoint cursorPos() const;
     QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons, QPoint at);
     void buildPopupMenu();

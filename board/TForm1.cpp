@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
@@ -82,6 +83,14 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     m_remarks->helpMissing = [this] {
         showAlert(StartupChecks::helpMissingAlert(s(HelpViewer::fixedHelpDir())));
     };
+    m_remarks->statusChanged = [this](const QString& text) { showWriteStatus(text); };
+    m_remarks->inOutTextsChanged = [this] {
+        if (m_trayIn)
+            m_trayIn->setText(QStringLiteral("&") + q(m_board.inText));
+        if (m_trayOut)
+            m_trayOut->setText(QStringLiteral("&") + q(m_board.outText));
+    };
+    m_names.onServerStateChanged = [this] { showServerState(); };
     PollTimer::Hooks hooks;
     hooks.setOwnOut = [this] { m_remarks->setOwn(false); };
     hooks.reloadOptions = [this] {
@@ -120,6 +129,22 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     buildTray();
     updateLoginMenus();
 
+    m_serverState = new QLabel(this);
+    m_serverState->setObjectName(QStringLiteral("ServerState"));
+    m_serverState->setWordWrap(true);
+    m_serverState->setStyleSheet(QStringLiteral("QLabel { color: #a00000; font-weight: bold; }"));
+    m_writeStatus = new QLabel(this);
+    m_writeStatus->setObjectName(QStringLiteral("WriteStatus"));
+    m_writeStatus->setWordWrap(true);
+    m_writeStatus->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
+    auto* status = statusBar();
+    status->setObjectName(QStringLiteral("StatusBar"));
+    status->setSizeGripEnabled(false);
+    status->addWidget(m_serverState, 1);
+    status->addWidget(m_writeStatus, 1);
+    connect(status, &QStatusBar::messageChanged, this, &TForm1::updateStatusBar);
+    updateStatusBar();
+
     m_shoDbPath->setText(QStringLiteral("DB path: ") + QDir::currentPath() + QLatin1Char('/'));
     m_poll->resetStamps();
     m_board.pollCounter = 0;
@@ -147,6 +172,7 @@ TForm1::~TForm1()
     m_grid = nullptr;
     m_station.alert = nullptr;
     m_station.setRefreshCaption = nullptr;
+    m_names.onServerStateChanged = nullptr;
 }
 
 QIcon TForm1::boardIcon()
@@ -380,6 +406,10 @@ void TForm1::deferredStartup()
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
     const WindowGeometry g = m_settings.geometryFor(screen.width(), screen.height());
     move(g.left, g.top);
+    // At least room for the login panel and the find box.
+    const int panelHeight = 2 * m_grid->findBox()->sizeHint().height() + m_pwdPanel->sizeHint().height() +
+                            m_pwdPanel->y() + 10;
+    resize(g.width, std::max(g.height, panelHeight));
 
     auto tableAlert = StartupChecks::namesTableCheck(m_station.dataDir, m_station.log);
     if (!tableAlert.empty())
@@ -412,6 +442,9 @@ void TForm1::deferredStartup()
     if (m_board.options[admin::opt::kShowInTaskbar])
         showMinimized();
     QApplication::restoreOverrideCursor();
+    // A filtered board shows fewer rows than the saved height holds.
+    if (!m_grid->view().filter().empty())
+        fitHeightToRows();
     emit startupDone();
 }
 
@@ -452,7 +485,7 @@ void TForm1::applyOutcome(const LoginOutcome& out)
     // left pending would now reload the settings, move the window and reset
     // the view under the user's feet.
     m_started = true;
-    setWindowTitle(QString::fromLatin1(kTitle));
+    updateCaption();
     m_tray->setIcon(windowIcon());
     m_readMessages->setVisible(!m_board.adminMode && out.effects.messageItemsVisible);
     m_refreshMain->setVisible(out.effects.refreshItemVisible);
@@ -652,7 +685,7 @@ void TForm1::fitHeightToRows()
     int client = m_grid->fittedClientHeight(screen.height(), isMaximized(), &capped);
     if (capped)
         move(x(), screen.top());
-    resize(width(), client + menuBar()->sizeHint().height());
+    resize(width(), client + chromeHeight());
 }
 
 void TForm1::toggleOwnRow()
@@ -754,7 +787,56 @@ void TForm1::resizeToPanel()
     m_pwdPanel->adjustSize();
     const QSize panel = m_pwdPanel->sizeHint();
     const int w = std::max(4 * m_label2->x() + m_label2->width(), panel.width());
-    resize(w, panel.height() + menuBar()->sizeHint().height());
+    resize(w, panel.height() + chromeHeight());
+}
+
+int TForm1::chromeHeight()
+{
+    int h = menuBar()->sizeHint().height();
+    if (statusBar()->isVisibleTo(this))
+        h += statusBar()->sizeHint().height();
+    return h;
+}
+
+void TForm1::showServerState()
+{
+    m_serverState->setText(q(m_names.serverStateLine()));
+    updateStatusBar();
+    updateCaption();
+    if (m_names.serverState() == ServerState::Damaged)
+        showAlert(m_names.damagedAlert());
+}
+
+void TForm1::showWriteStatus(const QString& text)
+{
+    m_writeStatus->setText(text);
+    updateStatusBar();
+}
+
+void TForm1::updateStatusBar()
+{
+    m_serverState->setVisible(!m_serverState->text().isEmpty());
+    m_writeStatus->setVisible(!m_writeStatus->text().isEmpty());
+    const bool wanted = m_serverState->isVisibleTo(statusBar()) || m_writeStatus->isVisibleTo(statusBar()) ||
+                        !statusBar()->currentMessage().isEmpty();
+    if (wanted == statusBar()->isVisibleTo(this))
+        return;
+    // The rows keep their room: the window grows or shrinks by the bar.
+    const int before = chromeHeight();
+    statusBar()->setVisible(wanted);
+    if (isVisible() && !isMaximized())
+        resize(width(), height() + chromeHeight() - before);
+}
+
+void TForm1::updateCaption()
+{
+    QString caption = QString::fromLatin1(kTitle);
+    switch (m_names.serverState()) {
+    case ServerState::Reachable: break;
+    case ServerState::Unreachable: caption += QStringLiteral(" \u2014 server not reachable"); break;
+    case ServerState::Damaged: caption += QStringLiteral(" \u2014 names table damaged"); break;
+    }
+    setWindowTitle(caption);
 }
 
 void TForm1::openBoardWindow()

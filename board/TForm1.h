@@ -132,6 +132,14 @@ private:
     void showAlert(const std::vector<std::string>& lines);
     void inform(const QString& text);
     void resizeToPanel();
+    // The server state and the outcome of the last change in the status
+    // bar, and the caption; the bar shows only while it has something to say.
+    void showServerState();
+    void showWriteStatus(const QString& text);
+    void updateStatusBar();
+    void updateCaption();
+    // Height of the menu bar and, while shown, the status bar.
+    int chromeHeight();
 
     Station& m_station;
     RunInfo m_run;
@@ -159,6 +167,8 @@ private:
     QLineEdit* m_edit1 = nullptr;
     QPushButton* m_ok = nullptr;
     QLabel* m_label2 = nullptr;
+    QLabel* m_serverState = nullptr; // status bar: offline or damaged table
+    QLabel* m_writeStatus = nullptr; // status bar: the last change was not saved
 
     BoardGrid* m_grid = nullptr;
     AlertMenu* m_errAlert = nullptr;

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <set>
+
 using namespace qb;
 using admin::RemarkEntry;
 using admin::RemarkList;
@@ -417,22 +420,71 @@ TEST_F(RemarkMaintenance, ColourOfInAndOutFollowsTheirTypeWhereverTheyStand)
     EXPECT_EQ(list.inColor(), 'w');
 }
 
-TEST(RemarkColourCodes, ChosenColoursBecomeLettersOrStorablePackedCodes)
+// Every one of the 256 packed colours chosen in the list, saved and read back
+// by a fresh list: it comes back exactly unless its byte cannot be stored.
+// Those that remain replaced: NUL and the blank (read back as white), the six
+// letter bytes (read back as the letter's colour) and the Windows-1252 bytes
+// without a character in the code page (74 in CP437, 31 in CP850), listed
+// here from the code page tables.
+class RemarkColourCodes : public RemarkListTest, public ::testing::WithParamInterface<platform::CodePage> {};
+
+TEST_P(RemarkColourCodes, ChosenColoursComeBackExactlyUnlessTheirByteCannotBeStored)
+{
+    const platform::CodePage cp = GetParam();
+    std::set<int> replaced {0x00, ' ', 'a', 'f', 'l', 'r', 'w', 'y'};
+    for (int b = 0x80; b <= 0x9F; ++b)
+        if (b != 0x83 || cp == platform::CodePage::Cp850)
+            replaced.insert(b);
+    if (cp == platform::CodePage::Cp437)
+        for (int b : {0xA4, 0xA6, 0xA7, 0xA8, 0xA9, 0xAD, 0xAE, 0xAF, 0xB3, 0xB4, 0xB6, 0xB8, 0xB9, 0xBE, 0xC0,
+                      0xC1, 0xC2, 0xC3, 0xC8, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF, 0xD0, 0xD2, 0xD3, 0xD4, 0xD5,
+                      0xD7, 0xD8, 0xD9, 0xDA, 0xDB, 0xDD, 0xDE, 0xE3, 0xF0, 0xF5, 0xF8, 0xFD, 0xFE})
+            replaced.insert(b);
+    ASSERT_EQ(replaced.size(), cp == platform::CodePage::Cp437 ? 82u : 39u);
+
+    const platform::CodePage saved = engine::TTzSession::instance().codePage;
+    engine::TTzSession::instance().codePage = cp;
+    writeRemarks(path, {{"l", 1, 1, "In"}});
+    RemarkList list(engine, path);
+    list.load();
+    for (int i = 1; i < 256; ++i)
+        list.add(-1, "colour " + std::to_string(i));
+    ASSERT_EQ(list.count(), 256);
+    for (int code = 0; code < 256; ++code) {
+        // Entry 0 is In; the others are each one packed colour.
+        const board::Rgb chosen = board::unpackColor(static_cast<std::uint8_t>(code));
+        ASSERT_TRUE(list.setColor(code, RemarkList::codeForColor(chosen, cp)));
+    }
+    ASSERT_TRUE(list.save(1).ok);
+    RemarkList back(engine, path);
+    ASSERT_TRUE(back.load());
+    engine::TTzSession::instance().codePage = saved;
+    ASSERT_EQ(back.count(), 256);
+    int exact = 0;
+    for (int code = 0; code < 256; ++code) {
+        const board::Rgb chosen = board::unpackColor(static_cast<std::uint8_t>(code));
+        const board::Rgb shown = board::colorOfCode(static_cast<std::uint8_t>(back.entries()[code].color));
+        if (replaced.count(code)) {
+            // The nearest colour that can be stored: one step of the packing.
+            EXPECT_NE(shown, chosen) << code;
+            EXPECT_LE(std::abs(shown.r - chosen.r) + std::abs(shown.g - chosen.g) + std::abs(shown.b - chosen.b), 72)
+                << "code " << code;
+        } else {
+            EXPECT_EQ(shown, chosen) << "code " << code << " must come back exactly";
+            ++exact;
+        }
+    }
+    EXPECT_EQ(exact, 256 - static_cast<int>(replaced.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, RemarkColourCodes,
+                         ::testing::Values(platform::CodePage::Cp437, platform::CodePage::Cp850));
+
+TEST(RemarkColourCodesLetters, ExactLetterColoursKeepTheirLetter)
 {
     using platform::CodePage;
     EXPECT_EQ(RemarkList::codeForColor({255, 0, 0}, CodePage::Cp437), 'r');
     EXPECT_EQ(RemarkList::codeForColor({0, 255, 255}, CodePage::Cp437), 'a');
-    // (128, 64, 0): packed 0 x 64 + 4 x 8 + 2 = 34, the '"' byte.
-    EXPECT_EQ(RemarkList::codeForColor({128, 64, 0}, CodePage::Cp437), 34);
-    // A dark red packs to 0, which cannot be stored: the nearest letter colour.
-    EXPECT_EQ(RemarkList::codeForColor({40, 0, 0}, CodePage::Cp437), 'r');
-    // (0, 128, 255) packs to 0xC4, the Windows character "\u00C4", which
-    // CP437 holds: kept. (0, 40, 255) packs to 0xC1, which CP437 lacks.
-    EXPECT_EQ(RemarkList::codeForColor({0, 128, 255}, CodePage::Cp437), 0xC4);
-    EXPECT_EQ(RemarkList::codeForColor({0, 40, 255}, CodePage::Cp437), 'a');
-    EXPECT_EQ(RemarkList::codeForColor({0, 40, 255}, CodePage::Windows1252), 0xC1);
-    // A packed colour equal to a letter's byte would show as the letter.
-    EXPECT_TRUE(board::isColorLetter(RemarkList::codeForColor({150, 40, 80}, CodePage::Cp437)));
 }
 
 // --- saving ---------------------------------------------------------------------------------

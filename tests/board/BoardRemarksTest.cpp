@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -82,6 +83,9 @@ private slots:
     void timer222DoesNothingWithOptionSeventeenOff();
     void timer222SwitchesOnActivityAndWritesIdleNotes();
     void overnightSetsOutWithOptionSeventeen();
+    void explicitOutStaysUntilActivityAfterIt();
+    void inAndOutFollowTheListWheneverItIsRead();
+    void failedInLeavesStatusAndTipWithTheStoredRemark();
 
 private:
     void makeForm();
@@ -654,7 +658,7 @@ void BoardRemarksTest::timer222SwitchesOnActivityAndWritesIdleNotes()
     QCOMPARE(remark(bob), std::string("In"));
     QCOMPARE(sharedRemark(bob), std::string("In"));
     QCOMPARE(QString::fromStdString(ini.readString("idle", "0", "")),
-             QStringLiteral("To In after idling for 0 sec. on  Tuesday, December 8, 2026, 10:00:02"));
+             QStringLiteral("To In after idling for 0 sec. on Tuesday, December 8, 2026, 10:00:02"));
 
     // A working day without a move: no activity, then Out in one run.
     m_clock.advance(std::chrono::seconds(28803));
@@ -685,6 +689,119 @@ void BoardRemarksTest::overnightSetsOutWithOptionSeventeen()
     m_clock.advance(std::chrono::seconds(10));
     m_form->timer1Tick();
     QCOMPARE(remark(bob), std::string("In"));
+}
+
+void BoardRemarksTest::explicitOutStaysUntilActivityAfterIt()
+{
+    const int bob = m_index["Bob"];
+    setOption(bob, admin::opt::kActivityInOut, true);
+    loginAs(QStringLiteral("Bob"));
+    RemarkController& rc = m_form->remarkController();
+    action(QStringLiteral("&In"))->trigger();
+    rc.activityTick(); // the watcher runs while the person works
+    // The person moves to the menu bar and clicks Out; the timer's next run
+    // is whatever interval Out gave it, then every second.
+    m_cursor = QPoint(420, 12);
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(remark(bob), std::string("Out"));
+    const auto start = m_clock.now();
+    auto runUntil = [&](int minutes) {
+        while (m_clock.now() - start < std::chrono::minutes(minutes)) {
+            m_clock.advance(std::chrono::milliseconds(rc.timer222()->interval()));
+            rc.activityTick();
+        }
+    };
+    for (int minutes : {5, 10, 30}) {
+        runUntil(minutes);
+        QVERIFY2(remark(bob) == "Out", qPrintable(QStringLiteral("after %1 minutes without activity: %2")
+                                                       .arg(minutes)
+                                                       .arg(QString::fromStdString(remark(bob)))));
+    }
+    QCOMPARE(sharedRemark(bob), std::string("Out"));
+    // Activity after the change brings the person back: the mouse...
+    m_cursor += QPoint(30, 40);
+    m_clock.advance(std::chrono::seconds(1));
+    rc.activityTick();
+    QCOMPARE(remark(bob), std::string("In"));
+    // ...or a key, after another explicit Out.
+    action(QStringLiteral("&Out)"))->trigger();
+    runUntil(45);
+    QCOMPARE(remark(bob), std::string("Out"));
+    QTest::keyClick(m_form.get(), Qt::Key_Shift);
+    m_clock.advance(std::chrono::seconds(1));
+    rc.activityTick();
+    QCOMPARE(remark(bob), std::string("In"));
+}
+
+void BoardRemarksTest::inAndOutFollowTheListWheneverItIsRead()
+{
+    const int bob = m_index["Bob"];
+    loginAs(QStringLiteral("Bob"));
+    QCOMPARE(m_form->board().inText, std::string("In"));
+    // Another station's administrator renames In and Out in the shared list.
+    {
+        engine::Engine other;
+        engine::TTzDbf t("Other", other);
+        t.CreateIfNotFound = false;
+        t.setDbfFileName(m_data + "/remarks.dbf");
+        QVERIFY(t.setActive(true));
+        for (std::int64_t r = 1; r <= t.RecCount(); ++r) {
+            t.Go(r);
+            const std::int64_t type = t.GetLongField("type");
+            if (type != 1 && type != 3)
+                continue;
+            QVERIFY(t.RLock());
+            t.setText("text", type == 1 ? "Present" : "Away");
+            t.Replace();
+            t.Flush();
+            t.UnLock();
+        }
+    }
+    // The overnight step reads the list again.
+    m_form->remarkController().clearRemarkList();
+    action(QStringLiteral("&In"))->trigger();
+    QCOMPARE(sharedRemark(bob), std::string("Present"));
+    QMenu* trayMenu = m_form->findChild<QMenu*>(QStringLiteral("PopupMenu2"));
+    QStringList captions;
+    for (QAction* a : trayMenu->actions())
+        captions << a->text();
+    QVERIFY2(captions.contains(QStringLiteral("&Present")) && captions.contains(QStringLiteral("&Away")),
+             qPrintable(captions.join(QLatin1Char('|'))));
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(sharedRemark(bob), std::string("Away"));
+    QCOMPARE(m_form->board().ownStatus, board::remark::kOut) << "judged against the new Out text";
+}
+
+void BoardRemarksTest::failedInLeavesStatusAndTipWithTheStoredRemark()
+{
+    const int bob = m_index["Bob"];
+    loginAs(QStringLiteral("Bob"));
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(sharedRemark(bob), std::string("Out"));
+    // Another station holds Bob's record for longer than the write waits.
+    engine::Engine other;
+    engine::TTzDbf t("Holder", other);
+    t.CreateIfNotFound = false;
+    t.setDbfFileName(m_data + "/qb3.dbf");
+    QVERIFY(t.setActive(true));
+    t.Go(bob + 1);
+    QVERIFY(t.RLock());
+    action(QStringLiteral("&In"))->trigger();
+    t.UnLock();
+    t.setActive(false);
+    QCOMPARE(sharedRemark(bob), std::string("Out"));
+    QCOMPARE(remark(bob), std::string("Out"));
+    QCOMPARE(m_form->board().ownStatus, board::remark::kOut);
+    auto* tray = m_form->findChild<QSystemTrayIcon*>(QStringLiteral("LaunchBarIcon1"));
+    QCOMPARE(tray->toolTip(), QStringLiteral("Out: Bob"));
+    QCOMPARE(tray->icon().pixmap(32).toImage(), RemarkController::outIcon().pixmap(32).toImage());
+    auto* status = m_form->findChild<QLabel*>(QStringLiteral("WriteStatus"));
+    QVERIFY(status && status->isVisibleTo(m_form.get()));
+    QVERIFY2(status->text().startsWith(QStringLiteral("Not saved: \"In\"")), qPrintable(status->text()));
+    // The next change that goes through clears it.
+    action(QStringLiteral("&In"))->trigger();
+    QCOMPARE(sharedRemark(bob), std::string("In"));
+    QVERIFY(!status->isVisibleTo(m_form.get()));
 }
 
 QTEST_MAIN(BoardRemarksTest)

@@ -2,12 +2,14 @@
 #include "board/Colors.h"
 #include "board/NameAdmin.h"
 #include "board/NamesTable.h"
+#include "board/RemarkActions.h"
 #include "board/RemarkLog.h"
 #include "engine/TTzDbf.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -254,6 +256,129 @@ TEST_F(NamesTableTest, MissingNamesTableIsReported)
     EXPECT_TRUE(s.log.contains("Error reading " + data.file("qb3.dbf")));
     EXPECT_EQ(s.board.pollCounter, -9);
 }
+
+// A damaged shared table is never copied over a good mirror; the engine's own
+// text says what is wrong, and a repaired table is taken again.
+struct Damage {
+    const char* what;
+    std::function<void(const std::string& path)> apply;
+};
+
+class DamagedServerTable : public NamesTableTest, public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(DamagedServerTable, NeverReplacesTheMirror)
+{
+    makeNamesTable(data.path(), {"Ann", "Ben"});
+    const std::string good = qb::test::readFile(data.file("qb3.dbf"));
+    TestStation s(data.path(), startA.path());
+    ASSERT_TRUE(s.names.load(true));
+    const std::string mirror = qb::test::readFile(s.station.mirrorPath());
+    ASSERT_EQ(mirror, good);
+
+    GetParam().apply(data.file("qb3.dbf"));
+    TestStation next(data.path(), startA.path()); // a later start of the same station
+    EXPECT_TRUE(next.names.load(false));
+    EXPECT_EQ(qb::test::readFile(next.station.mirrorPath()), mirror) << GetParam().what;
+    EXPECT_EQ(next.names.serverState(), board::ServerState::Damaged);
+    EXPECT_FALSE(next.names.serverError().empty());
+    EXPECT_NE(next.names.damagedAlert()[1].find(next.names.serverError()), std::string::npos);
+    EXPECT_NE(next.names.damagedAlert()[2].find("qbtool check"), std::string::npos);
+    EXPECT_EQ(next.board.names[2], "Ben") << "the board shows the last good copy";
+    EXPECT_FALSE(platform::fileExists(next.station.mirrorPath() + ".new"));
+
+    qb::test::writeFile(data.file("qb3.dbf"), good);
+    ASSERT_TRUE(next.names.load(true));
+    EXPECT_EQ(next.names.serverState(), board::ServerState::Reachable);
+    EXPECT_EQ(next.names.serverStateLine(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DamagedServerTable,
+    ::testing::Values(Damage {"truncated to 100 bytes",
+                              [](const std::string& p) {
+                                  qb::test::writeFile(p, qb::test::readFile(p).substr(0, 100));
+                              }},
+                      Damage {"first 32 bytes overwritten", [](const std::string& p) {
+                                  std::string b = qb::test::readFile(p);
+                                  b.replace(0, 32, std::string(32, 'x'));
+                                  qb::test::writeFile(p, b);
+                              }}));
+
+// Two stations write different columns of one row at nearly the same time:
+// the second station's lock request finds the record locked, the first
+// finishes its change meanwhile, and the second must keep it.
+struct Interleaved {
+    const char* what;
+    // The waiting station's write and the column it must leave alone.
+    std::function<board::WriteResult(TestStation&)> write;
+    const char* keptField;
+};
+
+class ColumnWriteUnderLock : public NamesTableTest, public ::testing::WithParamInterface<Interleaved> {};
+
+TEST_P(ColumnWriteUnderLock, KeepsTheOtherStationsChange)
+{
+    makeNamesTable(data.path(), {"Ann", "Ben"});
+    TestStation first(data.path(), startA.path());
+    TestStation second(data.path(), startB.path());
+    ASSERT_TRUE(second.names.load(true));
+    second.board.ownIndex = 2;
+    second.board.ownName = "Ben";
+    second.board.adminMode = std::string(GetParam().what) == "change all";
+
+    engine::TTzDbf row("First", first.engine);
+    row.CreateIfNotFound = false;
+    row.setDbfFileName(data.file("qb3.dbf"));
+    ASSERT_TRUE(row.setActive(true));
+    row.Go(3);
+    ASSERT_TRUE(row.RLock()); // the first station is in the middle of its write
+    int waits = 0;
+    second.engine.lockFailedCallback = [&] {
+        if (++waits > 1)
+            return false;
+        row.Go(3);
+        row.setText(GetParam().keptField, "First station");
+        row.Replace();
+        row.Flush();
+        row.UnLock();
+        return true; // the second station asks again
+    };
+    EXPECT_EQ(GetParam().write(second), board::WriteResult::Ok);
+    EXPECT_EQ(waits, 1);
+    row.setActive(false);
+
+    engine::TTzDbf check("Check", first.engine);
+    check.CreateIfNotFound = false;
+    check.setDbfFileName(data.file("qb3.dbf"));
+    ASSERT_TRUE(check.setActive(true));
+    check.Go(3);
+    EXPECT_EQ(check.getText(GetParam().keptField), "First station") << GetParam().what;
+    EXPECT_EQ(check.getText("name"), "Ben");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, ColumnWriteUnderLock,
+    ::testing::Values(Interleaved {"fourth column",
+                                   [](TestStation& s) {
+                                       return s.names.writeColumn(board::column::kMisc, "Room 9", true, {}, 2);
+                                   },
+                                   "remark"},
+                      Interleaved {"remark",
+                                   [](TestStation& s) {
+                                       return s.names.writeColumn(board::column::kRemark, "at lunch", false,
+                                                                  {255, 255, 255}, 2);
+                                   },
+                                   "misc"},
+                      Interleaved {"own remark",
+                                   [](TestStation& s) { return s.names.writeOwnRemark("Out", 'r', true); }, "misc"},
+                      Interleaved {"change all",
+                                   [](TestStation& s) {
+                                       board::RemarkActions actions(s.station, s.board, s.names, s.remarkLog);
+                                       return actions.changeAllRemarks(board::RemarkActions::ChangeAll::Out) == 2
+                                                  ? board::WriteResult::Ok
+                                                  : board::WriteResult::WriteFailed;
+                                   },
+                                   "misc"}));
 
 // --- remark-change log ---------------------------------------------------------
 

@@ -56,6 +56,10 @@ private slots:
     void alertMenuHasItsLinesAndPlace();
     void missingHelpRaisesTheAlert();
     void contentsOpensTheHelpTopic();
+    void failedSaveShowsTheServersStateAndNeverNamesTheMirror();
+    void damagedNamesTableKeepsTheMirrorAndSaysWhatIsWrong_data();
+    void damagedNamesTableKeepsTheMirrorAndSaysWhatIsWrong();
+    void missingDataDirectoryShowsTheOfflineStateUntilItReturns();
 
 private:
     void makeForm(const std::string& workstationDir = {});
@@ -64,6 +68,8 @@ private:
     void writeSettings(const QString& text);
     void typeLogin(const QString& name, const QString& password);
     QAction* action(const QString& text) const;
+    std::string bobsRemark() const { return m_form->board().remarks[static_cast<std::size_t>(m_bob)]; }
+    void loginBob();
     template <typename T>
     T* child(const char* name) const
     {
@@ -446,6 +452,130 @@ void TForm1Test::contentsOpensTheHelpTopic()
     QVERIFY(viewer->isVisible());
     QVERIFY(viewer->browser()->toPlainText().contains(QStringLiteral("Contents here")));
     QVERIFY(m_form->alertMenu()->lines().join(QString()).isEmpty());
+}
+
+void TForm1Test::loginBob()
+{
+    // The first OK of a run only checks the password unless option 12 is on,
+    // and a missing configuration table leaves it off.
+    for (int i = 0; i < 2 && !m_form->loginLogic().loggedIn(); ++i)
+        typeLogin(QStringLiteral("Bob"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+}
+
+void TForm1Test::failedSaveShowsTheServersStateAndNeverNamesTheMirror()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    loginBob();
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(bobsRemark(), std::string("Out"));
+    QStringList alerts;
+    const auto shown = m_station->alert;
+    m_station->alert = [&](const std::vector<std::string>& lines) {
+        for (const auto& line : lines)
+            alerts << QString::fromStdString(line);
+        shown(lines);
+    };
+
+    QVERIFY(QFile::resize(QString::fromStdString(m_data + "/qb3.dbf"), 100));
+    action(QStringLiteral("&In"))->trigger();
+    QVERIFY2(alerts.join(QLatin1Char(' ')).contains(QStringLiteral("Unable to save")), qPrintable(alerts.join(QLatin1Char('|'))));
+    QCOMPARE(bobsRemark(), std::string("Out"));
+    QCOMPARE(m_form->board().colorCodes[static_cast<std::size_t>(m_bob)], static_cast<std::uint8_t>('r'));
+    QCOMPARE(m_form->board().ownStatus, board::remark::kOut);
+    auto* status = child<QLabel>("WriteStatus");
+    QVERIFY(status && status->isVisibleTo(m_form.get()));
+    QVERIFY2(status->text().startsWith(QStringLiteral("Not saved: \"In\"")), qPrintable(status->text()));
+
+    // Later clicks fail the same way and never name this station's mirror.
+    action(QStringLiteral("&In"))->trigger();
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(bobsRemark(), std::string("Out"));
+    alerts << m_form->alertMenu()->lines();
+    for (const QString& line : alerts)
+        QVERIFY2(!line.contains(QStringLiteral("q3.dbf")), qPrintable(line));
+}
+
+void TForm1Test::damagedNamesTableKeepsTheMirrorAndSaysWhatIsWrong_data()
+{
+    QTest::addColumn<bool>("truncate");
+    QTest::newRow("truncated to 100 bytes") << true;
+    QTest::newRow("first 32 bytes overwritten") << false;
+}
+
+void TForm1Test::damagedNamesTableKeepsTheMirrorAndSaysWhatIsWrong()
+{
+    QFETCH(bool, truncate);
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    m_form.reset();
+    QFile mirrorFile(m_root->filePath(QStringLiteral("q3.dbf")));
+    QVERIFY(mirrorFile.open(QIODevice::ReadOnly));
+    const QByteArray mirror = mirrorFile.readAll();
+    mirrorFile.close();
+    QVERIFY(mirror.size() > 385);
+
+    const QString table = QString::fromStdString(m_data + "/qb3.dbf");
+    if (truncate) {
+        QVERIFY(QFile::resize(table, 100));
+    } else {
+        QFile f(table);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.write(QByteArray(32, 'x'));
+    }
+    makeForm();
+    startUp();
+    QVERIFY(mirrorFile.open(QIODevice::ReadOnly));
+    QCOMPARE(mirrorFile.readAll(), mirror);
+    const QStringList lines = m_form->alertMenu()->lines();
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].contains(QStringLiteral("damaged")), qPrintable(lines.join(QLatin1Char('|'))));
+    QVERIFY2(lines[1].trimmed().size() > 5, qPrintable(lines.join(QLatin1Char('|')))); // the engine's own text
+    QVERIFY2(lines[2].contains(QStringLiteral("qbtool check")), qPrintable(lines.join(QLatin1Char('|'))));
+    auto* state = child<QLabel>("ServerState");
+    QVERIFY(state && state->isVisibleTo(m_form.get()));
+    QVERIFY(m_form->windowTitle().contains(QStringLiteral("damaged")));
+    // The last good copy still knows everybody.
+    loginBob();
+}
+
+void TForm1Test::missingDataDirectoryShowsTheOfflineStateUntilItReturns()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    m_form.reset();
+    const QString data = QString::fromStdString(m_data);
+    QVERIFY(QDir().rename(data, data + QStringLiteral(".away")));
+
+    makeForm();
+    startUp();
+    auto* state = child<QLabel>("ServerState");
+    QVERIFY(state && state->isVisibleTo(m_form.get()));
+    QVERIFY2(state->text().startsWith(QStringLiteral("Server not reachable")), qPrintable(state->text()));
+    QVERIFY(m_form->windowTitle().contains(QStringLiteral("server not reachable")));
+    loginBob();
+    QVERIFY(state->isVisibleTo(m_form.get()));
+    const std::string before = bobsRemark();
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(bobsRemark(), before);
+    auto* status = child<QLabel>("WriteStatus");
+    QVERIFY(status && status->isVisibleTo(m_form.get()));
+    QVERIFY(status->text().startsWith(QStringLiteral("Not saved")));
+
+    // The directory returns; the names poll notices by itself.
+    QVERIFY(QDir().rename(data + QStringLiteral(".away"), data));
+    for (int tick = 0; tick < 2 * m_form->board().options.refreshTicks + 20 && state->isVisibleTo(m_form.get());
+         ++tick)
+        m_form->timer1Tick();
+    QVERIFY(!state->isVisibleTo(m_form.get()));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Quellboard Pro"));
+    action(QStringLiteral("&Out)"))->trigger();
+    QCOMPARE(bobsRemark(), std::string("Out"));
+    QVERIFY(!status->isVisibleTo(m_form.get()));
 }
 
 QTEST_MAIN(TForm1Test)

@@ -248,8 +248,8 @@ TEST_F(Activity, SmallMovementsAreNoActivityAndLongIdleSetsOut)
     }
     EXPECT_EQ(counters.out, 1);
     EXPECT_EQ(board.ownStatus, board::remark::kOut);
-    EXPECT_EQ(idle["0"].rfind("To No activity after idling for 481 min. on  ", 0), 0u) << idle["0"];
-    EXPECT_EQ(idle["1"].rfind("To Out after idling for 481 min. on  ", 0), 0u) << idle["1"];
+    EXPECT_EQ(idle["0"].rfind("To No activity after idling for 481 min. on Tuesday", 0), 0u) << idle["0"];
+    EXPECT_EQ(idle["1"].rfind("To Out after idling for 481 min. on Tuesday", 0), 0u) << idle["1"];
     cursor.x = 40;
     clock.advance(1s);
     watcher.tick();
@@ -271,7 +271,7 @@ TEST_F(Activity, OptionSeventeenOffDoesNothing)
 TEST_F(Activity, IdleNoteFormats)
 {
     EXPECT_EQ(board::ActivityWatcher::idleNote("In", 45, at(9, 5, 7)),
-              "To In after idling for 45 sec. on  Tuesday, December 8, 2026, 09:05:07");
+              "To In after idling for 45 sec. on Tuesday, December 8, 2026, 09:05:07");
     EXPECT_EQ(board::ActivityWatcher::idleNote("Out", 125, at(9, 5, 7)).substr(0, 30), "To Out after idling for 2 min.");
 }
 

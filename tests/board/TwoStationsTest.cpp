@@ -44,6 +44,7 @@ private slots:
     void init();
     void cleanup();
     void remarkPickedOnOneBoardShowsOnTheOther();
+    void restartedBoardShowsWhatChangedWhileItWasOff();
 
 private:
     int indexOf(const std::string& name);
@@ -236,6 +237,42 @@ void TwoStationsTest::remarkPickedOnOneBoardShowsOnTheOther()
              qPrintable(QStringLiteral("slowest change took %1 ms").arg(sorted.back())));
     QCOMPARE(first.process->state(), QProcess::Running);
     QCOMPARE(second.process->state(), QProcess::Running);
+}
+
+void TwoStationsTest::restartedBoardShowsWhatChangedWhileItWasOff()
+{
+    const int anna = indexOf("Anna Berger");
+    const int sara = indexOf("Sara Nilsson");
+    QVERIFY(anna > 0 && sara > 0);
+    setRefresh(anna, kRefreshTicks);
+    setRefresh(sara, kRefreshTicks);
+    Board first = startBoard(QStringLiteral("a"), QStringLiteral("Anna Berger"));
+    QTRY_VERIFY_WITH_TIMEOUT(command(first, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(anna)),
+                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!dumpedRemark(first, sara).isEmpty(), 10000);
+    QVERIFY(dumpedRemark(first, sara) != QStringLiteral("Gone fishing"));
+    first.process->kill();
+    QVERIFY(first.process->waitForFinished(5000));
+    QVERIFY(QFile::remove(first.dump));
+
+    // While the station is off, the second one changes Sara's remark.
+    Board second = startBoard(QStringLiteral("b"), QStringLiteral("Sara Nilsson"));
+    QTRY_VERIFY_WITH_TIMEOUT(command(second, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(sara)),
+                             30000);
+    const std::vector<qb::admin::RemarkEntry> entries = qb::admin::builtInRemarks(false);
+    int lunch = -1;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].text == "at lunch")
+            lunch = static_cast<int>(i);
+    QCOMPARE(command(second, QStringLiteral("pick %1 %2").arg(sara).arg(lunch)), QStringLiteral("ok at lunch"));
+    second.process->kill();
+    QVERIFY(second.process->waitForFinished(5000));
+
+    // The first station starts again on the mirror its last run left behind:
+    // its first board already shows the change, before any names poll.
+    first = startBoard(QStringLiteral("a"), QStringLiteral("Anna Berger"));
+    QTRY_VERIFY_WITH_TIMEOUT(!dumpedRemark(first, sara).isEmpty(), 30000);
+    QCOMPARE(dumpedRemark(first, sara), QStringLiteral("at lunch"));
 }
 
 QTEST_MAIN(TwoStationsTest)
