@@ -1,5 +1,7 @@
 #include "AlertMenu.h"
 
+#include <QTimer>
+
 namespace qb::board {
 
 AlertMenu::AlertMenu(QWidget* parent) : QMenu(parent)
@@ -11,9 +13,30 @@ AlertMenu::AlertMenu(QWidget* parent) : QMenu(parent)
         line = addAction(QString());
     addSeparator();
     addAction(QStringLiteral("  [   OK  ]"));
+    connect(this, &QMenu::aboutToHide, this, [this] {
+        if (m_waiting.isEmpty())
+            return;
+        // After the menu has closed: a popup from its own hide would not show.
+        QTimer::singleShot(0, this, [this] {
+            if (m_waiting.isEmpty() || isVisible())
+                return;
+            const auto next = m_waiting.takeFirst();
+            present(next.first, next.second);
+        });
+    });
 }
 
 void AlertMenu::showAlert(const QStringList& lines, QWidget* anchor)
+{
+    if (isVisible()) {
+        if (lines != this->lines())
+            m_waiting.append({lines, anchor});
+        return;
+    }
+    present(lines, anchor);
+}
+
+void AlertMenu::present(const QStringList& lines, QWidget* anchor)
 {
     for (int i = 0; i < 3; ++i) {
         // Plain text: an "&" in a path or name must show, not become a mnemonic.

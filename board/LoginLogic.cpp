@@ -182,7 +182,7 @@ LoginOutcome LoginLogic::login(const std::string& name, const std::string& typed
     m_notLoggedIn = false;
     out.result = LoginOutcome::Result::LoggedIn;
     if (!admin && m_board.options[admin::opt::kInAtStart])
-        m_remarks.setIn();
+        out.writeStatus = RemarkActions::notSavedText(m_remarks.setIn(), m_board.inText);
     else if (admin)
         m_names.load(false);
     m_board.pollCounter = m_board.options.refreshTicks - 10;

@@ -41,6 +41,7 @@ struct LoginOutcome {
     bool taskbarButton = false;   // option 16: own taskbar button, bring forward
     admin::MenuEffects effects;   // menu items shown by the loaded options
     int messageCheckCounter = 0;  // start value of the new-message counter
+    std::string writeStatus;      // option 3's In was not saved: why (status bar)
 };
 
 enum class ChangePasswordResult {

@@ -134,6 +134,10 @@ CopyResult NamesTable::copy(const std::string& source, const std::string& destin
             problem = m_station.engine.lastErrorText();
             if (problem.empty())
                 problem = "the table does not open";
+            // The text is about the server's bytes: name the server's file,
+            // never this station's copy of it.
+            for (auto at = problem.find(partial); at != std::string::npos; at = problem.find(partial, at))
+                problem.replace(at, partial.size(), source);
         } else {
             for (const std::string& line : fieldList()) {
                 std::string name = line.substr(0, line.find(','));
@@ -187,14 +191,11 @@ std::string NamesTable::serverStateLine() const
         }
     }
     const std::string copy = when.empty() ? std::string("no copy of the board is available")
-                                          : "showing the last copy of the board, from " + when;
+                                          : "showing the last copy, from " + when;
     switch (m_serverState) {
     case ServerState::Reachable: return {};
-    case ServerState::Unreachable:
-        return "Server not reachable \u2014 " + copy + ". Changes cannot be saved until it is back.";
-    case ServerState::Damaged:
-        return "The names table qb3.dbf on the server is damaged \u2014 " + copy +
-               ". Changes cannot be saved; the administrator should run qbtool check.";
+    case ServerState::Unreachable: return "Server not reachable \u2014 " + copy;
+    case ServerState::Damaged: return "Names table on the server damaged \u2014 " + copy;
     }
     return {};
 }

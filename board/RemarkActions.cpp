@@ -92,7 +92,7 @@ std::string RemarkActions::notSavedText(WriteResult r, const std::string& text)
     case WriteResult::AccessFailed: why = "the row is missing from the names table on the server"; break;
     case WriteResult::WriteFailed: why = "the names table on the server could not be written"; break;
     }
-    return "Not saved: \"" + text + "\" (" + why + "). The board shows what the server holds.";
+    return "Not saved: \"" + text + "\" \u2014 " + why + ".";
 }
 
 bool RemarkActions::mayChangeRow(int boardIndex) const

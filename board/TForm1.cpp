@@ -131,17 +131,26 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
 
     m_serverState = new QLabel(this);
     m_serverState->setObjectName(QStringLiteral("ServerState"));
-    m_serverState->setWordWrap(true);
+    // One line each, cut by a narrow window; the tip holds the whole text.
+    m_serverState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_serverState->setStyleSheet(QStringLiteral("QLabel { color: #a00000; font-weight: bold; }"));
     m_writeStatus = new QLabel(this);
     m_writeStatus->setObjectName(QStringLiteral("WriteStatus"));
-    m_writeStatus->setWordWrap(true);
+    m_writeStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_writeStatus->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
     auto* status = statusBar();
     status->setObjectName(QStringLiteral("StatusBar"));
     status->setSizeGripEnabled(false);
-    status->addWidget(m_serverState, 1);
-    status->addWidget(m_writeStatus, 1);
+    // One above the other, each as wide as the window.
+    auto* lines = new QWidget(status);
+    auto* stack = new QVBoxLayout(lines);
+    stack->setContentsMargins(2, 2, 2, 2);
+    stack->setSpacing(2);
+    m_serverState->setParent(lines);
+    m_writeStatus->setParent(lines);
+    stack->addWidget(m_serverState);
+    stack->addWidget(m_writeStatus);
+    status->addWidget(lines, 1);
     connect(status, &QStatusBar::messageChanged, this, &TForm1::updateStatusBar);
     updateStatusBar();
 
@@ -496,6 +505,7 @@ void TForm1::applyOutcome(const LoginOutcome& out)
         m_remarks->startActivityTimer();
     if (!out.alert.empty())
         showAlert(out.alert);
+    showWriteStatus(q(out.writeStatus));
     if (out.taskbarButton)
         openBoardWindow();
     saveSettings();
@@ -792,15 +802,24 @@ void TForm1::resizeToPanel()
 
 int TForm1::chromeHeight()
 {
-    int h = menuBar()->sizeHint().height();
-    if (statusBar()->isVisibleTo(this))
-        h += statusBar()->sizeHint().height();
-    return h;
+    return menuBar()->sizeHint().height() + m_statusHeight;
+}
+
+int TForm1::statusHeight() const
+{
+    int lines = 0;
+    for (const QLabel* label : {m_serverState, m_writeStatus})
+        if (!label->isHidden())
+            lines += label->sizeHint().height() + 2;
+    if (lines == 0 && statusBar()->currentMessage().isEmpty())
+        return 0;
+    return std::max(lines + 6, statusBar()->sizeHint().height());
 }
 
 void TForm1::showServerState()
 {
     m_serverState->setText(q(m_names.serverStateLine()));
+    m_serverState->setToolTip(m_serverState->text());
     updateStatusBar();
     updateCaption();
     if (m_names.serverState() == ServerState::Damaged)
@@ -810,6 +829,7 @@ void TForm1::showServerState()
 void TForm1::showWriteStatus(const QString& text)
 {
     m_writeStatus->setText(text);
+    m_writeStatus->setToolTip(text);
     updateStatusBar();
 }
 
@@ -817,15 +837,13 @@ void TForm1::updateStatusBar()
 {
     m_serverState->setVisible(!m_serverState->text().isEmpty());
     m_writeStatus->setVisible(!m_writeStatus->text().isEmpty());
-    const bool wanted = m_serverState->isVisibleTo(statusBar()) || m_writeStatus->isVisibleTo(statusBar()) ||
-                        !statusBar()->currentMessage().isEmpty();
-    if (wanted == statusBar()->isVisibleTo(this))
-        return;
+    const int height = statusHeight();
+    statusBar()->setVisible(height > 0);
     // The rows keep their room: the window grows or shrinks by the bar.
-    const int before = chromeHeight();
-    statusBar()->setVisible(wanted);
-    if (isVisible() && !isMaximized())
-        resize(width(), height() + chromeHeight() - before);
+    const int delta = height - m_statusHeight;
+    m_statusHeight = height;
+    if (delta != 0 && isVisible() && !isMaximized())
+        resize(width(), this->height() + delta);
 }
 
 void TForm1::updateCaption()

@@ -140,6 +140,7 @@ private:
     void updateCaption();
     // Height of the menu bar and, while shown, the status bar.
     int chromeHeight();
+    int statusHeight() const;
 
     Station& m_station;
     RunInfo m_run;
@@ -169,6 +170,7 @@ private:
     QLabel* m_label2 = nullptr;
     QLabel* m_serverState = nullptr; // status bar: offline or damaged table
     QLabel* m_writeStatus = nullptr; // status bar: the last change was not saved
+    int m_statusHeight = 0;          // room the status bar takes now
 
     BoardGrid* m_grid = nullptr;
     AlertMenu* m_errAlert = nullptr;

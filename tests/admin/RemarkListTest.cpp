@@ -433,7 +433,7 @@ TEST_P(RemarkColourCodes, ChosenColoursComeBackExactlyUnlessTheirByteCannotBeSto
     const platform::CodePage cp = GetParam();
     std::set<int> replaced {0x00, ' ', 'a', 'f', 'l', 'r', 'w', 'y'};
     for (int b = 0x80; b <= 0x9F; ++b)
-        if (b != 0x83 || cp == platform::CodePage::Cp850)
+        if (b != 0x83) // the florin sign is in both code pages
             replaced.insert(b);
     if (cp == platform::CodePage::Cp437)
         for (int b : {0xA4, 0xA6, 0xA7, 0xA8, 0xA9, 0xAD, 0xAE, 0xAF, 0xB3, 0xB4, 0xB6, 0xB8, 0xB9, 0xBE, 0xC0,

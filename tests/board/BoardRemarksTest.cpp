@@ -769,7 +769,7 @@ void BoardRemarksTest::inAndOutFollowTheListWheneverItIsRead()
              qPrintable(captions.join(QLatin1Char('|'))));
     action(QStringLiteral("&Out)"))->trigger();
     QCOMPARE(sharedRemark(bob), std::string("Away"));
-    QCOMPARE(m_form->board().ownStatus, board::remark::kOut) << "judged against the new Out text";
+    QCOMPARE(m_form->board().ownStatus, board::remark::kOut); // judged against the new Out text
 }
 
 void BoardRemarksTest::failedInLeavesStatusAndTipWithTheStoredRemark()
