@@ -165,7 +165,6 @@ CopyResult NamesTable::copy(const std::string& source, const std::string& destin
     if (m_station.setRefreshCaption)
         m_station.setRefreshCaption("Last update: " + nowText(m_station.clock));
     m_lastCopyTime = nowText(m_station.clock);
-    m_copiedThisRun = true;
     int rows = copied > kHeaderLength ? static_cast<int>((copied - kHeaderLength) / kRecordLength) : 0;
     m_lastCopyRows = rows;
     if (rows > m_board.largestRowCount)
@@ -222,9 +221,7 @@ bool NamesTable::load(bool forceCopy)
     const std::string mirrorPath = m_station.mirrorPath();
     m_mirror.setActive(false);
     m_mirror.setDbfFileName(mirrorPath);
-    // The first load of a run copies too: the mirror of an earlier run misses
-    // what changed while this station was off.
-    if (forceCopy || !m_copiedThisRun || !platform::fileExists(mirrorPath))
+    if (forceCopy || !platform::fileExists(mirrorPath))
         copy(m_station.dataPath(kFileName), mirrorPath);
 
     m_station.engine.clearError();

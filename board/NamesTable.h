@@ -54,9 +54,7 @@ public:
     // mirror. Failures go to the event log; the server state follows.
     CopyResult copy(const std::string& source, const std::string& destination);
     // Rebuilds the board from the mirror, copying the shared table first when
-    // forced, on the first load of this object (a mirror left by an earlier
-    // run may be stale) or when there is no mirror yet. False when nothing
-    // could be read.
+    // forced or when there is no mirror yet. False when nothing could be read.
     bool load(bool forceCopy);
     // Writes one column of one row to the shared table (selector, new text in
     // UTF-8, in-use flag and colour for remarks). The caller reloads afterwards.
@@ -98,7 +96,6 @@ private:
     engine::TTzDbf m_mirror;
     engine::TTzDbf m_server;
     int m_lastCopyRows = 0;
-    bool m_copiedThisRun = false;
     ServerState m_serverState = ServerState::Reachable;
     std::string m_serverError;
     std::string m_lastCopyTime;

@@ -426,7 +426,11 @@ void TForm1::deferredStartup()
 
     m_grid->setFilter(m_settings.filter == LocalSettings::kOwnGroupFilter ? "" : m_settings.filter);
     m_grid->setColumnWidths(m_settings.columnWidths);
-    m_names.load(false);
+    // A fresh copy even when a mirror is there: the one an earlier run left
+    // misses what changed while this station was off, and the poll's stamp
+    // (taken at creation) would never show it. A damaged server table does
+    // not replace it.
+    m_names.load(true);
     m_remarks->loadRemarkTexts();
     repaintBoard();
     m_grid->layoutColumns();

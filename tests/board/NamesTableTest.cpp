@@ -276,8 +276,8 @@ TEST_P(DamagedServerTable, NeverReplacesTheMirror)
     ASSERT_EQ(mirror, good);
 
     GetParam().apply(data.file("qb3.dbf"));
-    TestStation next(data.path(), startA.path()); // a later start of the same station
-    EXPECT_TRUE(next.names.load(false));
+    TestStation next(data.path(), startA.path()); // a later start of the same station copies afresh
+    EXPECT_TRUE(next.names.load(true));
     EXPECT_EQ(qb::test::readFile(next.station.mirrorPath()), mirror) << GetParam().what;
     EXPECT_EQ(next.names.serverState(), board::ServerState::Damaged);
     EXPECT_FALSE(next.names.serverError().empty());
