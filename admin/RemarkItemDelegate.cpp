@@ -15,8 +15,11 @@ void RemarkItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const board::Rgb rgb = board::colorOfCode(index.data(kColorCodeRole).toInt());
     painter->save();
     painter->fillRect(option.rect, QColor(rgb.r, rgb.g, rgb.b));
-    painter->setFont(option.font);
-    painter->setPen(Qt::black);
+    QFont font = option.font;
+    font.setItalic(index.data(kNoticeRole).toBool());
+    painter->setFont(font);
+    const board::Rgb text = board::readableTextOn(rgb);
+    painter->setPen(QColor(text.r, text.g, text.b));
     const QRect textRect = option.rect.adjusted(3, 0, -2, 0);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());

@@ -1,5 +1,6 @@
 // Draws one entry of the remark pick list: the background in the colour of
-// the entry's colour code, the text in black 3 pixels from the left, and a
+// the entry's colour code, the text in black or white (whichever reads
+// better on that colour) 3 pixels from the left, a notice in italics, and a
 // frame round the selected entry (the colour itself must stay visible).
 #pragma once
 
@@ -12,6 +13,8 @@ class RemarkItemDelegate : public QStyledItemDelegate {
 public:
     // Role holding the entry's colour code (an int 0..255).
     static constexpr int kColorCodeRole = Qt::UserRole + 1;
+    // True for an entry that is a notice rather than a remark.
+    static constexpr int kNoticeRole = Qt::UserRole + 2;
 
     explicit RemarkItemDelegate(QObject* parent = nullptr);
 

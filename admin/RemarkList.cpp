@@ -209,6 +209,14 @@ bool RemarkList::isFallback() const
     return e.color == 'f' && e.type == 9 && e.text.rfind("Error", 0) == 0;
 }
 
+bool RemarkList::isNotice(int index) const
+{
+    if (index < 0 || index >= count())
+        return false;
+    const RemarkEntry& e = m_entries[static_cast<std::size_t>(index)];
+    return e.type == 9 && e.text.rfind(kErrorMarker, 0) == 0;
+}
+
 bool RemarkList::clearIfErrorMarked()
 {
     for (const auto& e : m_entries) {
@@ -249,7 +257,8 @@ PickResult RemarkList::describe(const RemarkEntry& entry)
 std::optional<PickResult> RemarkList::pick(int index, const platform::Clock& clock, planner::PromptService& prompts,
                                            const Options& options) const
 {
-    if (index < 0 || index >= count())
+    // The notice would otherwise go out to the whole office as a remark.
+    if (index < 0 || index >= count() || isNotice(index))
         return std::nullopt;
     const RemarkEntry& e = m_entries[static_cast<std::size_t>(index)];
     PickResult r = describe(e);
@@ -446,7 +455,11 @@ SaveResult RemarkList::writeTable(int saverIndex)
     if (!table.openOrCreate() || m_engine.lastError() != 0)
         return fail("remarks.dbf could not be opened (" + m_engine.lastErrorText() + ").");
 
-    const std::int64_t wanted = count();
+    std::vector<const RemarkEntry*> saved;
+    for (int i = 0; i < count(); ++i)
+        if (!isNotice(i))
+            saved.push_back(&m_entries[static_cast<std::size_t>(i)]);
+    const auto wanted = static_cast<std::int64_t>(saved.size());
     std::int64_t total = table.RecCount();
     std::vector<std::int64_t> live;
     for (std::int64_t r = 1; r <= total; ++r) {
@@ -514,7 +527,7 @@ SaveResult RemarkList::writeTable(int saverIndex)
     for (std::int64_t i = 0; i < wanted; ++i) {
         if (table.dEOF())
             return fail("remarks.dbf ended before the list was written.");
-        const RemarkEntry& e = m_entries[static_cast<std::size_t>(i)];
+        const RemarkEntry& e = *saved[static_cast<std::size_t>(i)];
         table.SetLongField("type", e.type >= 0 && e.type <= 9 ? e.type : 0);
         table.SetLongField("position", i + 1);
         table.SetCField("c", codeToStored(static_cast<std::uint8_t>(e.color)));

@@ -101,6 +101,9 @@ public:
     void ensureLoaded();
     // The ninth entry marks the built-in fallback list.
     bool isFallback() const;
+    // The built-in list's "Error reading remarks.dbf" entry: a notice shown
+    // in the list, never a remark. It cannot be picked and is not saved.
+    bool isNotice(int index) const;
     // Leaving the window: a list whose text holds "Error reading" is
     // emptied so the next opening reads the table again. Returns whether
     // it was emptied.
@@ -122,8 +125,8 @@ public:
     // --- picking ------------------------------------------------------------------
     // The pick of entry index: type, colour, icon, status and timer, with the
     // text's placeholders expanded (prompts through prompts; the clock gives
-    // {time}, {date}, {day}). Nothing when index is out of range or a prompt
-    // was cancelled.
+    // {time}, {date}, {day}). Nothing when index is out of range, names the
+    // error notice, or a prompt was cancelled.
     std::optional<PickResult> pick(int index, const platform::Clock& clock, planner::PromptService& prompts,
                                    const Options& options) const;
     // The pick fields of an entry without expansion (text copied as is).
@@ -173,7 +176,8 @@ public:
     static bool codeSurvivesStorage(std::uint8_t code, platform::CodePage storedCodePage);
 
     // --- saving -------------------------------------------------------------------
-    // Rewrites the table with the list: shared read-write open, the surplus
+    // Rewrites the table with the list (the error notice left out): shared
+    // read-write open, the surplus
     // records removed from the top (delete, then pack), missing ones
     // appended under the append lock, then every record written under its
     // record lock. Type 4 texts get saverIndex right-aligned in 3 characters

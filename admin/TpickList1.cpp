@@ -188,9 +188,18 @@ void TpickList1::fillList(int selectRow)
 {
     QSignalBlocker block(m_listBox);
     m_listBox->clear();
-    for (const RemarkEntry& e : m_list.entries()) {
+    for (int i = 0; i < m_list.count(); ++i) {
+        const RemarkEntry& e = m_list.entries()[static_cast<std::size_t>(i)];
         auto* item = new QListWidgetItem(QString::fromStdString(e.text), m_listBox);
         item->setData(RemarkItemDelegate::kColorCodeRole, static_cast<int>(static_cast<std::uint8_t>(e.color)));
+        if (m_list.isNotice(i)) {
+            // Shown so the person knows the list is the built-in one, but
+            // neither selectable nor pickable.
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
+            item->setData(RemarkItemDelegate::kNoticeRole, true);
+            item->setToolTip(QStringLiteral("The shared remark list could not be read; these are the built-in "
+                                            "remarks. Ask the administrator to run qbtool check."));
+        }
     }
     if (selectRow >= 0 && selectRow < m_listBox->count())
         m_listBox->setCurrentRow(selectRow);
@@ -260,6 +269,8 @@ void TpickList1::selectionChanged()
 
 void TpickList1::tryPick(int row)
 {
+    if (m_list.isNotice(row))
+        return;
     if (row < 0 || row >= m_list.count()) {
         message(QString::fromLatin1(kNoSelection));
         return;

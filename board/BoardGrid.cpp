@@ -56,7 +56,9 @@ BoardGrid::BoardGrid(Board& board, QWidget* parent) : QWidget(parent), m_board(b
     m_table->setModel(m_model);
     m_table->setItemDelegate(new BoardGridDelegate(m_table));
     m_table->setFrameShape(QFrame::NoFrame);
-    m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    // One row at a time: the find box's match (a click selects its row too).
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setTabKeyNavigation(false);
     m_table->setWordWrap(false);
@@ -81,6 +83,7 @@ BoardGrid::BoardGrid(Board& board, QWidget* parent) : QWidget(parent), m_board(b
     m_findBox->setStyleSheet(QStringLiteral("QLineEdit#FindBox { background-color: rgb(0, 255, 0); color: black; }"));
     m_findBox->installEventFilter(this);
     m_findBox->hide();
+    connect(m_findBox, &QLineEdit::textChanged, this, &BoardGrid::selectFound);
 
     connect(m_table, &BoardGridTable::cellPressed, this, &BoardGrid::onCellPressed);
     connect(m_header, &QHeaderView::sectionClicked, this, &BoardGrid::onTitleClicked);
@@ -135,18 +138,30 @@ void BoardGrid::onSectionResized(int column, int, int newSize)
         m_widths[static_cast<std::size_t>(column)] = newSize;
 }
 
+int BoardGrid::rowHeight() const
+{
+    // Twice the point size, as Windows stations show it, but never less than
+    // the text needs on a screen with more pixels per point.
+    return std::max(2 * m_view.fontSize(), QFontMetrics(m_table->font()).height() + 4);
+}
+
+int BoardGrid::scrollBarExtent() const
+{
+    return style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_table);
+}
+
 int BoardGrid::layoutWidth() const
 {
     int w = width();
     if (verticalBarNeeded())
-        w -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_table);
+        w -= scrollBarExtent();
     return w;
 }
 
 bool BoardGrid::verticalBarNeeded() const
 {
-    const int rowHeight = 2 * m_view.fontSize();
-    return m_view.gridRowCount() * rowHeight > height();
+    // The title row is one row high as well.
+    return m_view.gridRowCount() * rowHeight() > height();
 }
 
 bool BoardGrid::horizontalBarNeeded() const
@@ -169,19 +184,56 @@ void BoardGrid::layoutColumnsForOptions()
     layoutColumns();
 }
 
+BoardView::Measure BoardGrid::measureCell() const
+{
+    const QFont font = m_table->font();
+    return [font](const std::string& text) -> std::optional<int> {
+        return BoardGridDelegate::neededWidth(font, QString::fromStdString(text));
+    };
+}
+
+BoardView::Measure BoardGrid::measureTitle() const
+{
+    const QFont font = m_header->font();
+    return [font](const std::string& text) -> std::optional<int> {
+        return BoardGridDelegate::neededWidth(font, QString::fromStdString(text)) + BoardGridHeader::arrowRoom(font);
+    };
+}
+
+int BoardGrid::minColumnWidth() const
+{
+    // Room for a few characters and the ellipsis.
+    return 4 * QFontMetrics(m_table->font()).averageCharWidth() + 2 * BoardGridDelegate::kPadding;
+}
+
 void BoardGrid::autosizeColumns()
 {
-    const QFontMetrics metrics(m_table->font());
-    auto measure = [&metrics](const std::string& text) -> std::optional<int> {
-        return metrics.horizontalAdvance(QString::fromStdString(text));
-    };
-    m_widths = m_view.autosizeColumns(width(), verticalBarNeeded(), measure);
+    m_widths = m_view.autosizeColumns(layoutWidth(), measureCell(), measureTitle(), minColumnWidth());
     layoutColumns();
 }
 
-int BoardGrid::fittedClientHeight(int screenHeight, bool maximised, bool* capped) const
+int BoardGrid::naturalWidth(int screenHeight) const
 {
-    const FitHeight fit = m_view.fitHeight(screenHeight, horizontalBarNeeded(), maximised);
+    int total = 0;
+    for (int w : m_view.naturalWidths(measureCell(), measureTitle()))
+        total += w;
+    // Rows that do not fit the screen scroll: the bar takes its width too.
+    if (m_view.fitHeight(rowHeight(), 0, screenHeight, false).capped)
+        total += scrollBarExtent();
+    return total;
+}
+
+int BoardGrid::fittedClientHeight(int screenHeight, bool maximised, bool* capped, int gridWidth) const
+{
+    bool horizontalBar = horizontalBarNeeded();
+    if (gridWidth >= 0) {
+        // Columns give way down to their minimum before a bar shows.
+        int total = 0;
+        for (int w : m_view.autosizeColumns(gridWidth, measureCell(), measureTitle(), minColumnWidth()))
+            total += w;
+        horizontalBar = total > gridWidth;
+    }
+    const FitHeight fit = m_view.fitHeight(rowHeight(), horizontalBar ? scrollBarExtent() : 0, screenHeight, maximised);
     if (capped)
         *capped = fit.capped;
     return fit.clientHeight;
@@ -193,11 +245,12 @@ void BoardGrid::setFontSize(int size)
     const QFont font = gridFont(s);
     m_table->setFont(font);
     m_header->setFont(font);
-    m_header->setRowHeight(2 * s);
-    m_table->verticalHeader()->setDefaultSectionSize(2 * s);
+    m_header->setRowHeight(rowHeight());
+    m_table->verticalHeader()->setDefaultSectionSize(rowHeight());
     m_findBox->setFont(font);
     placeFindBox();
     m_table->viewport()->update();
+    emit fontSizeChanged(s);
 }
 
 void BoardGrid::setColumnWidths(const std::array<int, 5>& widths)
@@ -238,7 +291,7 @@ void BoardGrid::onCellPressed(const QModelIndex& index, Qt::MouseButton button)
 
 void BoardGrid::placeFindBox()
 {
-    const int h = 2 * m_view.fontSize() + 4;
+    const int h = rowHeight() + 4;
     const int w = std::min(kFindBoxWidth, std::max(60, width() / 2));
     m_findBox->setGeometry(std::max(0, width() - w), 0, w, h);
 }
@@ -251,6 +304,25 @@ void BoardGrid::startFind(QChar first)
     m_findBox->raise();
     m_findBox->setFocus(Qt::OtherFocusReason);
     m_findBox->end(false);
+}
+
+void BoardGrid::selectFound(const QString& text)
+{
+    const int row = m_view.findRow(text.toStdString());
+    if (row < 1) {
+        m_table->clearSelection();
+        return;
+    }
+    const QModelIndex index = m_model->index(row - 1, 0);
+    m_table->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_table->scrollTo(index);
+}
+
+int BoardGrid::selectedRow() const
+{
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row() + 1;
 }
 
 void BoardGrid::hideFind()

@@ -60,13 +60,20 @@ public:
     void autosizeColumns();
 
     // Client height of a main window whose client area is this grid, fitted to
-    // the shown rows (screenHeight: available height of the screen). When
-    // *capped is set the rows did not fit: move the window to the top.
-    int fittedClientHeight(int screenHeight, bool maximised, bool* capped = nullptr) const;
+    // the shown rows exactly (screenHeight: available height of the screen).
+    // When *capped is set the rows did not fit: move the window to the top.
+    // gridWidth: the width the grid will have (-1: its width now).
+    int fittedClientHeight(int screenHeight, bool maximised, bool* capped = nullptr, int gridWidth = -1) const;
+    // Width that shows every column's widest text whole (plus the vertical
+    // scroll bar when the rows cannot all fit the screen).
+    int naturalWidth(int screenHeight) const;
 
-    // Font size (clamped to 8..24): grid font and row height 2 x size.
+    // Font size (clamped to 8..24): grid font and row height 2 x size, or
+    // more when the text needs it. Emits fontSizeChanged.
     void setFontSize(int size);
     int fontSize() const { return m_view.fontSize(); }
+    // Height of the title row and of every person row, in pixels.
+    int rowHeight() const;
 
     // Widths of columns 0 to 4 as the local settings keep them. Negative
     // values are kept for the next layout (which then resets) and shown as 0.
@@ -74,10 +81,15 @@ public:
     std::array<int, 5> columnWidths() const;
 
     // The find box: shown with the typed character and the caret after it,
-    // focused. Enter, Esc or leaving it hides it and refocuses the grid.
+    // focused. While it is typed in, the first row whose name begins with its
+    // text, else the first that contains it (any case), is selected and
+    // scrolled into view; no row is hidden. Enter, Esc or leaving it hides it
+    // and refocuses the grid; the selection stays.
     void startFind(QChar first);
     void hideFind();
     QLineEdit* findBox() const { return m_findBox; }
+    // The selected grid row (from 1), -1 for none.
+    int selectedRow() const;
 
 signals:
     // A mouse button went down on a person row's cell (board index >= 1).
@@ -86,6 +98,8 @@ signals:
     // The view filter changed through the grid (group cell, setFilter). The
     // main window fits its height.
     void filterChanged();
+    // The font size changed (setFontSize).
+    void fontSizeChanged(int size);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -99,6 +113,11 @@ private:
     void refreshModel();
     void applyWidths();
     void placeFindBox();
+    void selectFound(const QString& text);
+    BoardView::Measure measureCell() const;
+    BoardView::Measure measureTitle() const;
+    int minColumnWidth() const;
+    int scrollBarExtent() const;
     int layoutWidth() const;
     bool verticalBarNeeded() const;
     bool horizontalBarNeeded() const;

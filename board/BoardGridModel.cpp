@@ -1,5 +1,7 @@
 #include "BoardGridModel.h"
 
+#include "BoardGridHeader.h"
+
 #include <QBrush>
 #include <QString>
 
@@ -56,6 +58,8 @@ QVariant BoardGridModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     if (role == Qt::ToolTipRole)
         return {};
+    if (role == BoardGridHeader::kSortArrowRole)
+        return section == m_view.sortColumn() ? (m_view.ascending() ? 1 : -1) : 0;
     return roleOf(m_view.cell(0, section), 0, role);
 }
 
@@ -63,7 +67,7 @@ Qt::ItemFlags BoardGridModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
 } // namespace qb::board

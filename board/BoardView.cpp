@@ -75,23 +75,6 @@ std::string cutToCharacters(std::string_view s, std::size_t n)
     return std::string(s.substr(0, i));
 }
 
-double relativeLuminance(const Rgb& c)
-{
-    auto channel = [](int v) {
-        double x = v / 255.0;
-        return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.r) + 0.7152 * channel(c.g) + 0.0722 * channel(c.b);
-}
-
-double contrast(const Rgb& a, const Rgb& b)
-{
-    double la = relativeLuminance(a), lb = relativeLuminance(b);
-    if (la < lb)
-        std::swap(la, lb);
-    return (la + 0.05) / (lb + 0.05);
-}
-
 const std::string& entry(const std::vector<std::string>& list, int index, const std::string& missing)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= list.size())
@@ -280,12 +263,11 @@ CellStyle BoardView::cell(int gridRow, int column) const
     if (gridRow == 0) {
         style.text = column == kTimeColumn ? std::string(kTimeTitle) : columnText(0, column);
         style.background = kTitleColor;
-        if (column == m_sortColumn) {
+        if (column == m_sortColumn)
             style.background = kSortTitleColor;
-            style.text = (m_ascending ? " ^ " : " v ") + style.text;
-        }
         if (m_board.adminMode)
             style.background = kAdminTitleColor;
+        style.foreground = readableTextOn(style.background);
         return style;
     }
 
@@ -295,10 +277,10 @@ CellStyle BoardView::cell(int gridRow, int column) const
     style.text = columnText(index, column);
     if (column == kNameColumn && isOwnRow(index)) {
         style.background = kOwnNameColor;
+        style.foreground = readableTextOn(style.background);
     } else if (column == kRemarkColumn && index >= 0 && index < kMaxRows) {
         style.background = colorOfCode(m_board.colorCodes[static_cast<std::size_t>(index)]);
-        if (contrast(style.background, kWhite) > 2.0 * contrast(style.background, m_windowText))
-            style.foreground = kWhite;
+        style.foreground = readableTextOn(style.background);
     }
     return style;
 }
@@ -396,16 +378,14 @@ ColumnWidths BoardView::shareAfterOptionsLoaded(const ColumnWidths& current, int
     return w;
 }
 
-ColumnWidths BoardView::autosizeColumns(int clientWidth, bool verticalScrollBar, const Measure& measure) const
+ColumnWidths BoardView::naturalWidths(const Measure& measure, const Measure& measureTitle) const
 {
     ColumnWidths w {};
     const int rows = std::min(m_board.rowCount(), kMaxRows);
-    for (int c = 0; c < kTimeColumn; ++c) {
-        if (c == kMiscColumn && hidesFourthColumn())
+    for (int c = 0; c < kColumnCount; ++c) {
+        if ((c == kMiscColumn && hidesFourthColumn()) || (c == kTimeColumn && !showsTimeColumn()))
             continue;
-        // Titles as shown (with the sort marker), then every row on the board
-        // whatever the filter, so that the widths do not jump with it.
-        std::optional<int> widest = measure ? measure(cell(0, c).text) : std::nullopt;
+        std::optional<int> widest = measureTitle ? measureTitle(cell(0, c).text) : std::nullopt;
         for (int i = 1; i < rows && widest; ++i) {
             if (!m_board.isShown(i))
                 continue;
@@ -415,25 +395,43 @@ ColumnWidths BoardView::autosizeColumns(int clientWidth, bool verticalScrollBar,
             else
                 widest = std::max(*widest, *m);
         }
-        if (!widest)
-            w[static_cast<std::size_t>(c)] = 40;
-        else
-            w[static_cast<std::size_t>(c)] = *widest + 4 < 5 ? 20 : *widest + 4;
-    }
-    if (showsTimeColumn()) {
-        int rest = clientWidth - (8 + w[0] + w[1] + w[2] + w[3]);
-        if (verticalScrollBar)
-            rest -= 21;
-        w[kTimeColumn] = rest < 0 ? 10 : rest;
+        w[static_cast<std::size_t>(c)] = widest ? std::max(*widest, 1) : 40;
     }
     return w;
 }
 
-FitHeight BoardView::fitHeight(int fontSize, int entries, int screenHeight, bool horizontalScrollBar, bool maximised)
+ColumnWidths BoardView::fitColumns(const ColumnWidths& natural, int clientWidth, int minWidth) const
+{
+    ColumnWidths w = natural;
+    int sum = 0;
+    for (int x : w)
+        sum += x;
+    if (sum <= clientWidth) {
+        const int rest = showsTimeColumn() ? kTimeColumn : kRemarkColumn;
+        w[static_cast<std::size_t>(rest)] += clientWidth - sum;
+        return w;
+    }
+    for (int c : {kRemarkColumn, kMiscColumn, kNameColumn, kGroupColumn}) {
+        int& x = w[static_cast<std::size_t>(c)];
+        const int give = std::min(sum - clientWidth, std::max(0, x - minWidth));
+        x -= give;
+        sum -= give;
+        if (sum <= clientWidth)
+            break;
+    }
+    return w;
+}
+
+ColumnWidths BoardView::autosizeColumns(int clientWidth, const Measure& measure, const Measure& measureTitle,
+                                        int minWidth) const
+{
+    return fitColumns(naturalWidths(measure, measureTitle), clientWidth, minWidth);
+}
+
+FitHeight BoardView::fitHeight(int rowHeight, int entries, int extra, int screenHeight, bool maximised)
 {
     FitHeight fit;
-    int h = horizontalScrollBar ? 35 : 2 * fontSize + 15;
-    h += 2 * fontSize * std::max(entries, 0);
+    int h = rowHeight * (std::max(entries, 0) + 1) + std::max(extra, 0);
     if (h > screenHeight - 90) {
         fit.capped = true;
         h = screenHeight - 90;
@@ -444,10 +442,26 @@ FitHeight BoardView::fitHeight(int fontSize, int entries, int screenHeight, bool
     return fit;
 }
 
-FitHeight BoardView::fitHeight(int screenHeight, bool horizontalScrollBar, bool maximised) const
+FitHeight BoardView::fitHeight(int rowHeight, int extra, int screenHeight, bool maximised) const
 {
-    return fitHeight(m_fontSize, static_cast<int>(m_board.displayOrder.size()), screenHeight, horizontalScrollBar,
-                     maximised);
+    return fitHeight(rowHeight, static_cast<int>(m_board.displayOrder.size()), extra, screenHeight, maximised);
+}
+
+int BoardView::findRow(std::string_view text) const
+{
+    const std::u32string wanted = foldedKey(text);
+    if (wanted.empty())
+        return -1;
+    int contains = -1;
+    for (int r = 1; r < gridRowCount(); ++r) {
+        const std::u32string name = foldedKey(columnText(boardIndexAt(r), kNameColumn));
+        const std::size_t at = name.find(wanted);
+        if (at == 0)
+            return r;
+        if (at != std::u32string::npos && contains < 0)
+            contains = r;
+    }
+    return contains;
 }
 
 bool BoardView::lessNoCase(std::string_view a, std::string_view b)

@@ -140,9 +140,10 @@ public:
 
     // ---- painting ----
     // Text and colours of cell (gridRow, column). Rows or columns outside the
-    // grid give kMissing on white. The text is in the window-text colour,
-    // except on a remark colour so dark that white reads better (a packed
-    // colour code can be black or deep blue).
+    // grid give kMissing on white. Plain cells take the window-text colour;
+    // cells on a colour of their own (titles, the own name, remarks) take
+    // black or white, whichever reads better on it. Titles carry no sort
+    // marker: the grid draws the sort arrow (see sortColumn / ascending).
     CellStyle cell(int gridRow, int column) const;
     // Date-time (days since 1899-12-30) as "yyyy-mm-dd hh:nn" (international)
     // or "h:nn AM mm/dd/yyyy"; kMissing when the value is not a date between
@@ -167,23 +168,37 @@ public:
     // layoutColumns).
     ColumnWidths shareAfterOptionsLoaded(const ColumnWidths& current, int clientWidth) const;
 
-    // measure: width in pixels of a text in the grid font, nullopt when it
-    // cannot be measured.
+    // measure: width in pixels a text needs in its cell (padding included),
+    // nullopt when it cannot be measured.
     using Measure = std::function<std::optional<int>(const std::string&)>;
-    // Autosize: columns 0 to 3 the widest text of the column over the titles
-    // and every board row + 4 (20 below 5, 40 when measuring fails); the
-    // date/time column takes the rest of the client width less 8, less 21
-    // more when the vertical scroll bar shows, 10 at least. A column that
-    // options 23 / 9 hide gets 0, so that the layout that follows keeps the
-    // measured widths and gives the room to the remark column.
-    ColumnWidths autosizeColumns(int clientWidth, bool verticalScrollBar, const Measure& measure) const;
+    // What every column needs to show its widest text: the title (through
+    // measureTitle, which leaves room for the sort arrow) and every board
+    // row whatever the filter, so that widths do not jump with it. 40 when
+    // measuring fails; 0 for a column that options 23 / 9 hide.
+    ColumnWidths naturalWidths(const Measure& measure, const Measure& measureTitle) const;
+    // Fits natural widths into a client width. Room left over goes to the
+    // date/time column (to the remark column when that is hidden), so no
+    // strip stays empty at the right. When the room is short the remark,
+    // then the fourth, name and group columns give way down to minWidth
+    // each (their texts are cut with an ellipsis); the date/time column
+    // never does. Only when even that does not fit is the sum wider than
+    // the client.
+    ColumnWidths fitColumns(const ColumnWidths& natural, int clientWidth, int minWidth) const;
+    // Autosize: fitColumns(naturalWidths(...), clientWidth, minWidth).
+    ColumnWidths autosizeColumns(int clientWidth, const Measure& measure, const Measure& measureTitle,
+                                 int minWidth) const;
 
-    // Client height that shows the title row and `entries` rows at a font
-    // size: 35 with a horizontal scroll bar, else 2 x size + 15, plus
-    // 2 x size per entry; capped at screenHeight - 90; a maximised window
-    // takes screenHeight - 5.
-    static FitHeight fitHeight(int fontSize, int entries, int screenHeight, bool horizontalScrollBar, bool maximised);
-    FitHeight fitHeight(int screenHeight, bool horizontalScrollBar, bool maximised) const;
+    // Client height that shows the title row and `entries` rows of rowHeight
+    // pixels exactly, plus `extra` (a horizontal scroll bar, frames): no row
+    // cut, no empty strip below the last. Capped at screenHeight - 90; a
+    // maximised window takes screenHeight - 5.
+    static FitHeight fitHeight(int rowHeight, int entries, int extra, int screenHeight, bool maximised);
+    FitHeight fitHeight(int rowHeight, int extra, int screenHeight, bool maximised) const;
+
+    // The first grid row, in grid order, whose name begins with text (any
+    // case), else the first whose name contains it; -1 when none does or
+    // text is empty. Rows that the filter hides are not searched.
+    int findRow(std::string_view text) const;
 
     // Case-insensitive text order used for sorting (exposed for tests).
     static bool lessNoCase(std::string_view a, std::string_view b);

@@ -1,5 +1,7 @@
 #include "Colors.h"
 
+#include <cmath>
+
 namespace qb::board {
 
 bool isColorLetter(int code)
@@ -32,6 +34,39 @@ std::uint8_t packColor(const Rgb& c)
 Rgb unpackColor(std::uint8_t code)
 {
     return {((code / 8) % 8) * 36, (code % 8) * 36, (code / 64) * 72};
+}
+
+namespace {
+
+// Screen luminance as APCA 0.0.98G takes it, with its soft clamp near black.
+double apcaY(const Rgb& c)
+{
+    auto lin = [](int v) { return std::pow(v / 255.0, 2.4); };
+    double y = 0.2126729 * lin(c.r) + 0.7151522 * lin(c.g) + 0.0721750 * lin(c.b);
+    if (y < 0.022)
+        y += std::pow(0.022 - y, 1.414);
+    return y;
+}
+
+// Lightness contrast of text on a background, as a magnitude (0 .. ~106).
+double apcaContrast(const Rgb& text, const Rgb& background)
+{
+    const double yt = apcaY(text), yb = apcaY(background);
+    if (yb > yt) {
+        const double s = (std::pow(yb, 0.56) - std::pow(yt, 0.57)) * 1.14;
+        return s < 0.1 ? 0.0 : (s - 0.027) * 100.0;
+    }
+    const double s = (std::pow(yb, 0.65) - std::pow(yt, 0.62)) * 1.14;
+    return s > -0.1 ? 0.0 : (0.027 - s) * 100.0;
+}
+
+} // namespace
+
+Rgb readableTextOn(const Rgb& background)
+{
+    constexpr Rgb kBlack {0, 0, 0};
+    constexpr Rgb kWhite {255, 255, 255};
+    return apcaContrast(kWhite, background) > apcaContrast(kBlack, background) ? kWhite : kBlack;
 }
 
 } // namespace qb::board

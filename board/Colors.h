@@ -18,4 +18,9 @@ Rgb colorOfCode(int code);
 std::uint8_t packColor(const Rgb& c);
 Rgb unpackColor(std::uint8_t code);
 
+// Black or white, whichever reads better on a background. Judged by
+// perceived lightness contrast (the APCA model) rather than by the WCAG
+// ratio, which prefers black on pure red, where people find white easier.
+Rgb readableTextOn(const Rgb& background);
+
 } // namespace qb::board

@@ -114,6 +114,19 @@ bool RemarkActions::mayEditFourthColumn(int boardIndex) const
     return m_board.adminMode || !m_board.options[admin::opt::kLockFourthColumn];
 }
 
+std::string RemarkActions::refusal(int boardIndex, bool fourthColumn) const
+{
+    if (boardIndex < 1 || !m_board.isShown(boardIndex) || m_board.ownIndex < 0)
+        return {};
+    if (!mayChangeRow(boardIndex))
+        return std::string("Only your own ") + (fourthColumn ? "fourth column" : "remark") +
+               " can be changed: the option \"" + admin::builtInCaption(admin::opt::kChangeOthers) + "\" is off.";
+    if (fourthColumn && !mayEditFourthColumn(boardIndex))
+        return std::string("The fourth column cannot be changed: the option \"") +
+               admin::builtInCaption(admin::opt::kLockFourthColumn) + "\" is on.";
+    return {};
+}
+
 WriteResult RemarkActions::applyPickedRemark(int boardIndex, const Picked& picked)
 {
     if (!mayChangeRow(boardIndex))

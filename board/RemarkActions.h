@@ -39,6 +39,10 @@ public:
     bool mustConfirmOtherRow(int boardIndex) const;
     // Option 20 locks the fourth column for persons.
     bool mayEditFourthColumn(int boardIndex) const;
+    // Why a click on a person row's remark or fourth-column cell may not
+    // change it, in the words of the options window; empty when it may (or
+    // when there is no such row, which needs no explanation).
+    std::string refusal(int boardIndex, bool fourthColumn) const;
 
     // A remark picked from the list for a row: written to the server only.
     struct Picked {

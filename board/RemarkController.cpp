@@ -291,8 +291,10 @@ void RemarkController::nameClicked(int boardIndex)
 
 void RemarkController::remarkClicked(int boardIndex)
 {
-    if (!m_actions.mayChangeRow(boardIndex))
+    if (!m_actions.mayChangeRow(boardIndex)) {
+        tellRefusal(boardIndex, false);
         return;
+    }
     if (m_board.adminMode) {
         // The administrator's list has the maintenance panel, not picking.
         maintainList();
@@ -333,7 +335,11 @@ void RemarkController::remarkClicked(int boardIndex)
 
 void RemarkController::fourthColumnClicked(int boardIndex)
 {
-    if (!m_prompts || !m_actions.mayEditFourthColumn(boardIndex))
+    if (!m_actions.mayEditFourthColumn(boardIndex)) {
+        tellRefusal(boardIndex, true);
+        return;
+    }
+    if (!m_prompts)
         return;
     PollHold hold(m_board);
     const auto i = static_cast<std::size_t>(boardIndex);
@@ -441,6 +447,14 @@ void RemarkController::writeIdle(const std::string& key, const std::string& valu
 }
 
 // ---- helpers -------------------------------------------------------------------------
+
+void RemarkController::tellRefusal(int boardIndex, bool fourthColumn)
+{
+    // Rather than a click that seems to do nothing.
+    const std::string why = m_actions.refusal(boardIndex, fourthColumn);
+    if (!why.empty() && statusMessage)
+        statusMessage(q(why));
+}
 
 QPoint RemarkController::cursorPos() const
 {

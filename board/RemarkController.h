@@ -72,6 +72,8 @@ public:
     std::function<void()> boardChanged;
     // New tray icon and tip (tip cut to 63 characters by the receiver).
     std::function<void(const QIcon& icon, const QString& tip)> trayChanged;
+    // A note for the status line (why a click changed nothing).
+    std::function<void(const QString& text)> statusMessage;
     // "&Help" of the pick list found no topic file.
     std::function<void()> helpMissing;
     // A line for the status bar after a change: why it was not saved, or ""
@@ -143,6 +145,7 @@ private:
     void takeInOutTexts();
     void reportWrite(WriteResult r, const std::string& text);
     QPoint cursorPos() const;
+    void tellRefusal(int boardIndex, bool fourthColumn);
     QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons, QPoint at);
     void buildPopupMenu();
     void showTray(const QIcon& icon);

@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -59,10 +60,13 @@ public:
 
 QAction* laterWork(QMenu* menu, const QString& caption, const QKeySequence& key = {})
 {
-    // Present so the menu reads as it will, but inert until its window exists.
+    // Present so the menu reads as it will, but inert until its window
+    // exists; the tooltip says why it is grey.
     QAction* a = menu->addAction(caption);
     a->setShortcut(key);
     a->setEnabled(false);
+    a->setToolTip(QString::fromLatin1(TForm1::kNotInThisVersion));
+    menu->setToolTipsVisible(true);
     return a;
 }
 
@@ -122,7 +126,16 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     layout->addWidget(m_pwdPanel);
     layout->addWidget(m_grid, 1);
     setCentralWidget(central);
-    connect(m_grid, &BoardGrid::filterChanged, this, &TForm1::fitHeightToRows);
+    connect(m_grid, &BoardGrid::filterChanged, this, [this] {
+        checkViewItem();
+        fitHeightToRows();
+    });
+    connect(m_grid, &BoardGrid::fontSizeChanged, this, [this](int size) {
+        for (QAction* a : m_fontItems->actions())
+            a->setChecked(a->data().toInt() == size);
+    });
+    // The status line also says why a click did nothing.
+    m_remarks->statusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMs); };
     connect(m_grid, &BoardGrid::cellClicked, m_remarks, &RemarkController::cellClicked);
 
     buildMenus();
@@ -218,6 +231,11 @@ void TForm1::buildLoginPanel()
     m_loginNames->setInsertPolicy(QComboBox::NoInsert);
     m_loginNames->setMaxVisibleItems(20);
     m_loginNames->setMinimumWidth(220);
+    // Enter in the name box goes on to the password.
+    connect(m_loginNames->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        m_edit1->setFocus(Qt::TabFocusReason);
+        m_edit1->selectAll();
+    });
 
     m_edit1 = new QLineEdit(m_pwdPanel);
     m_edit1->setObjectName(QStringLiteral("Edit1"));
@@ -286,19 +304,32 @@ void TForm1::buildMenus()
     actions->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
 
     m_viewMenu = bar->addMenu(QStringLiteral("&View"));
-    m_viewMenu->addAction(QStringLiteral("All"), QKeySequence(Qt::Key_F2), this, [this] {
+    // The current filter and font size carry a check mark.
+    m_viewItems = new QActionGroup(this);
+    m_viewItems->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    m_viewAll = m_viewMenu->addAction(QStringLiteral("All"), QKeySequence(Qt::Key_F2), this, [this] {
         if (m_grid->setFilter(""))
             fitHeightToRows();
+        checkViewItem();
     });
+    m_viewAll->setCheckable(true);
+    m_viewAll->setChecked(true);
+    m_viewItems->addAction(m_viewAll);
     m_viewSeparator = m_viewMenu->addSeparator();
     QMenu* fonts = m_viewMenu->addMenu(QStringLiteral("Font Size"));
+    m_fontItems = new QActionGroup(this);
     for (int size : {8, 10, 12, 14, 16, 24}) {
         QAction* a = fonts->addAction(QString::number(size), this, [this, size] {
             m_grid->setFontSize(size);
             m_settings.font = m_grid->fontSize();
             m_remarks->setListFontSize(m_settings.font);
-            fitHeightToRows();
+            fitHeightToRows(true);
         });
+        a->setObjectName(QStringLiteral("FontSize%1").arg(size));
+        a->setData(size);
+        a->setCheckable(true);
+        a->setChecked(size == m_grid->fontSize());
+        m_fontItems->addAction(a);
         if (size == 10)
             a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     }
@@ -684,22 +715,52 @@ void TForm1::rebuildViewMenu()
         connect(a, &QAction::triggered, this, [this, group] {
             if (m_grid->setFilter(group))
                 fitHeightToRows();
+            checkViewItem();
         });
+        a->setCheckable(true);
+        a->setData(q(group));
+        m_viewItems->addAction(a);
         m_viewMenu->insertAction(m_viewSeparator, a);
         m_groupItems << a;
     }
+    checkViewItem();
 }
 
-void TForm1::fitHeightToRows()
+void TForm1::checkViewItem()
+{
+    // "All" for no filter, the group's item for a group; nothing while only
+    // the own row shows.
+    const QString filter = q(m_grid->view().filter());
+    m_viewAll->setChecked(filter.isEmpty());
+    for (QAction* a : m_groupItems)
+        a->setChecked(!filter.isEmpty() && a->data().toString() == filter);
+}
+
+void TForm1::fitHeightToRows(bool naturalWidth)
 {
     if (!m_grid->isVisible())
         return;
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+    // One resize with the final size: on some desktops a resize takes effect
+    // only later, so width() cannot be read back in between.
+    int w = width();
+    if (!isMaximized()) {
+        // Every column whole as far as the screen allows: a larger font
+        // widens the window, a smaller one (naturalWidth) narrows it again.
+        const int decoration = std::max(0, frameGeometry().width() - width());
+        const int natural = std::min(m_grid->naturalWidth(screen.height()), screen.width() - decoration);
+        w = naturalWidth ? natural : std::max(w, natural);
+    }
     bool capped = false;
-    int client = m_grid->fittedClientHeight(screen.height(), isMaximized(), &capped);
-    if (capped)
-        move(x(), screen.top());
-    resize(width(), client + chromeHeight());
+    const int client = m_grid->fittedClientHeight(screen.height(), isMaximized(), &capped, w);
+    // A window grown past the screen's right edge moves left to show it all.
+    const int decoration = std::max(0, frameGeometry().width() - width());
+    const int left = std::max(screen.left(), std::min(x(), screen.right() + 1 - w - decoration));
+    if (capped || left != x())
+        move(left, capped ? screen.top() : y());
+    resize(w, client + chromeHeight());
+    // When the size did not change there is no resize event to autosize.
+    m_grid->autosizeColumns();
 }
 
 void TForm1::toggleOwnRow()

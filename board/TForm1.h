@@ -23,6 +23,7 @@
 #include <memory>
 
 class QAction;
+class QActionGroup;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -47,6 +48,11 @@ class TestHooks;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
+    // Tooltip of menu items whose feature this version does not have.
+    static constexpr const char* kNotInThisVersion = "Not available in this version.";
+    // How long a note stays in the status line.
+    static constexpr int kStatusMs = 8000;
+
     // What the entry knows about this run.
     struct RunInfo {
         std::string workstationDir; // qb3local.ini
@@ -116,7 +122,10 @@ private:
     void saveSettings();
     void reloadBoard(bool freshCopy);
     void rebuildViewMenu();
-    void fitHeightToRows();
+    // Fits the window to the rows (and widens it for columns whose text
+    // would be cut); naturalWidth: take exactly the width the columns need.
+    void fitHeightToRows(bool naturalWidth = false);
+    void checkViewItem();
     void fillLoginNames();
     void emptyLoginNames();
     void showContents();
@@ -179,6 +188,9 @@ private:
 
     // Menu items whose state changes.
     QMenu* m_viewMenu = nullptr;
+    QActionGroup* m_viewItems = nullptr;
+    QActionGroup* m_fontItems = nullptr;
+    QAction* m_viewAll = nullptr;
     QMenu* m_quickKeys = nullptr;
     QMenu* m_changeAll = nullptr;
     QAction* m_viewSeparator = nullptr;

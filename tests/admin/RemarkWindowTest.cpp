@@ -83,6 +83,7 @@ private slots:
     void colourChoiceBecomesTheEntrysCode();
     void blockedSaveKeepsTheWindowAndTheList();
     void fallbackListIsClearedOnLeaving();
+    void errorNoticeIsShownButNeverPickedOrSaved();
     void helpNamesTheTopicOfTheMode();
     void rendersToAnImage();
 
@@ -380,6 +381,39 @@ void RemarkWindowTest::fallbackListIsClearedOnLeaving()
     writeRemarks(m_path, standardRows());
     m_window->preparePick(QStringLiteral("Ann"), QString(), options, QPoint());
     QCOMPARE(m_window->listBox()->count(), 6);
+}
+
+void RemarkWindowTest::errorNoticeIsShownButNeverPickedOrSaved()
+{
+    std::remove(m_path.c_str());
+    admin::Options options;
+    m_window->preparePick(QStringLiteral("Ann"), QString(), options, QPoint());
+    m_window->open();
+    QListWidget* lb = m_window->listBox();
+    QCOMPARE(lb->count(), 9);
+    QCOMPARE(lb->item(8)->text(), QStringLiteral("Error reading remarks.dbf"));
+    clickRow(8);
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->result().has_value());
+    lb->setCurrentRow(8);
+    QTest::keyClick(lb, Qt::Key_Space);
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->result().has_value());
+    m_window->reject();
+
+    // The administrator's save of the built-in list leaves the notice out.
+    m_prompts->answerText(QStringLiteral("in the lab"));
+    m_window->prepareMaintain(0, QPoint());
+    m_window->open();
+    QTest::mouseClick(button("AddBtn"), Qt::LeftButton);
+    QTest::mouseClick(button("CloseBtn"), Qt::LeftButton);
+    QVERIFY(m_window->saved());
+    RemarkList reread(*m_engine, m_path);
+    QVERIFY(reread.load());
+    QCOMPARE(reread.count(), 9);
+    for (const admin::RemarkEntry& e : reread.entries())
+        QVERIFY2(e.text.find("Error reading") == std::string::npos, e.text.c_str());
+    QCOMPARE(QString::fromStdString(reread.entries()[8].text), QStringLiteral("in the lab"));
 }
 
 void RemarkWindowTest::helpNamesTheTopicOfTheMode()

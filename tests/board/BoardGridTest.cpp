@@ -1,5 +1,6 @@
 // The board grid widget and its model, run offscreen.
 #include "board/BoardGrid.h"
+#include "board/BoardGridHeader.h"
 #include "board/BoardGridModel.h"
 
 #include "admin/Options.h"
@@ -20,6 +21,7 @@
 
 using qb::board::Board;
 using qb::board::BoardGrid;
+using qb::board::BoardGridHeader;
 using qb::board::BoardGridModel;
 using qb::board::BoardView;
 namespace opt = qb::admin::opt;
@@ -131,7 +133,10 @@ private slots:
         // Sorted by name: row 2 of the grid (model row 1) is Ben, the own row.
         QCOMPARE(model->index(1, 0).data().toString(), QStringLiteral("Ben Ortiz"));
         QCOMPARE(colorOf(model->index(1, 0).data(Qt::BackgroundRole)), QColor(174, 244, 70));
-        QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral(" ^ Admin"));
+        // The sort column's title carries an arrow, not a text marker.
+        QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Admin"));
+        QCOMPARE(model->headerData(0, Qt::Horizontal, BoardGridHeader::kSortArrowRole).toInt(), 1);
+        QCOMPARE(model->headerData(1, Qt::Horizontal, BoardGridHeader::kSortArrowRole).toInt(), 0);
         QCOMPARE(colorOf(model->headerData(0, Qt::Horizontal, Qt::BackgroundRole)), QColor(51, 185, 236));
         QCOMPARE(colorOf(model->headerData(1, Qt::Horizontal, Qt::BackgroundRole)), QColor(197, 218, 254));
         QVERIFY(!model->headerData(0, Qt::Vertical).isValid());
@@ -203,8 +208,9 @@ private slots:
         QCOMPARE(m_table->horizontalHeader()->height(), 32);
         m_grid->setFontSize(2);
         QCOMPARE(m_grid->fontSize(), 8);
-        QCOMPARE(m_table->rowHeight(0), 16);
         QCOMPARE(m_table->font().pointSize(), 8);
+        // Twice the size, unless the text needs more.
+        QCOMPARE(m_table->rowHeight(0), std::max(16, QFontMetrics(m_table->font()).height() + 4));
     }
 
     void layoutHidesTheFourthColumnAndFillsTheWidth()
@@ -245,6 +251,7 @@ private slots:
         QTest::keyClicks(find, QStringLiteral("im"));
         QCOMPARE(find->text(), QStringLiteral("kim"));
         QCOMPARE(m_table->model()->rowCount(), 7); // it filters nothing
+        QVERIFY(m_table->selectionModel()->selectedRows().isEmpty()); // nobody matches
         QTest::keyClick(find, Qt::Key_Return);
         QVERIFY(!find->isVisible());
         QTRY_VERIFY(m_table->hasFocus());
@@ -253,6 +260,38 @@ private slots:
         QTRY_VERIFY(find->hasFocus());
         QTest::keyClick(find, Qt::Key_Escape);
         QVERIFY(!find->isVisible());
+    }
+
+    void findBoxSelectsTheFirstMatchAsTyped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("selected"); // empty: no row selected
+        // Grid order by name: Ada, Ben, Chloe, Mark, Nora, Ravi, Tom.
+        QTest::newRow("begins with") << "n" << "Nora Blake";
+        QTest::newRow("any case") << "RAV" << "Ravi Patel";
+        QTest::newRow("beginning wins over an earlier row that contains it") << "t" << "Tom Weiss";
+        QTest::newRow("else the first row that contains it") << "e" << "Ben Ortiz";
+        QTest::newRow("contains, later word") << "blak" << "Nora Blake";
+        QTest::newRow("no match") << "zz" << "";
+    }
+
+    void findBoxSelectsTheFirstMatchAsTyped()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, selected);
+        QLineEdit* find = m_grid->findChild<QLineEdit*>(QStringLiteral("FindBox"));
+        m_grid->activateWindow();
+        m_grid->startFind(typed.at(0));
+        QTRY_VERIFY(find->hasFocus());
+        QTest::keyClicks(find, typed.mid(1));
+        QCOMPARE(find->text(), typed);
+        QCOMPARE(m_table->model()->rowCount(), 7); // nothing is filtered
+        const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+        QCOMPARE(rows.isEmpty() ? QString() : rows.first().data().toString(), selected);
+        // Enter closes the box and keeps the row selected.
+        QTest::keyClick(find, Qt::Key_Return);
+        QVERIFY(!find->isVisible());
+        QCOMPARE(m_table->selectionModel()->selectedRows().size(), selected.isEmpty() ? 0 : 1);
     }
 
     void typedCharactersAreLeftToTheWindow()

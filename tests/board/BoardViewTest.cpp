@@ -293,11 +293,14 @@ TEST(CellPainting, TitleRowColoursAndSortMarker)
     Board b = makeBoard(office(), 3);
     BoardView view(b);
     view.rebuild();
-    EXPECT_EQ(view.cell(0, 0), (CellStyle {" ^ Name", BoardView::kSortTitleColor, BoardView::kBlack}));
+    // The sort column shows in its colour; the arrow is the grid's to draw.
+    EXPECT_EQ(view.cell(0, 0), (CellStyle {"Name", BoardView::kSortTitleColor, BoardView::kBlack}));
     EXPECT_EQ(view.cell(0, 1), (CellStyle {"Remark", BoardView::kTitleColor, BoardView::kBlack}));
     EXPECT_EQ(view.cell(0, 4).text, "Date/Time");
     view.clickTitle(4);
-    EXPECT_EQ(view.cell(0, 4).text, " v Date/Time");
+    EXPECT_EQ(view.cell(0, 4).text, "Date/Time");
+    EXPECT_EQ(view.sortColumn(), 4);
+    EXPECT_FALSE(view.ascending());
     EXPECT_EQ(view.cell(0, 4).background, BoardView::kSortTitleColor);
     EXPECT_EQ(view.cell(0, 0).text, "Name");
 
@@ -319,7 +322,7 @@ TEST(CellPainting, AlternateRowsOwnNameAndRemarkColour)
     EXPECT_EQ(view.cell(3, 3).background, face);
     EXPECT_EQ(view.cell(2, 0), (CellStyle {"bob", BoardView::kOwnNameColor, BoardView::kBlack}));
     EXPECT_EQ(view.cell(1, 0).background, face);
-    EXPECT_EQ(view.cell(1, 1), (CellStyle {"Out", Rgb {255, 0, 0}, BoardView::kBlack}));
+    EXPECT_EQ(view.cell(1, 1), (CellStyle {"Out", Rgb {255, 0, 0}, BoardView::kWhite})); // white reads better on red
     EXPECT_EQ(view.cell(4, 1).background, (Rgb {255, 255, 0})); // Dave, "y"
     b.options.set(opt::kAlternateRows, false);
     EXPECT_EQ(view.cell(1, 2).background, BoardView::kWhite);
@@ -444,50 +447,72 @@ TEST(ColumnLayout, AutosizeMeasuresEveryRowAndGivesTimeTheRest)
     BoardView view(b);
     view.setFilter("Sales"); // the filter does not narrow the measured rows
     auto bytes = [](const std::string& s) -> std::optional<int> { return static_cast<int>(s.size()) * 10; };
-    // Widest: name " ^ Name" 70; remark "Back at 3" 90; group "Group" 50;
-    // misc "lunch" 50.
-    ColumnWidths w = view.autosizeColumns(600, false, bytes);
-    EXPECT_EQ(w, (ColumnWidths {74, 94, 54, 54, 600 - 8 - 276}));
-    w = view.autosizeColumns(600, true, bytes);
-    EXPECT_EQ(w[4], 600 - 8 - 276 - 21);
-    w = view.autosizeColumns(200, true, bytes);
-    EXPECT_EQ(w[4], 10);
+    auto title = [](const std::string& s) -> std::optional<int> { return static_cast<int>(s.size()) * 10 + 5; };
+    // Widest: name "carol" 50 / title "Name" 45; remark "Back at 3" 90;
+    // group "Group" 55; misc "lunch" 50 / "Misc" 45; date "h:mm AM mm/dd/yyyy".
+    std::size_t longestDate = 0;
+    for (int i : {1, 2, 3, 5, 6})
+        longestDate = std::max(longestDate, BoardView::formatDateTime(b.times[static_cast<std::size_t>(i)], false).size());
+    const int date = static_cast<int>(longestDate) * 10;
+    const ColumnWidths natural = view.naturalWidths(bytes, title);
+    EXPECT_EQ(natural, (ColumnWidths {50, 90, 55, 50, date}));
+    // Room to spare goes to the date/time column.
+    EXPECT_EQ(view.autosizeColumns(600, bytes, title, 30), (ColumnWidths {50, 90, 55, 50, 600 - 245}));
 
-    auto nothing = [](const std::string&) -> std::optional<int> { return 0; };
-    EXPECT_EQ(view.autosizeColumns(600, false, nothing)[0], 20);
     auto broken = [](const std::string&) -> std::optional<int> { return std::nullopt; };
-    EXPECT_EQ(view.autosizeColumns(600, false, broken)[2], 40);
+    EXPECT_EQ(view.autosizeColumns(600, broken, broken, 30)[2], 40);
 }
 
-TEST(ColumnLayout, AutosizeLeavesHiddenColumnsEmptySoTheLayoutKeepsIt)
+TEST(ColumnLayout, ShortRoomCutsRemarkThenFourthNameGroupButNeverTheDate)
+{
+    Board b = makeBoard(office(), 3);
+    b.options.set(opt::kShowTime, true);
+    b.options.set(opt::kHideFourthColumn, false);
+    BoardView view(b);
+    const ColumnWidths natural {100, 200, 80, 150, 180};
+    struct Case {
+        int client;
+        ColumnWidths expected;
+    };
+    const Case cases[] = {
+        {710, {100, 200, 80, 150, 180}},  // exactly enough
+        {650, {100, 140, 80, 150, 180}},  // the remark gives way first
+        {500, {100, 40, 80, 100, 180}},   // down to the minimum, then the fourth column
+        {380, {40, 40, 80, 40, 180}},     // then the name
+        {340, {40, 40, 40, 40, 180}},     // then the group
+        {300, {40, 40, 40, 40, 180}},     // too narrow even so: only then a scroll bar
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(view.fitColumns(natural, k.client, 40), k.expected) << k.client;
+}
+
+TEST(ColumnLayout, AutosizeLeavesHiddenColumnsEmptyAndGivesTheRoomToTheRemark)
 {
     Board b = makeBoard(office(), 3);
     b.options.set(opt::kShowTime, false);
     b.options.set(opt::kHideFourthColumn, true);
     BoardView view(b);
     auto bytes = [](const std::string& s) -> std::optional<int> { return static_cast<int>(s.size()) * 10; };
-    const ColumnWidths w = view.autosizeColumns(600, false, bytes);
-    EXPECT_EQ(w[3], 0);
-    EXPECT_EQ(w[4], 0);
-    EXPECT_EQ(view.layoutColumns(w, 600), (ColumnWidths {74, 600 - 74 - 54, 54, 0, 0}));
+    const ColumnWidths w = view.autosizeColumns(600, bytes, bytes, 30);
+    EXPECT_EQ(w, (ColumnWidths {50, 600 - 50 - 50, 50, 0, 0}));
+    EXPECT_EQ(view.layoutColumns(w, 600), w);
 }
 
-TEST(FitHeight, RowsTitleAndScreenLimits)
+TEST(FitHeight, EveryRowExactlyWithinTheScreen)
 {
-    EXPECT_EQ(BoardView::fitHeight(10, 5, 1000, false, false).clientHeight, 35 + 100);
-    EXPECT_EQ(BoardView::fitHeight(12, 5, 1000, false, false).clientHeight, 39 + 120);
-    EXPECT_EQ(BoardView::fitHeight(12, 5, 1000, true, false).clientHeight, 35 + 120);
-    const auto capped = BoardView::fitHeight(10, 100, 1000, false, false);
+    // Title row and five rows of 20 pixels, nothing more.
+    EXPECT_EQ(BoardView::fitHeight(20, 5, 0, 1000, false).clientHeight, 6 * 20);
+    EXPECT_EQ(BoardView::fitHeight(20, 5, 17, 1000, false).clientHeight, 6 * 20 + 17); // a horizontal bar
+    const auto capped = BoardView::fitHeight(20, 100, 0, 1000, false);
     EXPECT_EQ(capped.clientHeight, 910);
     EXPECT_TRUE(capped.capped);
-    EXPECT_FALSE(BoardView::fitHeight(10, 5, 1000, false, false).capped);
-    EXPECT_EQ(BoardView::fitHeight(10, 5, 1000, false, true).clientHeight, 995);
+    EXPECT_FALSE(BoardView::fitHeight(20, 5, 0, 1000, false).capped);
+    EXPECT_EQ(BoardView::fitHeight(20, 5, 0, 1000, true).clientHeight, 995);
 
     Board b = makeBoard(office(), 3);
     BoardView view(b);
-    view.setFontSize(16);
     view.rebuild();
-    EXPECT_EQ(view.fitHeight(1000, false, false).clientHeight, 47 + 5 * 32);
+    EXPECT_EQ(view.fitHeight(32, 0, 1000, false).clientHeight, 6 * 32);
 }
 
 TEST(FontSize, ClampedToEightThroughTwentyFour)

@@ -4,6 +4,7 @@
 #include "admin/ConfigTable.h"
 #include "board/AlertMenu.h"
 #include "board/BoardGrid.h"
+#include "board/BoardGridDelegate.h"
 #include "board/HelpViewer.h"
 #include "board/NameAdmin.h"
 #include "board/TForm1.h"
@@ -21,6 +22,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,6 +47,9 @@ private slots:
     void unwritableSettingsRaiseTheAlert();
     void loginThroughThePanelShowsTheBoard();
     void wrongPasswordStaysOnThePanel();
+    void enterMovesFromNameToPasswordAndLogsIn();
+    void everyRowAndColumnShowsAtEveryFontSize_data();
+    void everyRowAndColumnShowsAtEveryFontSize();
     void administratorLoginInformsAndShowsDbPath();
     void logoutReturnsToThePanelWithoutLoggingBackIn();
     void lastUserIsLoggedInAtStartup();
@@ -254,6 +260,72 @@ void TForm1Test::wrongPasswordStaysOnThePanel()
     QCOMPARE(child<QLabel>("Label2")->text(), QStringLiteral(" Nobody not found "));
     typeLogin(QStringLiteral("Bob"), QStringLiteral("PW"));
     QVERIFY(m_form->loginLogic().loggedIn());
+}
+
+void TForm1Test::enterMovesFromNameToPasswordAndLogsIn()
+{
+    setOption(m_bob, admin::opt::kAutoLogin, true);
+    makeForm();
+    startUp();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QLineEdit* name = child<QComboBox>("LoginNames")->lineEdit();
+    QLineEdit* password = child<QLineEdit>("Edit1");
+    name->setFocus();
+    QTRY_VERIFY(name->hasFocus());
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("Bob"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QTRY_VERIFY(password->hasFocus());
+    QVERIFY(!m_form->loginLogic().loggedIn());
+    QTest::keyClick(password, Qt::Key_Return);
+    QVERIFY(m_form->loginLogic().loggedIn());
+    QVERIFY(child<QPushButton>("OK")->isDefault());
+}
+
+void TForm1Test::everyRowAndColumnShowsAtEveryFontSize_data()
+{
+    QTest::addColumn<int>("size");
+    for (int size : {8, 10, 12, 14, 16, 24})
+        QTest::newRow(qPrintable(QString::number(size))) << size;
+}
+
+void TForm1Test::everyRowAndColumnShowsAtEveryFontSize()
+{
+    QFETCH(int, size);
+    // The demo office: long remarks and notes, every column shown.
+    QVERIFY(QDir(QString::fromStdString(m_data)).removeRecursively());
+    std::ostringstream out, err;
+    QCOMPARE(tools::initCommand({m_data, "--demo"}, out, err), 0);
+    makeForm();
+    startUp();
+    typeLogin(QStringLiteral("Anna Berger"), QString());
+    QVERIFY(m_form->loginLogic().loggedIn());
+    action(QString::number(size))->trigger();
+    QCoreApplication::processEvents();
+
+    auto* table = m_form->grid()->findChild<QTableView*>();
+    const int rows = table->model()->rowCount();
+    QCOMPARE(rows, 8);
+    QCOMPARE(table->font().pointSize(), size);
+    QVERIFY(!table->verticalScrollBar()->isVisible());
+    QVERIFY(!table->horizontalScrollBar()->isVisible());
+    // The last row ends exactly at the bottom: not cut, no empty strip.
+    QCOMPARE(table->rowViewportPosition(rows - 1) + table->rowHeight(rows - 1), table->viewport()->height());
+    // The columns fill the width exactly.
+    int total = 0;
+    for (int c = 0; c < 5; ++c)
+        total += table->columnWidth(c);
+    QCOMPARE(total, table->viewport()->width());
+    // Every column shows a few characters; the date/time is never cut.
+    const QFontMetrics fm(table->font());
+    for (int c = 0; c < 5; ++c)
+        QVERIFY2(table->columnWidth(c) >= 3 * fm.averageCharWidth(), qPrintable(QString::number(c)));
+    for (int r = 0; r < rows; ++r) {
+        const QString date = table->model()->index(r, 4).data().toString();
+        const int room = table->columnWidth(4) - 1 - 2 * board::BoardGridDelegate::kPadding;
+        QCOMPARE(fm.elidedText(date, Qt::ElideRight, room), date);
+    }
 }
 
 void TForm1Test::administratorLoginInformsAndShowsDbPath()
