@@ -183,11 +183,16 @@ void RemarkController::buildPopupMenu()
     // and name administration.
     m_sendMessage = m_popupMenu1->addAction(QStringLiteral("&Send Message"));
     m_readMessage = m_popupMenu1->addAction(QStringLiteral("&Read Message"));
+    const QString notYet = QString::fromLatin1(kNotInThisVersion);
+    m_popupMenu1->setToolTipsVisible(true);
     m_sendMessage->setEnabled(false);
     m_readMessage->setEnabled(false);
+    m_sendMessage->setToolTip(notYet);
+    m_readMessage->setToolTip(notYet);
     for (const char* item : {"Reset &Password", "&Change Name", "Remove Name"}) {
         QAction* a = m_popupMenu1->addAction(QString::fromLatin1(item));
         a->setEnabled(false);
+        a->setToolTip(notYet);
         m_adminItems << a;
     }
 }

@@ -49,6 +49,8 @@ public:
     static constexpr const char* kChangeAllPrompt = "Enter remark to be assigned";
     static constexpr const char* kFourthColumnPrompt = "Enter New Text";
     static constexpr int kSelectedNameLimit = 40;
+    // Tooltip of the name menu's items that this version does not have.
+    static constexpr const char* kNotInThisVersion = "Not available in this version.";
 
     // Asks a question in a message box placed at `at` (global position) and
     // returns the button pressed. Tests answer through setConfirm().

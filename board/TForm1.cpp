@@ -65,7 +65,7 @@ QAction* laterWork(QMenu* menu, const QString& caption, const QKeySequence& key 
     QAction* a = menu->addAction(caption);
     a->setShortcut(key);
     a->setEnabled(false);
-    a->setToolTip(QString::fromLatin1(TForm1::kNotInThisVersion));
+    a->setToolTip(QString::fromLatin1(RemarkController::kNotInThisVersion));
     menu->setToolTipsVisible(true);
     return a;
 }
@@ -135,6 +135,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
             a->setChecked(a->data().toInt() == size);
     });
     // The status line also says why a click did nothing.
+    m_remarks->statusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMs); };
     m_remarks->statusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMs); };
     connect(m_grid, &BoardGrid::cellClicked, m_remarks, &RemarkController::cellClicked);
 

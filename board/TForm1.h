@@ -48,8 +48,6 @@ class TestHooks;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    // Tooltip of menu items whose feature this version does not have.
-    static constexpr const char* kNotInThisVersion = "Not available in this version.";
     // How long a note stays in the status line.
     static constexpr int kStatusMs = 8000;
 

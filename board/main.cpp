@@ -1,6 +1,7 @@
 // qbp3, the board program: `qbp3 [5] [DATA_DIR]`. The first argument is
 // ignored (the launcher passes "5"); the second becomes the current
 // directory, where every shared table is opened by name.
+#include "board/DialogIcons.h"
 #include "board/SingleInstance.h"
 #include "board/Station.h"
 #include "board/StartupChecks.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Quellboard Pro"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quellboard Pro"));
     QApplication::setQuitOnLastWindowClosed(false); // the tray keeps a hidden board alive
+    board::useDesktopDialogIcons();
 
     // One board per account; a later start hands over and ends without a
     // window. Copies named "m..." run beside any other.
