@@ -76,6 +76,11 @@ class Server:
             fail('qbweb did not start: ' + line + self.proc.stdout.read())
         self.port = int(m.group(1))
         self.base = 'http://127.0.0.1:%d' % self.port
+        # Under strace, qbweb is strace's child, and it is qbweb that must be stopped.
+        self.pid = self.proc.pid
+        if self.prefix:
+            with open('/proc/%d/task/%d/children' % (self.pid, self.pid)) as f:
+                self.pid = int(f.read().split()[0])
 
     def get(self, path):
         try:
@@ -86,17 +91,12 @@ class Server:
 
     def stop(self):
         if self.proc.poll() is None:
-            # Under strace, qbweb is strace's child: stop qbweb and strace follows.
-            pid = self.proc.pid
-            try:
-                with open('/proc/%d/task/%d/children' % (pid, pid)) as f:
-                    pid = int(f.read().split()[0]) if self.prefix else pid
-            except (OSError, IndexError, ValueError):
-                pass
-            os.kill(pid, signal.SIGTERM)
+            os.kill(self.pid, signal.SIGTERM)
             try:
                 self.proc.wait(10)
             except subprocess.TimeoutExpired:
+                if self.pid != self.proc.pid:
+                    os.kill(self.pid, signal.SIGKILL)
                 self.proc.kill()
                 self.proc.wait()
         check(self.proc.returncode == 0, 'qbweb exited with %s' % self.proc.returncode)
