@@ -1,12 +1,14 @@
 // The real qbp3 program started as separate processes: one copy per account,
 // the hand-over of a second start, and the "m..." copies that run beside any
-// other. Every copy runs from its own directory so its mirror q3.dbf (written
-// by the deferred start-up) shows that it got that far.
+// other. Every copy runs from its own directory with its own cache directory,
+// so its mirror q3.dbf (written by the deferred start-up) shows that it got
+// that far.
 #include "board/SingleInstance.h"
 #include "tools/DataDirCommands.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -34,6 +36,9 @@ private:
     QString installCopy(const QString& dirName, const QString& name);
     QProcess* start(const QString& program, const QStringList& args, const QString& workDir = {});
     bool mirrorAppears(const QString& program) const;
+    // An installed program keeps its mirror in the user's cache directory.
+    static QString cacheOf(const QString& program) { return QFileInfo(program).absolutePath() + QStringLiteral("/cache"); }
+    static QString mirrorOf(const QString& program) { return cacheOf(program) + QStringLiteral("/quellboard/q3.dbf"); }
 
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_data;
@@ -82,7 +87,7 @@ QProcess* Qbp3ProcessTest::start(const QString& program, const QStringList& args
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QUELLBOARD_SYSDIR"), m_root->filePath(QStringLiteral("sys")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_root->filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_root->filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cacheOf(program));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
     env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), m_instance);
     p->setProcessEnvironment(env);
@@ -96,7 +101,7 @@ QProcess* Qbp3ProcessTest::start(const QString& program, const QStringList& args
 
 bool Qbp3ProcessTest::mirrorAppears(const QString& program) const
 {
-    return QFile::exists(QFileInfo(program).absolutePath() + QStringLiteral("/q3.dbf"));
+    return QFile::exists(mirrorOf(program));
 }
 
 void Qbp3ProcessTest::secondStartHandsOverAndEnds()
@@ -162,7 +167,7 @@ void Qbp3ProcessTest::withoutDataArgumentTheStartDirectoryIsUsed()
     QTRY_VERIFY_WITH_TIMEOUT(mirrorAppears(a), 20000);
     QCOMPARE(p->state(), QProcess::Running);
     // The mirror is a copy of the names table of the start directory.
-    QFile mirror(QFileInfo(a).absolutePath() + QStringLiteral("/q3.dbf"));
+    QFile mirror(mirrorOf(a));
     QFile shared(m_data + QStringLiteral("/qb3.dbf"));
     QVERIFY(mirror.open(QIODevice::ReadOnly) && shared.open(QIODevice::ReadOnly));
     QCOMPARE(mirror.readAll(), shared.readAll());
