@@ -2,12 +2,16 @@
 
 #include "board/AlertMenu.h"
 #include "board/BoardGrid.h"
+#include "board/ExitController.h"
 #include "board/HelpViewer.h"
+#include "board/NamesPrinter.h"
+#include "board/QuickKeys.h"
 #include "board/RemarkController.h"
 #include "board/TestHooks.h"
 #include "board/StartupChecks.h"
 #include "planner/PromptService.h"
 #include "platform/Clock.h"
+#include "platform/FileOps.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -107,6 +111,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     };
     hooks.messageCheck = [] {}; // the new-message check comes with messaging
     m_poll = std::make_unique<PollTimer>(m_station, m_board, m_names, m_remarkLog, hooks);
+    m_printNames = std::make_unique<PrintNamesCommand>();
     m_login->onMirrorRefreshed = [this] { m_poll->resetStamps(); };
 
     m_errAlert = new AlertMenu(this);
@@ -141,6 +146,19 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
 
     buildMenus();
     buildTray();
+    ExitController::Hooks exitHooks;
+    exitHooks.loggedIn = [this] { return m_login->loggedIn(); };
+    exitHooks.saveSettings = [this] { saveSettings(); };
+    exitHooks.remarks = [this] {
+        m_remarks->loadRemarkTexts();
+        const admin::RemarkList& list = m_remarks->remarkList();
+        return InOutRemarks {list.inText(), list.outText(), list.inColor(), list.outColor()};
+    };
+    exitHooks.answeredYes = [this] {
+        if (QTimer* t = m_remarks->timer222())
+            t->setInterval(300000);
+    };
+    m_exit = new ExitController(m_station, m_board, m_remarkLog, this, m_grid, exitHooks);
     updateLoginMenus();
 
     m_serverState = new QLabel(this);
@@ -295,11 +313,29 @@ void TForm1::buildMenus()
         a->setObjectName(QStringLiteral("ChangeAll") + QString::fromLatin1(caption).remove(QLatin1Char(' ')));
         connect(a, &QAction::triggered, this, [this, kind = kind] { m_remarks->changeAll(kind); });
     }
-    laterWork(actions, QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    QAction* print = actions->addAction(QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P), this, [this] {
+        m_printNames->run(this, m_login->loggedIn(), m_grid->view(), m_grid->font(), [this](const QString& t) { inform(t); });
+    });
+    print->setObjectName(QStringLiteral("PrintNames1"));
     m_quickKeys = actions->addMenu(QStringLiteral("&Quick Keys"));
-    laterWork(m_quickKeys, QStringLiteral("&Show Key Assignments"), QKeySequence(Qt::CTRL | Qt::Key_K));
-    laterWork(m_quickKeys, QStringLiteral("Set the &1 key"));
-    laterWork(m_quickKeys, QStringLiteral("Set the &2 key"));
+    QAction* showKeys = m_quickKeys->addAction(QStringLiteral("&Show Key Assignments"),
+                                               QKeySequence(Qt::CTRL | Qt::Key_K), this, [this] {
+        if (m_login->loggedIn())
+            inform(q(keyAssignmentsText(m_settings.quickKey1, m_settings.quickKey2)));
+    });
+    showKeys->setObjectName(QStringLiteral("ShowKeyAssignments"));
+    addAction(showKeys); // the submenu is hidden as shipped; Ctrl+K works all the same
+    for (int key : {1, 2}) {
+        QAction* set = m_quickKeys->addAction(QStringLiteral("Set the &%1 key").arg(key), this, [this, key] {
+            if (!m_prompts)
+                return;
+            const auto text = m_prompts->askText(QStringLiteral("Set text for number %1 key").arg(key),
+                                                 QStringLiteral("Enter the text you want assigned"), false);
+            if (text)
+                (key == 1 ? m_settings.quickKey1 : m_settings.quickKey2) = s(*text);
+        });
+        set->setObjectName(QStringLiteral("SetKey%1").arg(key));
+    }
     m_quickKeys->menuAction()->setVisible(false); // not shown as shipped
     actions->addSeparator();
     actions->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
@@ -381,7 +417,8 @@ void TForm1::buildTray()
     laterWork(menu, QStringLiteral("O&ptions"));
     menu->addSeparator();
     menu->addAction(QStringLiteral("E&xit"), this, [this] {
-        openBoardWindow();
+        if (m_board.options[admin::opt::kConfirmExit])
+            openBoardWindow();
         close();
     });
     m_tray->setContextMenu(menu);
@@ -942,27 +979,62 @@ void TForm1::showYourself()
 
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
-    // A digit or a character from "A" to "z" opens the find box while the
-    // board shows (the quick keys "1", "2" and "=" come with their own work).
     const QString text = event->text();
-    if (m_grid->isVisible() && text.size() == 1 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        const QChar c = text[0];
-        if (c.isDigit() || (c >= QLatin1Char('A') && c <= QLatin1Char('z'))) {
-            m_grid->setFilter("");
-            reloadBoard(false);
-            m_grid->startFind(c);
-            return;
-        }
+    const bool plain = text.size() == 1 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    const char32_t key = plain ? text[0].unicode() : 0;
+    const QuickKeyStep step = quickKeyStep(key, m_grid->findBox() && m_grid->findBox()->isVisible(),
+                                           m_grid->isVisible(), m_settings.quickKey1, m_settings.quickKey2);
+    if (step.kind == QuickKeyStep::FocusFind) {
+        m_grid->findBox()->setFocus();
+        return;
+    }
+    if (key != 0)
+        m_tray->setIcon(windowIcon()); // a key press clears a notification icon
+    switch (step.kind) {
+    case QuickKeyStep::SetRemark: {
+        std::string remark = step.text;
+        if (m_prompts && remark.find_first_of("<{") != std::string::npos)
+            remark = admin::RemarkList::expandPlaceholders(q(remark), m_station.clock, *m_prompts,
+                                                           m_board.options[admin::opt::kInternationalDates])
+                         .text.toStdString();
+        if (m_login->remarks().setOwnRemark(remark, 'w', false) != WriteResult::NotAllowed)
+            m_board.ownStatus = remark::kOther;
+        repaintBoard();
+        return;
+    }
+    case QuickKeyStep::Reload:
+        if (!platform::fileExists(m_station.dataPath(NamesTable::kFileName)))
+            m_station.log.error("Network Error");
+        else
+            m_board.pollCounter = m_board.options.refreshTicks - 5; // the next poll comes within 5 ticks
+        reloadBoard(false);
+        return;
+    case QuickKeyStep::Find:
+        m_grid->setFilter("");
+        reloadBoard(false);
+        m_grid->startFind(QChar(step.text[0]));
+        return;
+    default:
+        break;
     }
     QMainWindow::keyPressEvent(event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // Until the exit panel exists, leaving saves the settings and ends; the
-    // remark stays as it is.
-    if (m_login->loggedIn() && !m_board.adminMode && m_board.ownIndex >= 0)
-        saveSettings();
+    // The exit request decides; a second close while its panel waits is
+    // the same request.
+    if (m_exitRunning) {
+        event->ignore();
+        return;
+    }
+    m_exitRunning = true;
+    const bool exit = m_exit->request();
+    m_exitRunning = false;
+    if (!exit) {
+        event->ignore();
+        return;
+    }
     m_tray->hide();
     event->accept();
     QApplication::quit();

@@ -41,7 +41,9 @@ namespace qb::board {
 
 class AlertMenu;
 class BoardGrid;
+class ExitController;
 class HelpViewer;
+class PrintNamesCommand;
 class RemarkController;
 class TestHooks;
 
@@ -92,6 +94,10 @@ public:
     // Remark changes, the pick list and Timer222.
     RemarkController& remarkController() { return *m_remarks; }
     PollTimer& pollTimer() { return *m_poll; }
+    // "&Print Names" (tests choose a PDF file as the printer).
+    PrintNamesCommand& printNames() { return *m_printNames; }
+    // The exit request (Exit, closing the window) and its panel.
+    ExitController* exitController() const { return m_exit; }
     // Timer1's slot (tests call it instead of waiting for the timer).
     void timer1Tick();
 
@@ -158,6 +164,9 @@ private:
     LocalSettings m_settings;
     std::unique_ptr<LoginLogic> m_login;
     std::unique_ptr<PollTimer> m_poll;
+    std::unique_ptr<PrintNamesCommand> m_printNames;
+    ExitController* m_exit = nullptr;
+    bool m_exitRunning = false;
     RemarkController* m_remarks = nullptr;
     TestHooks* m_testHooks = nullptr;
     QTimer* m_timer1 = nullptr;

@@ -1,0 +1,226 @@
+// "&Print Names" from the board window, printed to PDF and read back as text
+// with pdftotext.
+#include "board/BoardGrid.h"
+#include "board/NameAdmin.h"
+#include "board/NamesPrinter.h"
+#include "board/TForm1.h"
+#include "engine/TTzDbf.h"
+#include "planner/ScriptedPromptService.h"
+#include "platform/EventLog.h"
+#include "tools/DataDirCommands.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <sstream>
+
+using namespace qb;
+using board::TForm1;
+
+class PrintNamesWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void threePeoplePrintFiveLines();
+    void longBoardContinuesOnFurtherPages();
+    void nobodyLoggedInPrintsNothing();
+    void outputErrorIsShownAndTheJobClosed();
+
+private:
+    void addPeople(const QStringList& names);
+    void startAndLogIn(const QString& name);
+    // Prints through the menu item into pdf; returns the dialog's count.
+    void printTo(const QString& pdf);
+    QString pdfText(const QString& pdf, int page = 0);
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::string m_data;
+    std::unique_ptr<engine::Engine> m_engine;
+    platform::MemoryEventLog m_log;
+    std::unique_ptr<board::Station> m_station;
+    std::unique_ptr<TForm1> m_form;
+    planner::ScriptedPromptService m_prompts;
+    QStringList m_messages;
+    int m_dialogs = 0;
+    QString m_savedCwd;
+};
+
+void PrintNamesWindowTest::init()
+{
+    m_savedCwd = QDir::currentPath();
+    m_root = std::make_unique<QTemporaryDir>();
+    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
+    std::ostringstream out, err;
+    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
+    m_engine = std::make_unique<engine::Engine>();
+    m_station = std::make_unique<board::Station>(board::Station {*m_engine, platform::SystemClock::instance(), m_log,
+                                                                 m_data, m_root->path().toStdString()});
+    m_station->pause = [](std::chrono::milliseconds) {};
+    m_messages.clear();
+    m_dialogs = 0;
+}
+
+void PrintNamesWindowTest::cleanup()
+{
+    m_form.reset();
+    m_station.reset();
+    m_engine.reset();
+    QDir::setCurrent(m_savedCwd);
+    m_root.reset();
+}
+
+void PrintNamesWindowTest::addPeople(const QStringList& names)
+{
+    for (const QString& n : names) {
+        board::AddedName added;
+        QCOMPARE(board::addName(*m_station, n.toStdString(), "Sales", &added), board::AddNameResult::Ok);
+    }
+}
+
+void PrintNamesWindowTest::startAndLogIn(const QString& name)
+{
+    TForm1::RunInfo run;
+    run.workstationDir = m_root->filePath(QStringLiteral("sys")).toStdString();
+    QDir().mkpath(QString::fromStdString(run.workstationDir));
+    run.desktopDir = m_root->path().toStdString();
+    run.userName = "tester";
+    run.programPath = "/opt/qbp3";
+    m_form = std::make_unique<TForm1>(*m_station, run);
+    m_form->setPromptService(&m_prompts);
+    m_form->setMessageSink([this](const QString& text) { m_messages << text; });
+    QSignalSpy done(m_form.get(), &TForm1::startupDone);
+    m_form->show();
+    QVERIFY(done.wait(5000));
+    if (name.isEmpty())
+        return;
+    m_form->findChild<QComboBox*>(QStringLiteral("LoginNames"))->setEditText(name);
+    auto* ok = m_form->findChild<QPushButton*>(QStringLiteral("OK"));
+    ok->click();
+    if (!m_form->loginLogic().loggedIn())
+        ok->click(); // the first OK of a run only checks
+    QVERIFY(m_form->loginLogic().loggedIn());
+}
+
+void PrintNamesWindowTest::printTo(const QString& pdf)
+{
+    m_form->printNames().setChooser([this, pdf](QPrinter& printer, QWidget*) {
+        ++m_dialogs;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        return true;
+    });
+    auto* item = m_form->findChild<QAction*>(QStringLiteral("PrintNames1"));
+    QVERIFY(item);
+    QCOMPARE(item->text(), QStringLiteral("&Print Names"));
+    QCOMPARE(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    item->trigger();
+}
+
+QString PrintNamesWindowTest::pdfText(const QString& pdf, int page)
+{
+    QStringList args;
+    if (page > 0)
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+    args << QStringLiteral("-layout") << pdf << QStringLiteral("-");
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), args);
+    if (!p.waitForFinished(20000) || p.exitCode() != 0)
+        return QStringLiteral("pdftotext failed: ") + QString::fromUtf8(p.readAllStandardError());
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The print-out's lines with runs of blanks made one, without the page break.
+static QStringList lines(QString text)
+{
+    text.remove(QLatin1Char('\f'));
+    QStringList out;
+    for (QString line : text.split(QLatin1Char('\n')))
+        out << line.simplified();
+    while (!out.isEmpty() && out.last().isEmpty())
+        out.removeLast();
+    return out;
+}
+
+void PrintNamesWindowTest::threePeoplePrintFiveLines()
+{
+    addPeople({QStringLiteral("Carol"), QStringLiteral("Bob"), QStringLiteral("Dave")});
+    std::ostringstream out, err;
+    QCOMPARE(tools::setRemarkCommand({m_data, "Carol", "Back at 3"}, out, err), 0);
+    QCOMPARE(tools::setRemarkCommand({m_data, "Dave", "Out"}, out, err), 0);
+    QCOMPARE(tools::setRemarkCommand({m_data, "Bob", "In"}, out, err), 0);
+    startAndLogIn(QStringLiteral("Bob"));
+    const QString pdf = m_root->filePath(QStringLiteral("names.pdf"));
+    printTo(pdf);
+    QCOMPARE(m_dialogs, 1);
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(lines(pdfText(pdf)), (QStringList {QStringLiteral("Quellboard Pro"), QString(), QStringLiteral("Bob In"),
+                                                QStringLiteral("Carol Back at 3"), QStringLiteral("Dave Out")}));
+}
+
+void PrintNamesWindowTest::longBoardContinuesOnFurtherPages()
+{
+    QStringList names;
+    for (int i = 1; i <= 90; ++i)
+        names << QStringLiteral("Person %1").arg(i, 3, 10, QLatin1Char('0'));
+    addPeople(names);
+    startAndLogIn(QStringLiteral("Person 001"));
+    const QString pdf = m_root->filePath(QStringLiteral("long.pdf"));
+    printTo(pdf);
+    QVERIFY(m_messages.isEmpty());
+
+    // Every person once, in board order, and the second page goes on where
+    // the first stopped.
+    QStringList all = lines(pdfText(pdf));
+    QCOMPARE(all.mid(0, 2), (QStringList {QStringLiteral("Quellboard Pro"), QString()}));
+    QStringList printed;
+    for (const QString& l : all.mid(2))
+        if (!l.isEmpty())
+            printed << l.section(QLatin1Char(' '), 0, 1);
+    QCOMPARE(printed, names);
+    const QStringList first = lines(pdfText(pdf, 1));
+    const QStringList second = lines(pdfText(pdf, 2));
+    QVERIFY(first.size() > 10);
+    QVERIFY(!second.isEmpty());
+    QVERIFY(second.first().startsWith(QStringLiteral("Person ")));
+    QCOMPARE(first.last().section(QLatin1Char(' '), 1, 1).toInt() + 1, second.first().section(QLatin1Char(' '), 1, 1).toInt());
+}
+
+void PrintNamesWindowTest::nobodyLoggedInPrintsNothing()
+{
+    addPeople({QStringLiteral("Bob")});
+    startAndLogIn(QString());
+    const QString pdf = m_root->filePath(QStringLiteral("none.pdf"));
+    printTo(pdf);
+    QCOMPARE(m_dialogs, 0);
+    QVERIFY(!QFile::exists(pdf));
+}
+
+void PrintNamesWindowTest::outputErrorIsShownAndTheJobClosed()
+{
+    addPeople({QStringLiteral("Bob")});
+    startAndLogIn(QStringLiteral("Bob"));
+    printTo(m_root->filePath(QStringLiteral("no-such-dir/names.pdf")));
+    QCOMPARE(m_messages, QStringList {QStringLiteral("I/O error: the printer could not take the print-out")});
+
+    // The failed job is closed: the next one prints.
+    m_messages.clear();
+    const QString pdf = m_root->filePath(QStringLiteral("again.pdf"));
+    printTo(pdf);
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(lines(pdfText(pdf)).value(2), QStringLiteral("Bob In"));
+}
+
+QTEST_MAIN(PrintNamesWindowTest)
+#include "PrintNamesWindowTest.moc"

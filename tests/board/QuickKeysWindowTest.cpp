@@ -1,0 +1,177 @@
+// The quick keys on the board window: "1" sets the own remark, "=" reloads
+// (or reports a missing names table), Ctrl+K lists the keys, "Set the 1 key"
+// asks for the text.
+#include "admin/ConfigTable.h"
+#include "board/NameAdmin.h"
+#include "board/TForm1.h"
+#include "engine/TTzDbf.h"
+#include "planner/ScriptedPromptService.h"
+#include "platform/EventLog.h"
+#include "tools/DataDirCommands.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <sstream>
+
+using namespace qb;
+using board::TForm1;
+
+class QuickKeysWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void oneSetsTheOwnRemarkInWhite();
+    void equalsWithoutTheNamesTableLogsNetworkError();
+    void setKeysAndShowTheirAssignments();
+    void letterOpensTheFindBox();
+
+private:
+    void startAndLogIn();
+    std::string bobField(const char* field);
+    template <typename T>
+    T* child(const char* name) const
+    {
+        return m_form->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::string m_data;
+    std::unique_ptr<engine::Engine> m_engine;
+    platform::MemoryEventLog m_log;
+    std::unique_ptr<board::Station> m_station;
+    std::unique_ptr<TForm1> m_form;
+    planner::ScriptedPromptService m_prompts;
+    QStringList m_messages;
+    int m_bob = -1;
+    QString m_savedCwd;
+};
+
+void QuickKeysWindowTest::init()
+{
+    m_savedCwd = QDir::currentPath();
+    m_root = std::make_unique<QTemporaryDir>();
+    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
+    std::ostringstream out, err;
+    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
+    m_engine = std::make_unique<engine::Engine>();
+    m_log.entries.clear();
+    m_station = std::make_unique<board::Station>(board::Station {*m_engine, platform::SystemClock::instance(), m_log,
+                                                                 m_data, m_root->path().toStdString()});
+    m_station->pause = [](std::chrono::milliseconds) {};
+    board::AddedName added;
+    QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
+    m_bob = added.boardIndex;
+    m_prompts = planner::ScriptedPromptService();
+    m_messages.clear();
+}
+
+void QuickKeysWindowTest::cleanup()
+{
+    m_form.reset();
+    m_station.reset();
+    m_engine.reset();
+    QDir::setCurrent(m_savedCwd);
+    m_root.reset();
+}
+
+void QuickKeysWindowTest::startAndLogIn()
+{
+    TForm1::RunInfo run;
+    run.workstationDir = m_root->filePath(QStringLiteral("sys")).toStdString();
+    QDir().mkpath(QString::fromStdString(run.workstationDir));
+    run.desktopDir = m_root->path().toStdString();
+    run.userName = "tester";
+    run.programPath = "/opt/qbp3";
+    m_form = std::make_unique<TForm1>(*m_station, run);
+    m_form->setPromptService(&m_prompts);
+    m_form->setMessageSink([this](const QString& text) { m_messages << text; });
+    QSignalSpy done(m_form.get(), &TForm1::startupDone);
+    m_form->show();
+    QVERIFY(done.wait(5000));
+    child<QComboBox>("LoginNames")->setEditText(QStringLiteral("Bob"));
+    child<QPushButton>("OK")->click();
+    if (!m_form->loginLogic().loggedIn())
+        child<QPushButton>("OK")->click(); // the first OK of a run only checks
+    QVERIFY(m_form->loginLogic().loggedIn());
+}
+
+std::string QuickKeysWindowTest::bobField(const char* field)
+{
+    engine::Engine e;
+    engine::TTzDbf t("Reader", e);
+    t.CreateIfNotFound = false;
+    t.setDbfFileName(m_data + "/qb3.dbf");
+    if (!t.setActive(true))
+        return "?";
+    t.Go(m_bob + 1);
+    std::string v = std::string(field) == "inuse" ? (t.GetLField(field) ? "T" : "F") : t.getText(field);
+    t.setActive(false);
+    while (!v.empty() && v.back() == ' ')
+        v.pop_back();
+    return v;
+}
+
+void QuickKeysWindowTest::oneSetsTheOwnRemarkInWhite()
+{
+    startAndLogIn();
+    m_form->settings().quickKey1 = "At lunch";
+    QTest::keyClick(m_form.get(), Qt::Key_1);
+    QCOMPARE(bobField("remark"), std::string("At lunch"));
+    QCOMPARE(bobField("color").substr(0, 2), std::string("#w"));
+    QCOMPARE(bobField("inuse"), std::string("F"));
+    QCOMPARE(m_form->board().ownStatus, 4);
+}
+
+void QuickKeysWindowTest::equalsWithoutTheNamesTableLogsNetworkError()
+{
+    startAndLogIn();
+    QVERIFY(QFile::rename(QString::fromStdString(m_data + "/qb3.dbf"), QString::fromStdString(m_data + "/away.dbf")));
+    m_log.entries.clear();
+    QTest::keyClick(m_form.get(), Qt::Key_Equal);
+    QVERIFY(m_log.contains("Network Error"));
+
+    QVERIFY(QFile::rename(QString::fromStdString(m_data + "/away.dbf"), QString::fromStdString(m_data + "/qb3.dbf")));
+    m_log.entries.clear();
+    QTest::keyClick(m_form.get(), Qt::Key_Equal);
+    QVERIFY(!m_log.contains("Network Error"));
+}
+
+void QuickKeysWindowTest::setKeysAndShowTheirAssignments()
+{
+    startAndLogIn();
+    QTest::keyClick(m_form.get(), Qt::Key_K, Qt::ControlModifier);
+    QCOMPARE(m_messages, QStringList {QStringLiteral("No Quick keys assigned")});
+
+    m_prompts.answerText(QStringLiteral("At lunch"));
+    child<QAction>("SetKey1")->trigger();
+    m_prompts.answerText(QStringLiteral("Meeting"));
+    child<QAction>("SetKey2")->trigger();
+    m_messages.clear();
+    QTest::keyClick(m_form.get(), Qt::Key_K, Qt::ControlModifier);
+    QCOMPARE(m_messages, QStringList {QStringLiteral("Quick Key assignments\n\n1 = At lunch\n2 = Meeting\n")});
+    QCOMPARE(m_form->settings().quickKey1, std::string("At lunch"));
+}
+
+void QuickKeysWindowTest::letterOpensTheFindBox()
+{
+    startAndLogIn();
+    QTest::keyClick(m_form.get(), Qt::Key_B, Qt::NoModifier);
+    auto* find = m_form->findChild<QLineEdit*>(QStringLiteral("FindBox"));
+    QVERIFY(find);
+    QVERIFY(find->isVisible());
+    QCOMPARE(find->text(), QStringLiteral("b"));
+}
+
+QTEST_MAIN(QuickKeysWindowTest)
+#include "QuickKeysWindowTest.moc"
