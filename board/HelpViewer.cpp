@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -51,7 +52,14 @@ QString HelpViewer::fixedHelpDir()
     const QString beside = programDir + QStringLiteral("/help");
     if (QFileInfo::exists(beside + QStringLiteral("/html")))
         return beside;
-    return QDir::cleanPath(programDir + QStringLiteral("/../share/quellboard/help"));
+    const QString installed = QDir::cleanPath(programDir + QStringLiteral("/../share/quellboard/help"));
+    if (QFileInfo::exists(installed + QStringLiteral("/html")))
+        return installed;
+    // A copy the launcher runs from the user's cache has neither beside it:
+    // the installed topics of the system's data directories serve it.
+    const QString system = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                                  QStringLiteral("quellboard/help/html"), QStandardPaths::LocateDirectory);
+    return system.isEmpty() ? installed : QFileInfo(system).path();
 }
 
 QString HelpViewer::localHelpDir() { return QDir::currentPath() + QStringLiteral("/help"); }

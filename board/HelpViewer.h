@@ -20,7 +20,9 @@ public:
     explicit HelpViewer(QWidget* parent = nullptr);
 
     // The help directory that ships beside the program: the "help" folder in
-    // the program's directory, else the installed share folder.
+    // the program's directory, else ../share/quellboard/help, else the
+    // installed quellboard/help of the system's data directories (for the
+    // launcher's copy in the user's cache).
     static QString fixedHelpDir();
     // The help directory of the current (data) directory, tried first by
     // Contents: "./help".

@@ -22,13 +22,16 @@ for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 startTray() { trayer --edge top --align right --widthtype request --height 28 >/dev/null 2>&1 & TRAY=$!; PIDS+=($TRAY); }
 # The board's window inside trayer's panel, by its class.
 embedded() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {p=1} p && /"qbp3"/ {print; exit}'; }
-waitEmbedded() { for _ in $(seq 100); do [ -n "$(embedded)" ] && return 0; sleep 0.1; done; return 1; }
+waitEmbedded() { for _ in $(seq 300); do [ -n "$(embedded)" ] && return 0; sleep 0.1; done; return 1; }
+# The board looks for a tray once, at start-up: the host must be up first.
+waitTray() { for _ in $(seq 300); do xwininfo -root -tree | grep -q '"panel": ("panel" "trayer")' && return 0; sleep 0.1; done; return 1; }
 
 startTray
+waitTray || { echo "FAIL: trayer did not start"; exit 1; }
 "$QBTOOL" init "$WORK/data" >/dev/null
 cp "$QBP3" "$WORK/qbp3"
 unset DBUS_SESSION_BUS_ADDRESS # the XEmbed tray, not a D-Bus one
-QUELLBOARD_SYSDIR=$WORK/sys XDG_CACHE_HOME=$WORK/cache XDG_CONFIG_HOME=$WORK/cfg QUELLBOARD_INSTANCE=tray-$$ \
+QT_QPA_PLATFORM=xcb QUELLBOARD_SYSDIR=$WORK/sys XDG_CACHE_HOME=$WORK/cache XDG_CONFIG_HOME=$WORK/cfg QUELLBOARD_INSTANCE=tray-$$ \
     "$WORK/qbp3" 5 "$WORK/data" >"$WORK/qbp3.log" 2>&1 & PIDS+=($!)
 
 waitEmbedded || { echo "FAIL: no icon in the tray"; cat "$WORK/qbp3.log"; exit 1; }
