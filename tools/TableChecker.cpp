@@ -9,8 +9,6 @@ namespace qb::tools {
 
 namespace {
 
-constexpr std::int64_t kMaxPerKind = 10;
-
 std::string hexByte(int b)
 {
     char buf[8];
@@ -205,8 +203,9 @@ void TableChecker::checkRecords(const TableImage& t)
         }
         char flag = rec[0];
         if (flag != ' ' && flag != '*')
-            report("deletion flag", "record " + std::to_string(i) + ": deletion flag is " + hexByte(flag)
-                                        + ", not blank or *");
+            reportLazily("deletion flag", [&] {
+                return "record " + std::to_string(i) + ": deletion flag is " + hexByte(flag) + ", not blank or *";
+            });
         checkValues(i, rec, t.fields());
     }
 }
@@ -228,7 +227,7 @@ void TableChecker::checkValues(std::int64_t recNo, std::string_view rec, const s
             double d = 0;
             bool ok = f.decimals == 0 ? FieldDecoder::parseInteger(v, json) : FieldDecoder::parseNumber(v, d);
             if (!ok)
-                report("number", where() + quoted() + " is not a number");
+                reportLazily("number", [&] { return where() + quoted() + " is not a number"; });
             break;
         }
         case 'D': {
@@ -238,12 +237,13 @@ void TableChecker::checkValues(std::int64_t recNo, std::string_view rec, const s
                 blank = blank && c == ' ';
             }
             if (!digits && !blank)
-                report("date", where() + quoted() + " is not a date (YYYYMMDD)");
+                reportLazily("date", [&] { return where() + quoted() + " is not a date (YYYYMMDD)"; });
             break;
         }
         case 'L':
             if (v.size() == 1 && std::string_view("TtFfYyNn? ").find(v[0]) == std::string_view::npos)
-                report("logical", where() + quoted() + " is not a logical value (T, F, Y, N, ? or blank)");
+                reportLazily("logical",
+                             [&] { return where() + quoted() + " is not a logical value (T, F, Y, N, ? or blank)"; });
             break;
         default: break;
         }

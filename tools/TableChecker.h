@@ -25,6 +25,15 @@ public:
 
 private:
     void report(const std::string& kind, std::string text);
+    // As report, but the text is made only for the first few of a kind: a
+    // damaged table of millions of records costs no million sentences.
+    template <typename MakeText>
+    void reportLazily(const char* kind, MakeText makeText)
+    {
+        if (++m_perKind[kind] <= kMaxPerKind)
+            m_problems.push_back(makeText());
+    }
+    static constexpr std::int64_t kMaxPerKind = 10;
     void checkHeader(const TableImage& t);
     void checkDescriptors(const TableImage& t);
     void checkSize(const TableImage& t);
