@@ -122,6 +122,8 @@ std::string tableFileProblem(const std::string& name, bool written)
     }
     if (!S_ISREG(st.st_mode))
         return shown(path) + (S_ISDIR(st.st_mode) ? " is a directory" : " is not a regular file") + ", not a table";
+    if (st.st_size > TableImage::kMaxTableBytes)
+        return shown(path) + " is " + std::to_string(st.st_size) + " bytes, more than a table can hold";
     return {};
 }
 
@@ -645,7 +647,10 @@ int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
     list.setDbfFileName(dir + "/remarks.dbf");
     std::vector<admin::RemarkEntry> entries;
     if (list.setActive(true)) {
-        for (list.GoTop(); !list.dEOF(); list.Skip(1)) {
+        // The remark list is a short pick list; a damaged file claiming
+        // millions of entries is not read to its end.
+        constexpr std::size_t kMaxRemarks = 1000;
+        for (list.GoTop(); !list.dEOF() && entries.size() < kMaxRemarks; list.Skip(1)) {
             std::string c = list.GetCField("c");
             entries.push_back({c.empty() || c[0] == ' ' ? 'w' : c[0], static_cast<int>(list.GetLongField("type")),
                                list.getText("text")});

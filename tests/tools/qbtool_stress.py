@@ -396,6 +396,8 @@ def sweep(args):
             cases += [(t, c) for c in size_cases(t, originals[t])[::3]]
         cases += [("msg1.dbf", c) for c in memo_cases("msg1.dbt", memo)]
         cases += [(c[0].split()[0] if c[0].split()[0].endswith(".dbf") else "qb3.dbf", c) for c in special_cases()]
+        if args.only:
+            cases = [c for c in cases if args.only in c[1][0]]
         if args.quick:
             # One case of each kind that has gone wrong before: a header that
             # disagrees with its fields, links out of the directory, a FIFO
@@ -508,6 +510,7 @@ def main():
     s.add_argument("--quick", action="store_true")
     s.add_argument("--workdir", default=None)
     s.add_argument("--jobs", type=int, default=1, help="cases run at once")
+    s.add_argument("--only", default=None, help="only the cases whose name holds this text")
     r = sub.add_parser("race")
     r.add_argument("--qbtool", required=True)
     r.add_argument("--seconds", type=int, default=60)
