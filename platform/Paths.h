@@ -43,7 +43,8 @@ public:
     // Directory of the program file; "." when unknown.
     static std::string programDir();
 
-    // The launcher's per-user copy directory: cacheDir() + "/program".
+    // The launcher's per-user copy directory: cacheDir() + "/program", the
+    // directory qbstart copies the board program into.
     static std::string launcherCopyDir();
 
     // Where the local mirror of the names table lives: the program directory
