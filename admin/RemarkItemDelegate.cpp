@@ -13,13 +13,20 @@ void RemarkItemDelegate::setItemHeight(int height) { m_itemHeight = std::max(1, 
 void RemarkItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const board::Rgb rgb = board::colorOfCode(index.data(kColorCodeRole).toInt());
+    const bool notice = index.data(kNoticeRole).toBool();
     painter->save();
-    painter->fillRect(option.rect, QColor(rgb.r, rgb.g, rgb.b));
     QFont font = option.font;
-    font.setItalic(index.data(kNoticeRole).toBool());
+    font.setItalic(notice);
     painter->setFont(font);
-    const board::Rgb text = board::readableTextOn(rgb);
-    painter->setPen(QColor(text.r, text.g, text.b));
+    if (notice) {
+        // Not a remark: no remark colour, quiet text.
+        painter->fillRect(option.rect, option.palette.color(QPalette::Window));
+        painter->setPen(option.palette.color(QPalette::Disabled, QPalette::WindowText));
+    } else {
+        painter->fillRect(option.rect, QColor(rgb.r, rgb.g, rgb.b));
+        const board::Rgb text = board::readableTextOn(rgb);
+        painter->setPen(QColor(text.r, text.g, text.b));
+    }
     const QRect textRect = option.rect.adjusted(3, 0, -2, 0);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
