@@ -1,8 +1,8 @@
 // Draws one entry of the remark pick list: the background in the colour of
 // the entry's colour code, the text in black or white (whichever reads
 // better on that colour) 3 pixels from the left, a notice in quiet italics
-// on the window colour, and a
-// frame round the selected entry (the colour itself must stay visible).
+// on the window colour, and a frame round the selected entry (the colour
+// itself must stay visible).
 #pragma once
 
 #include <QStyledItemDelegate>
