@@ -40,6 +40,9 @@ using Key = std::pair<dev_t, ino_t>;
 
 std::mutex g_mutex;
 std::map<Key, FileEntry> g_files;
+// The file of each attached owner, so that locking needs no fstat (a round
+// trip to the server on some network mounts).
+std::map<std::uint64_t, Key> g_ownerFiles;
 // Entries in g_files; lets closeDescriptor skip fstat while nobody uses the fallback.
 std::atomic<std::size_t> g_entries{0};
 std::atomic<std::uint64_t> g_nextOwner{1};
@@ -139,6 +142,12 @@ void eraseIfUnused(std::map<Key, FileEntry>::iterator it)
     }
 }
 
+std::map<Key, FileEntry>::iterator entryOfOwner(std::uint64_t owner)
+{
+    auto k = g_ownerFiles.find(owner);
+    return k == g_ownerFiles.end() ? g_files.end() : g_files.find(k->second);
+}
+
 std::map<Key, FileEntry>::iterator entryOf(int fd)
 {
     Key key;
@@ -163,6 +172,7 @@ bool attach(std::uint64_t owner, int fd)
     auto& owners = it->second.owners;
     if (std::find(owners.begin(), owners.end(), owner) == owners.end())
         owners.push_back(owner);
+    g_ownerFiles[owner] = key;
     return true;
 }
 
@@ -170,7 +180,7 @@ LockResult lock(std::uint64_t owner, int fd, bool exclusive, std::int64_t off, s
 {
     const std::int64_t start = off, end = endOf(off, len);
     std::lock_guard guard(g_mutex);
-    auto it = entryOf(fd);
+    auto it = entryOfOwner(owner);
     if (it == g_files.end()) {
         errno = EBADF;
         return LockResult::Lost;
@@ -192,7 +202,7 @@ int unlock(std::uint64_t owner, int fd, std::int64_t off, std::int64_t len)
 {
     const std::int64_t start = off, end = endOf(off, len);
     std::lock_guard guard(g_mutex);
-    auto it = entryOf(fd);
+    auto it = entryOfOwner(owner);
     if (it == g_files.end())
         return errnoToCode(EBADF);
     FileEntry& e = it->second;
@@ -208,7 +218,7 @@ bool probe(std::uint64_t owner, int fd, std::int64_t off, std::int64_t len, bool
     const std::int64_t start = off, end = endOf(off, len);
     {
         std::lock_guard guard(g_mutex);
-        auto it = entryOf(fd);
+        auto it = entryOfOwner(owner);
         if (it != g_files.end()) {
             for (const Region& r : it->second.regions) {
                 if (r.owner != owner && overlaps(r, start, end) && (forWrite || r.exclusive)) {
@@ -234,7 +244,8 @@ bool probe(std::uint64_t owner, int fd, std::int64_t off, std::int64_t len, bool
 void detach(std::uint64_t owner, int fd)
 {
     std::lock_guard guard(g_mutex);
-    auto it = entryOf(fd);
+    auto it = entryOfOwner(owner);
+    g_ownerFiles.erase(owner);
     if (it == g_files.end())
         return;
     FileEntry& e = it->second;

@@ -51,6 +51,8 @@ std::atomic<bool> g_forceClassic{[] {
 void forceClassicLocksForTests(bool on) { g_forceClassic = on; }
 bool classicLocksForced() { return g_forceClassic; }
 
+int closeDescriptor(int fd) { return classic::closeDescriptor(fd); }
+
 PosixFile::~PosixFile() { close(); }
 
 PosixFile::PosixFile(PosixFile&& other) noexcept

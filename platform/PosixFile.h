@@ -137,6 +137,12 @@ private:
     mutable std::uint64_t m_classicOwner = 0;
 };
 
+// Closes a descriptor opened outside PosixFile. Every descriptor of a table
+// file must be closed this way: under the classic-lock fallback a plain
+// close() would drop every lock this process holds on the file, through any
+// handle. Returns what close() returned (errno kept).
+int closeDescriptor(int fd);
+
 // Converts a struct timespec (seconds, nanoseconds since 1970) to 100 ns units since 1601.
 std::uint64_t toFileTime(std::int64_t sec, long nsec);
 

@@ -112,11 +112,11 @@ int openRegular(const std::string& path, pf::PosixFile& file, pf::Access access,
     struct stat st {};
     if (::fstat(probe, &st) != 0) {
         int e = errno;
-        ::close(probe);
+        pf::closeDescriptor(probe); // a plain close() could drop this process's locks
         return pf::errnoToCode(e);
     }
     if (!S_ISREG(st.st_mode)) {
-        ::close(probe);
+        pf::closeDescriptor(probe);
         return S_ISDIR(st.st_mode) ? fileerr::kIsDirectory : fileerr::kNotRegular;
     }
     int rc = file.open(path, access, share);
@@ -127,7 +127,7 @@ int openRegular(const std::string& path, pf::PosixFile& file, pf::Access access,
             rc = fileerr::kReplaced;
         }
     }
-    ::close(probe);
+    pf::closeDescriptor(probe);
     return rc;
 }
 

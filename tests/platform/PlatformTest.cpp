@@ -46,6 +46,16 @@ protected:
     qb::test::LockPathScope lockPath{GetParam()};
 };
 
+// Tries a lock once: exit 0 when granted, 1 when busy.
+QB_CHILD_ROLE(tryLock)
+{
+    PosixFile f;
+    if (f.open(args[0], Access::ReadWrite, Share::DenyNone) != 0)
+        return 2;
+    LockResult r = f.lock(std::stoll(args[1]), std::stoll(args[2]));
+    return r == LockResult::Locked ? 0 : r == LockResult::Busy ? 1 : 3;
+}
+
 TEST_P(ByteRangeLocks, TwoHandlesOfOneProcessExcludeEachOther)
 {
     TempDir dir;
@@ -81,9 +91,13 @@ TEST_P(ByteRangeLocks, ClosingAnotherDescriptorKeepsTheLock)
     ASSERT_EQ(a.lock(0x40000100, 10), LockResult::Locked);
     ASSERT_EQ(other.open(p, Access::ReadOnly, Share::DenyNone), 0);
     other.close(); // with classic process locks this would drop a's lock
+    ASSERT_EQ(closeDescriptor(::open(p.c_str(), O_RDONLY | O_CLOEXEC)), 0); // a descriptor opened elsewhere
     ASSERT_EQ(probe.open(p, Access::ReadWrite, Share::DenyNone), 0);
     EXPECT_EQ(probe.lock(0x40000100, 10), LockResult::Busy);
     EXPECT_TRUE(probe.probe(0x40000100, 10, true));
+    EXPECT_EQ(qb::test::runChild("tryLock", {p, "1073742080", "10"}), 1) << "another process still sees the lock";
+    a.close();
+    EXPECT_EQ(qb::test::runChild("tryLock", {p, "1073742080", "10"}), 0);
 }
 
 TEST_P(ByteRangeLocks, ExcludeBetweenProcesses)
