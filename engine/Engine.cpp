@@ -77,36 +77,20 @@ bool hasExtension(const std::string& path)
     return dot != std::string::npos && (slash == std::string::npos || dot > slash);
 }
 
-bool pathExists(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 // Table file names are matched without regard to case, as on the Windows
 // stations sharing the directory: an exact name wins, else the first entry of
 // the directory that differs only in case.
-std::string resolveCase(const std::string& path)
+std::string resolveCase(platform::FileSystem& fs, const std::string& path)
 {
-    if (pathExists(path))
+    if (fs.exists(path))
         return path;
     std::size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return path;
-    std::string found;
-    while (dirent* e = ::readdir(d)) {
-        if (equalsNoCase(e->d_name, base)) {
-            found = e->d_name;
-            break;
-        }
-    }
-    ::closedir(d);
-    if (found.empty())
-        return path;
-    return slash == std::string::npos ? found : path.substr(0, slash + 1) + found;
+    for (const std::string& name : fs.list(dir))
+        if (equalsNoCase(name, base))
+            return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
+    return path;
 }
 
 std::string notDbase(const std::string& name, const char* why)
@@ -122,7 +106,9 @@ bool validType(char t)
 
 // --- construction and errors --------------------------------------------------
 
-Engine::Engine(platform::Clock& clock) : m_clock(clock)
+Engine::Engine(platform::Clock& clock) : Engine(platform::FileSystem::posix(), clock) {}
+
+Engine::Engine(platform::FileSystem& fs, platform::Clock& clock) : m_clock(clock), m_fs(fs)
 {
     for (int i = 0; i < kWorkAreas; ++i) {
         m_areas.push_back(std::make_unique<WorkArea>());
@@ -331,7 +317,7 @@ bool Engine::USE(std::string_view command)
         aliasName = upper(base.substr(0, base.find('.')));
     }
     wa.alias = aliasName.substr(0, 10);
-    return openTable(wa, resolveCase(name), exclusive);
+    return openTable(wa, resolveCase(m_fs, name), exclusive);
 }
 
 bool Engine::openTable(WorkArea& wa, const std::string& path, bool exclusive)
@@ -341,8 +327,13 @@ bool Engine::openTable(WorkArea& wa, const std::string& path, bool exclusive)
     wa.exclusive = exclusive;
     wa.osLocks = networkLocking && !exclusive;
     openModeFor(wa, wa.access, wa.share);
-    settlePack(path, false); // a pack cut short is finished or undone first
-    if (int rc = wa.dbf.open(path, wa.access, wa.share)) {
+    // A pack cut short is finished or undone first; one that can be neither
+    // would show the packed memos beside the old records.
+    if (!settlePack(path, false)) {
+        wa.reset();
+        return false;
+    }
+    if (int rc = wa.dbf.open(m_fs, path, wa.access, wa.share)) {
         setError(rc, "Failure to open " + path + " [USE/OpenDbf]");
         wa.reset();
         return false;
@@ -498,7 +489,7 @@ bool Engine::readHeader(WorkArea& wa)
 
 std::string Engine::companionName(const std::string& tablePath, const char* ext)
 {
-    return resolveCase(companionPath(tablePath, ext));
+    return resolveCase(m_fs, companionPath(tablePath, ext));
 }
 
 std::string Engine::companionPath(const std::string& tablePath, const char* ext)
@@ -517,11 +508,11 @@ std::string Engine::companionPath(const std::string& tablePath, const char* ext)
 bool Engine::openMemo(WorkArea& wa)
 {
     std::string memoName = companionName(wa.fileName, ".dbt");
-    if (!pathExists(memoName)) {
+    if (!m_fs.exists(memoName)) {
         setError(err::kFileNotFound, "Memo file not found: " + memoName + " [USE/OpenDbf]");
         return false;
     }
-    if (int rc = wa.memo.open(memoName, wa.access, wa.share)) {
+    if (int rc = wa.memo.open(m_fs, memoName, wa.access, wa.share)) {
         setError(rc, "Failure to open " + memoName + " [USE/OpenDbf]");
         return false;
     }
@@ -539,9 +530,9 @@ bool Engine::reopen(WorkArea& wa, platform::Access access, platform::Share share
     wa.statFresh = false;
     wa.lockState = LockState::None;
     wa.lockedRecords.clear();
-    int rc = wa.dbf.open(wa.fileName, access, share);
+    int rc = wa.dbf.open(m_fs, wa.fileName, access, share);
     if (rc == 0 && hadMemo) {
-        rc = wa.memo.open(memoName, access, share);
+        rc = wa.memo.open(m_fs, memoName, access, share);
         if (rc)
             wa.dbf.close();
     }
@@ -567,24 +558,33 @@ bool Engine::reopen(WorkArea& wa, platform::Access access, platform::Share share
 
 // --- header ------------------------------------------------------------------------
 
-void Engine::refreshCount(WorkArea& wa)
+void Engine::refreshCount(WorkArea& wa, bool toWrite)
 {
     if (wa.exclusive || !wa.open || wa.recordLen <= 0)
         return;
-    if (!statTable(wa))
-        return;
-    wa.recCount = wa.statSize > wa.headerLen ? (wa.statSize - wa.headerLen) / wa.recordLen : 0;
+    std::int64_t size = 0;
+    if (toWrite) {
+        // Deciding where to write: the size from the server (see EngineLocking.cpp).
+        size = wa.dbf.endOffset();
+        if (size < 0)
+            return;
+    } else {
+        if (!statTable(wa))
+            return;
+        size = wa.statSize;
+    }
+    wa.recCount = size > wa.headerLen ? (size - wa.headerLen) / wa.recordLen : 0;
 }
 
 bool Engine::statTable(WorkArea& wa)
 {
-    struct stat st {};
-    if (::fstat(wa.dbf.fd(), &st) != 0) {
+    platform::FileIdentity id;
+    if (wa.dbf.identity(id) != 0) {
         wa.statFresh = false;
         return false;
     }
-    wa.statSize = st.st_size;
-    wa.statMtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    wa.statSize = id.size;
+    wa.statMtimeNs = id.mtimeNs;
     wa.statFresh = true;
     if (wa.cacheCount > 0 && (wa.cacheSize != wa.statSize || wa.cacheMtimeNs != wa.statMtimeNs))
         wa.dropCache();
@@ -624,9 +624,9 @@ bool Engine::rewriteHeader(WorkArea& wa, const std::string& failText)
         if (!mayWrite) {
             ++m_lockAttempts;
             tookLock = mayWrite = wa.dbf.lock(kAppendLockOffset, 1) == platform::LockResult::Locked;
-            if (tookLock)
-                refreshCount(wa);
         }
+        if (mayWrite)
+            refreshCount(wa, true);
         if (mayWrite) {
             const unsigned char eofByte = 0x1A;
             rc = wa.dbf.writeAt(wa.recordOffset(wa.recCount + 1), &eofByte, 1);
@@ -647,6 +647,8 @@ bool Engine::flushArea(WorkArea& wa, const std::string& failText)
 {
     if (wa.mod == ModState::Unchanged)
         return true;
+    if (!confirmLock(wa, "FlushDbf"))
+        return false;
     if (!rewriteHeader(wa, failText))
         return false;
     if (int rc = wa.dbf.sync()) {
@@ -1247,28 +1249,28 @@ bool Engine::createTable(const std::string& fileName, const std::vector<FieldSpe
         bool upperExt = std::none_of(ext.begin(), ext.end(), [](char c) { return std::islower(static_cast<unsigned char>(c)); });
         std::string memoName = stem + (upperExt ? ".DBT" : ".dbt");
         if (anyMemo) {
-            int mrc = MemoFile::createMissing(memoName);
+            int mrc = MemoFile::createMissing(m_fs, memoName);
             if (mrc != 0 && mrc != platform::kFileExists) {
                 setError(mrc, "Cannot create memo file " + memoName + " [CreateDbf]");
                 return false;
             }
         }
-        int rc = platform::publishNewFile(name, head);
+        int rc = m_fs.publish(name, head);
         if (rc != 0 && rc != platform::kFileExists) {
             setError(rc, "Error writing " + name + ". [CreateDbf]");
             return false;
         }
         return true;
     }
-    platform::PosixFile f;
+    platform::FileHandle f;
     // Two stations that both found the table missing may both create it; the
     // later one must not truncate a table the other already has open.
-    if (f.open(name, platform::Access::ReadWrite, platform::Share::DenyAll) == err::kSharingViolation) {
+    if (f.open(m_fs, name, platform::Access::ReadWrite, platform::Share::DenyAll) == err::kSharingViolation) {
         setError(err::kSharingViolation, "Error writing " + name + ". [CreateDbf]");
         return false;
     }
     f.close();
-    int rc = f.create(name);
+    int rc = f.create(m_fs, name);
     if (rc == 0)
         rc = f.writeAt(0, head.data(), head.size());
     if (rc == 0)
@@ -1283,7 +1285,7 @@ bool Engine::createTable(const std::string& fileName, const std::vector<FieldSpe
         std::string ext = name.substr(stem.size());
         bool upperExt = std::none_of(ext.begin(), ext.end(), [](char c) { return std::islower(static_cast<unsigned char>(c)); });
         std::string memoName = stem + (upperExt ? ".DBT" : ".dbt");
-        if (int mrc = MemoFile::create(memoName)) {
+        if (int mrc = MemoFile::create(m_fs, memoName)) {
             setError(mrc, "Cannot create memo file " + memoName + " [CreateDbf]");
             return false;
         }

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "platform/PosixFile.h"
+#include "platform/Files.h"
 
 #include <cstdint>
 #include <functional>
@@ -61,16 +61,17 @@ struct TypedRecord {
 
 enum class DateOrder { MonthDayYear, YearMonthDay, DayMonthYearSlash, DayMonthYearDash, DayMonthYearDot };
 
-// Error codes of the engine (others pass through from the OS).
+// Error codes of the engine (others pass through from the OS; the file
+// codes are those of platform/Files.h).
 namespace err {
-constexpr int kFileNotFound = 2;
-constexpr int kPathNotFound = 3;
-constexpr int kTooManyOpenFiles = 4;
-constexpr int kAccessDenied = 5;
-constexpr int kSharingViolation = 32;
-constexpr int kLockViolation = 33;
-constexpr int kReadError = 100;
-constexpr int kWriteError = 101;
+constexpr int kFileNotFound = platform::oserr::kFileNotFound;
+constexpr int kPathNotFound = platform::oserr::kPathNotFound;
+constexpr int kTooManyOpenFiles = platform::oserr::kTooManyOpenFiles;
+constexpr int kAccessDenied = platform::oserr::kAccessDenied;
+constexpr int kSharingViolation = platform::oserr::kSharingViolation;
+constexpr int kLockViolation = platform::oserr::kLockViolation;
+constexpr int kReadError = platform::oserr::kReadFault;
+constexpr int kWriteError = platform::oserr::kWriteFault;
 constexpr int kNotDbase = 210;
 constexpr int kInvalidField = 211;
 constexpr int kRange = 212;
@@ -103,10 +104,11 @@ class Engine {
 public:
     static constexpr int kWorkAreas = 35;
     static constexpr int kCallerWorkAreas = 33;
-    static constexpr std::int64_t kLockBase = 0x40000000;
-    static constexpr std::int64_t kAppendLockOffset = 0x40000001;
-    static constexpr std::int64_t kFileLockLength = 0x3FFFFFFF;
-    static constexpr std::int64_t kMemoLockOffset = 10;
+    // The lock map of platform/Files.h.
+    static constexpr std::int64_t kLockBase = platform::lockmap::kLockBase;
+    static constexpr std::int64_t kAppendLockOffset = platform::lockmap::kAppendLockOffset;
+    static constexpr std::int64_t kFileLockLength = platform::lockmap::kFileLockLength;
+    static constexpr std::int64_t kMemoLockOffset = platform::lockmap::kMemoLockOffset;
     // Read-ahead block size of a work area, and how long after a table's
     // last write a block must have been read to be trusted (more than the
     // coarse clock tick that stamps file times).
@@ -114,6 +116,9 @@ public:
     static constexpr std::int64_t kQuietNs = 20'000'000;
 
     explicit Engine(platform::Clock& clock = platform::SystemClock::instance());
+    // An engine whose tables live in fs (in-memory or fault-injecting files
+    // in tests); fs must outlive it.
+    explicit Engine(platform::FileSystem& fs, platform::Clock& clock = platform::SystemClock::instance());
     ~Engine(); // closes every work area
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -241,6 +246,7 @@ public:
     std::string lastUpdate(); // month/day/year text of the header date
 
     platform::Clock& clock() { return m_clock; }
+    platform::FileSystem& files() { return m_fs; }
     // Number of lock calls made on table files since construction (for
     // checking the retry count without timing).
     std::uint64_t lockAttempts() const { return m_lockAttempts; }
@@ -261,7 +267,9 @@ private:
     void closeArea(WorkArea& wa, bool reportErrors);
     bool reopen(WorkArea& wa, platform::Access access, platform::Share share, const char* op);
     void openModeFor(const WorkArea& wa, platform::Access& access, platform::Share& share) const;
-    void refreshCount(WorkArea& wa);
+    // Record count of a shared table from its size; toWrite when the count
+    // decides where to write (then taken under the lock, from the server).
+    void refreshCount(WorkArea& wa, bool toWrite = false);
     // fstat of the table: size and last-write time into the work area
     // (marked fresh), dropping a read-ahead block they no longer match.
     bool statTable(WorkArea& wa);
@@ -285,17 +293,28 @@ private:
     LockTry lockWithRetries(WorkArea& wa, std::int64_t off, std::int64_t len);
     bool takeRegionLock(WorkArea& wa, LockState state, std::int64_t off, std::int64_t len, const char* op);
     bool releaseAll(WorkArea& wa);
+    // Before a write that needs the lock the work area holds: false with
+    // error 33 when that lock is gone (see EngineLocking.cpp).
+    bool confirmLock(WorkArea& wa, const char* op);
     bool unlockRegion(WorkArea& wa, std::int64_t off, std::int64_t len);
     bool locateFrom(WorkArea& wa, std::int64_t start);
-    bool packRecords(WorkArea& wa);
-    // Finishes (marker present) or undoes (marker absent) a pack of the
-    // table cut short by a crash. Without haveExclusive it first takes the
-    // table exclusively and, when another handle has it open, leaves it to
-    // a later open. Returns false only when settling was tried and failed.
+    // Writes the packed pair and puts it in place. False with the error set
+    // when the table was left as it was, or, with halfway set, when the
+    // packed memo file is in place beside the old table (then the area must
+    // not be used again: the next open finishes the pack).
+    bool packRecords(WorkArea& wa, bool& halfway);
+    // Puts the old memo file (still open in wa) back under its name after
+    // the packed one took it. Returns 0 or an error code.
+    int restoreMemo(WorkArea& wa, const std::string& memoPath);
+    // Finishes or undoes a pack of the table that was cut short (see
+    // EnginePack.cpp). Without haveExclusive it first takes the table
+    // exclusively and, when another handle has it open, leaves it to a later
+    // open. Returns false only when a pack was found half done and could not
+    // be finished: then the table must not be opened.
     bool settlePack(const std::string& tablePath, bool haveExclusive);
     // The file beside the table with extension ext ("." included), in the
     // case of the table's extension, matched without regard to case.
-    static std::string companionName(const std::string& tablePath, const char* ext);
+    std::string companionName(const std::string& tablePath, const char* ext);
     // The same name exactly in that case, without looking at the directory
     // (the pack's own temporaries, which only ever have that name).
     static std::string companionPath(const std::string& tablePath, const char* ext);
@@ -305,6 +324,7 @@ private:
     void goTopIn(WorkArea& wa);
 
     platform::Clock& m_clock;
+    platform::FileSystem& m_fs;
     std::uint64_t m_lockAttempts = 0;
     int m_current = 1;
     std::vector<std::unique_ptr<WorkArea>> m_areas; // index 0..34 = areas 1..35

@@ -1,13 +1,5 @@
-// The lock protocol every station follows on a shared table.
-//
-// Regions (H = header length, R = record length), all beyond the data so
-// that readers are never blocked:
-//   0x3FFFFFFF, 1                share-mode byte (taken by PosixFile at open)
-//   0x40000001, 1                append lock (ALock)
-//   0x40000001, 0x3FFFFFFF       file lock (FLock, Pack); covers the append byte
-//   0x40000000 + H + (n-1)*R, R  record n (RLock); never touches the append byte
-//   memo file byte 10            memo lock (MemoFile::write)
-// Windows stations lock the same bytes, so none of them may move.
+// The lock protocol every station follows on a shared table. The regions
+// are in platform/Files.h; Windows stations lock the same bytes.
 //
 // Locks are open-file-description locks of the work area's own descriptor:
 // two work areas (or two Engines) of one process exclude each other like two
@@ -19,6 +11,20 @@
 // Retries follow the table: retries + 1 immediate attempts, then the
 // lock-failed callback may start another round. A lock the system refuses
 // outright (EIO, ENOLCK: "lost") is not retried.
+//
+// A lock can vanish while held: an NFS client that loses its lease or an SMB
+// client that loses its session answers the next lock call on the file with
+// EIO or ENOLCK. So every write that needs a lock first asks for that lock
+// again (taking an own lock again changes nothing while it is held) and is
+// not made when the answer is anything but "locked".
+//
+// Sizes that decide where to write (Append's record number, a memo's next
+// block, the end byte) are taken after the lock is granted, by seeking to the
+// end of the file, not from fstat: network clients answer fstat from their
+// attribute cache (the SMB client for up to a second by default, NFS for
+// seconds), so two stations could both see the old size and write the same
+// record or memo block. lseek(SEEK_END) makes the Linux NFS and SMB clients
+// ask the server; taking the lock has flushed and invalidated their cached data.
 #include "Engine.h"
 
 #include "engine/WorkArea.h"
@@ -128,6 +134,38 @@ bool Engine::RLock()
     wa->lockState = LockState::Records;
     wa->dropCache(); // under the lock the next read must come from the file
     return true;
+}
+
+bool Engine::confirmLock(WorkArea& wa, const char* op)
+{
+    if (!usesOsLocks(wa) || !wa.dbf.isOpen())
+        return true;
+    std::int64_t off = 0, len = 0;
+    switch (wa.lockState) {
+    case LockState::None: return true;
+    case LockState::File:
+        off = kAppendLockOffset;
+        len = kFileLockLength;
+        break;
+    case LockState::Append:
+        off = kAppendLockOffset;
+        len = 1;
+        break;
+    case LockState::Records:
+        if (std::find(wa.lockedRecords.begin(), wa.lockedRecords.end(), wa.recNo) == wa.lockedRecords.end())
+            return true; // the caller checks the record lock itself
+        off = wa.recordLockOffset(wa.recNo);
+        len = wa.recordLen;
+        break;
+    }
+    platform::LockResult r = wa.access == platform::Access::ReadOnly ? wa.dbf.lockShared(off, len) : wa.dbf.lock(off, len);
+    if (r == platform::LockResult::Locked)
+        return true;
+    // Gone, or taken by another station once it was gone: either way not ours.
+    setError(err::kLockViolation, lostText(wa, op));
+    wa.lockState = LockState::None;
+    wa.lockedRecords.clear();
+    return false;
 }
 
 bool Engine::unlockRegion(WorkArea& wa, std::int64_t off, std::int64_t len)

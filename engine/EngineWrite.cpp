@@ -88,6 +88,8 @@ void Engine::Replace()
                  "Record #" + std::to_string(wa->recNo) + " in " + wa->fileName + " [REPLACE]");
         return;
     }
+    if (!confirmLock(*wa, "REPLACE"))
+        return;
     if (!writeRecord(*wa, wa->recNo))
         return;
     if (wa->mod == ModState::Unchanged)
@@ -110,7 +112,9 @@ void Engine::Append()
         setError(err::kAccessDenied, "File must be locked to append: " + wa->fileName + " [APPEND]");
         return;
     }
-    refreshCount(*wa);
+    if (!confirmLock(*wa, "APPEND"))
+        return;
+    refreshCount(*wa, true);
     if (wa->exclusive) {
         // An exclusive area keeps the header's count, which a damaged header
         // may put billions of records past the data: never append beyond
@@ -127,7 +131,8 @@ void Engine::Append()
     decodeRecord(*wa); // as stored, without reading it back (see Replace)
 }
 
-static void markRecord(Engine& e, WorkArea* wa, bool del, bool locked)
+template <typename Confirm>
+static void markRecord(Engine& e, WorkArea* wa, bool del, bool locked, Confirm confirm)
 {
     const char* op = del ? "DeleteRec" : "RecallRec";
     if (wa->eof || wa->recNo < 1 || wa->recNo > wa->recCount) {
@@ -142,6 +147,8 @@ static void markRecord(Engine& e, WorkArea* wa, bool del, bool locked)
         e.setError(err::kRecordNotLocked, wa->fileName + " " + "Record not locked " + "[" + op + "]");
         return;
     }
+    if (!confirm(op))
+        return;
     const char flag = del ? '*' : ' ';
     wa->dropCache();
     if (int rc = wa->dbf.writeAt(wa->recordOffset(wa->recNo), &flag, 1)) {
@@ -158,7 +165,7 @@ static void markRecord(Engine& e, WorkArea* wa, bool del, bool locked)
 void Engine::DeleteRec()
 {
     if (WorkArea* wa = area("DeleteRec")) {
-        markRecord(*this, wa, true, recordLocked(*wa));
+        markRecord(*this, wa, true, recordLocked(*wa), [&](const char* op) { return confirmLock(*wa, op); });
         if (m_lastError == 0 && writeThrough)
             wa->dbf.sync();
     }
@@ -167,7 +174,7 @@ void Engine::DeleteRec()
 void Engine::RecallRec()
 {
     if (WorkArea* wa = area("RecallRec")) {
-        markRecord(*this, wa, false, recordLocked(*wa));
+        markRecord(*this, wa, false, recordLocked(*wa), [&](const char* op) { return confirmLock(*wa, op); });
         if (m_lastError == 0 && writeThrough)
             wa->dbf.sync();
     }

@@ -1,7 +1,5 @@
 #include "MemoFile.h"
 
-#include "platform/FileOps.h"
-
 #include "engine/Engine.h"
 
 #include <algorithm>
@@ -27,10 +25,10 @@ std::uint32_t getU32(const unsigned char* p)
 }
 } // namespace
 
-int MemoFile::create(const std::string& path)
+int MemoFile::create(platform::FileSystem& fs, const std::string& path)
 {
-    platform::PosixFile f;
-    if (int rc = f.create(path))
+    platform::FileHandle f;
+    if (int rc = f.create(fs, path))
         return rc;
     unsigned char head[kBlockSize + 1] = {};
     putU32(head, 1);
@@ -38,26 +36,32 @@ int MemoFile::create(const std::string& path)
     return f.writeAt(0, head, sizeof head);
 }
 
-int MemoFile::createMissing(const std::string& path)
+int MemoFile::createMissing(platform::FileSystem& fs, const std::string& path)
 {
     std::string head(kBlockSize + 1, '\0');
     head[0] = 1;
     head[kBlockSize] = '\x1A';
-    return platform::publishNewFile(path, head);
+    return fs.publish(path, head);
 }
 
-int MemoFile::open(const std::string& path, platform::Access access, platform::Share share)
+int MemoFile::open(platform::FileSystem& fs, const std::string& path, platform::Access access, platform::Share share)
 {
-    return m_file.open(path, access, share);
+    return m_file.open(fs, path, access, share);
 }
 
-int MemoFile::read(std::int64_t block, std::string& text) const
+int MemoFile::read(std::int64_t block, std::string& text)
 {
     text.clear();
     std::int64_t size = m_file.size();
     if (size < 0)
         return platform::errnoToCode(errno);
-    if (block < 1 || block > (INT64_MAX / kBlockSize) || block * kBlockSize >= size - 1)
+    if (block < 1 || block > (INT64_MAX / kBlockSize))
+        return err::kInvalidMemoAddress;
+    // A memo another station has just written may lie past the size a
+    // network client still has cached; seeking to the end asks the server.
+    if (block * kBlockSize >= size - 1)
+        size = m_file.endOffset();
+    if (size < 0 || block * kBlockSize >= size - 1)
         return err::kInvalidMemoAddress;
     std::int64_t off = block * kBlockSize;
     char buf[kBlockSize];
@@ -99,7 +103,9 @@ int MemoFile::write(const std::string& text, bool lockIt, std::int64_t& block)
     }
 
     int rc = 0;
-    std::int64_t size = m_file.size();
+    // Where the memo goes is decided by the size under the lock, asked of
+    // the server (see the engine's lock module).
+    std::int64_t size = m_file.endOffset();
     if (size < 0)
         rc = err::kReadError;
     std::int64_t start = 0;
@@ -125,7 +131,7 @@ int MemoFile::write(const std::string& text, bool lockIt, std::int64_t& block)
         data.resize(blocks * kBlockSize, '\0');
         rc = m_file.writeAt(start * kBlockSize, data.data(), data.size());
         newSize = start * kBlockSize + static_cast<std::int64_t>(data.size());
-        std::int64_t actual = m_file.size();
+        std::int64_t actual = m_file.endOffset();
         if (actual > newSize)
             newSize = actual;
     }

@@ -8,7 +8,7 @@
 // away. Not thread-safe; one instance per work area.
 #pragma once
 
-#include "platform/PosixFile.h"
+#include "platform/Files.h"
 
 #include <cstdint>
 #include <string>
@@ -25,19 +25,19 @@ public:
 
     // Writes a new, empty memo file (header block with next free block 1,
     // then 0x1A). Returns 0 or an error code.
-    static int create(const std::string& path);
+    static int create(platform::FileSystem& fs, const std::string& path);
     // As create, but only when no file exists there (then kFileExists).
-    static int createMissing(const std::string& path);
+    static int createMissing(platform::FileSystem& fs, const std::string& path);
 
-    int open(const std::string& path, platform::Access access, platform::Share share);
+    int open(platform::FileSystem& fs, const std::string& path, platform::Access access, platform::Share share);
     void close() { m_file.close(); }
     bool isOpen() const { return m_file.isOpen(); }
     const std::string& path() const { return m_file.path(); }
-    platform::PosixFile& file() { return m_file; }
+    platform::FileHandle& file() { return m_file; }
 
     // Raw text of the memo starting at block (without the 0x1A). Returns 0,
     // 1003 when the block lies outside the file, or a read error code.
-    int read(std::int64_t block, std::string& text) const;
+    int read(std::int64_t block, std::string& text);
 
     // Appends text as a new memo in fresh blocks and updates the header.
     // When lockIt is set the lock byte is taken first (kLockAttempts tries)
@@ -56,7 +56,7 @@ public:
     static std::string joinLines(const std::vector<std::string>& lines);
 
 private:
-    platform::PosixFile m_file;
+    platform::FileHandle m_file;
 };
 
 } // namespace qb::engine

@@ -1,12 +1,10 @@
 #include "TTzDbf.h"
 
 #include "engine/TTzSession.h"
-#include "platform/FileOps.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <dirent.h>
 
 namespace qb::engine {
 
@@ -94,29 +92,24 @@ void TTzDbf::setDbfFileName(const std::string& name)
 
 std::string TTzDbf::resolvePath(const std::string& name)
 {
+    return resolvePath(platform::FileSystem::posix(), name);
+}
+
+std::string TTzDbf::resolvePath(platform::FileSystem& fs, const std::string& name)
+{
     std::string path = name;
     if (!path.empty() && path.back() == '.')
         path.pop_back(); // "name." means a name without extension
-    if (platform::fileExists(path))
+    if (fs.exists(path))
         return path;
     auto slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-    if (!d)
-        return path;
-    std::string found;
     std::string want = lower(base);
-    while (dirent* e = ::readdir(d)) {
-        if (lower(e->d_name) == want) {
-            found = e->d_name;
-            break;
-        }
-    }
-    ::closedir(d);
-    if (found.empty())
-        return path;
-    return slash == std::string::npos ? found : path.substr(0, slash + 1) + found;
+    for (const std::string& name : fs.list(dir.empty() ? "/" : dir))
+        if (lower(name) == want)
+            return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
+    return path;
 }
 
 bool TTzDbf::parseFieldList(const std::vector<std::string>& lines, std::vector<FieldSpec>& out)
@@ -161,11 +154,11 @@ bool TTzDbf::open()
 {
     if (m_fileName.empty())
         return false;
-    std::string path = resolvePath(m_fileName);
-    if (CreateIfNotFound && !platform::fileExists(path)) {
+    std::string path = resolvePath(m_engine.files(), m_fileName);
+    if (CreateIfNotFound && !m_engine.files().exists(path)) {
         if (!createFromFields())
             TTzSession::instance().showMessage("Could not create '" + m_fileName + "'");
-        path = resolvePath(m_fileName);
+        path = resolvePath(m_engine.files(), m_fileName);
     }
     std::string command = path;
     if (m_exclusive)
@@ -182,7 +175,7 @@ bool TTzDbf::open()
     auto slash = stem.rfind('/');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
         stem.erase(dot);
-    platform::removeFile(stem + ".@S@");
+    m_engine.files().remove(stem + ".@S@");
     m_engine.clearError();
     return true;
 }

@@ -47,6 +47,7 @@ public:
     // Resolves a table file name against the working directory without regard
     // to case, as Windows stations would.
     static std::string resolvePath(const std::string& name);
+    static std::string resolvePath(platform::FileSystem& fs, const std::string& name);
 
 private:
     bool open();

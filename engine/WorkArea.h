@@ -5,7 +5,7 @@
 
 #include "engine/Engine.h"
 #include "engine/MemoFile.h"
-#include "platform/PosixFile.h"
+#include "platform/Files.h"
 
 #include <cstdint>
 #include <deque>
@@ -29,7 +29,7 @@ struct WorkArea {
     bool osLocks = true;      // network locking on and not exclusive, fixed at open
     platform::Access access = platform::Access::ReadWrite;
     platform::Share share = platform::Share::DenyNone;
-    platform::PosixFile dbf;
+    platform::FileHandle dbf;
 
     // Header values.
     int version = 0;

@@ -1,6 +1,8 @@
 // Whole-file operations on paths.
 #pragma once
 
+#include "platform/Files.h"
+
 #include <cstdint>
 #include <string>
 
@@ -18,7 +20,6 @@ std::uint64_t lastWriteTimeOf(const std::string& path);
 int makeDirs(const std::string& path);
 int removeFile(const std::string& path);
 
-constexpr int kFileExists = 80;
 // Makes a file with exactly these bytes appear at path at once, or not at
 // all: written and synced under a temporary name beside it, then linked into
 // place. Returns kFileExists (and changes nothing) when path already exists,

@@ -19,49 +19,16 @@
 // properties above: handles of one process exclude each other, and closing
 // one descriptor never drops another handle's locks.
 //
-// Lock map (offsets in the table file; other stations rely on every byte):
-//   0x3FFFFFFF          share-mode byte: read lock for shared/read-only opens,
-//                       write lock for exclusive opens (our stand-in for the
-//                       Windows deny-read-write sharing mode)
-//   0x40000001, 1       append lock
-//   0x40000001, 0x3FFFFFFF  file lock (covers the append byte)
-//   0x40000000 + H + (n-1)*R, R   record n
-//   memo file byte 10   memo lock
-// Moving any of these silently breaks locking against other stations.
+// The lock map and the error codes are in Files.h.
 #pragma once
+
+#include "platform/Files.h"
 
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
 
 namespace qb::platform {
-
-constexpr std::int64_t kShareModeByte = 0x3FFFFFFF;
-
-// Windows-style error codes the engine reports; other errno values pass
-// through as they are.
-namespace oserr {
-constexpr int kFileNotFound = 2;
-constexpr int kPathNotFound = 3;
-constexpr int kTooManyOpenFiles = 4;
-constexpr int kAccessDenied = 5;
-constexpr int kSharingViolation = 32;
-constexpr int kLockViolation = 33;
-constexpr int kReadFault = 100;
-constexpr int kWriteFault = 101;
-} // namespace oserr
-
-// Maps an errno value onto the codes above.
-int errnoToCode(int err);
-
-enum class Access { ReadOnly, ReadWrite };
-enum class Share {
-    DenyNone,  // shared open: read lock on the share-mode byte
-    DenyAll,   // exclusive open: write lock on the share-mode byte, no waiting
-    NoSharing  // no share-mode byte at all (network locking off, new files)
-};
-
-enum class LockResult { Locked, Busy, Lost };
 
 // Test interface: while on, every file locks through the classic-lock
 // fallback from its first lock on, as on a mount that refuses OFD locks.
@@ -142,8 +109,5 @@ private:
 // close() would drop every lock this process holds on the file, through any
 // handle. Returns what close() returned (errno kept).
 int closeDescriptor(int fd);
-
-// Converts a struct timespec (seconds, nanoseconds since 1970) to 100 ns units since 1601.
-std::uint64_t toFileTime(std::int64_t sec, long nsec);
 
 } // namespace qb::platform

@@ -3,6 +3,8 @@
 
 #include "engine/MemoFile.h"
 
+#include "platform/PosixFile.h"
+
 #include <gtest/gtest.h>
 
 using namespace qb::engine;

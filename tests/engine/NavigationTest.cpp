@@ -4,6 +4,8 @@
 
 #include "platform/FileOps.h"
 
+#include "platform/PosixFile.h"
+
 #include <gtest/gtest.h>
 
 using namespace qb::engine;

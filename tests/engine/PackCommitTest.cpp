@@ -1,6 +1,7 @@
 // A pack cut short: what the next open finds beside the table (temporaries
 // with or without the commit marker) is finished or undone before anything
-// is read, and only by a station that has the table to itself.
+// is read, and only by a station that has the table to itself. The pack
+// finishes only when the marker names the files that are there.
 #include "EngineTestSupport.h"
 
 #include "platform/FileOps.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace qb::engine;
@@ -46,6 +48,28 @@ std::vector<std::string> contents(Engine& e, const std::string& table)
     }
     e.CloseDbf();
     return rows;
+}
+
+// One line of the marker: what it names of the file at path, or a file that
+// is gone ("" path).
+std::string identityLine(const std::string& what, const std::string& path)
+{
+    struct stat st {};
+    if (!path.empty() && ::stat(path.c_str(), &st) != 0)
+        ADD_FAILURE() << "no " << path;
+    const long long mtime = path.empty() ? 0 : static_cast<long long>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return what + " " + std::to_string(path.empty() ? 0 : st.st_dev) + " " + std::to_string(path.empty() ? 0 : st.st_ino)
+           + " " + std::to_string(path.empty() ? 0 : st.st_size) + " " + std::to_string(mtime) + "\r\n";
+}
+
+// The marker a pack writes before its renames: the table and memo file it
+// replaces and the packed pair that replaces them.
+std::string markerNaming(const std::string& table, const std::string& packedTable, const std::string& memo,
+                         const std::string& packedMemo)
+{
+    return "pack committed: rename the .pkm and .pkd files into place if the files are these\r\n"
+           + identityLine("table", table) + identityLine("packed-table", packedTable) + identityLine("memo", memo)
+           + identityLine("packed-memo", packedMemo) + "end\r\n";
 }
 
 class PackCommit : public ::testing::Test {
@@ -126,10 +150,69 @@ TEST_F(PackCommit, MarkerRollsForwardFromEveryPoint)
             writeFile(dir.file("t.pkd"), packed);
         if (!p.memoMoved)
             writeFile(dir.file("t.pkm"), packedMemo);
-        writeFile(dir.file("t.pk$"), "");
+        writeFile(dir.file("t.pk$"), markerNaming(p.tableMoved ? "" : table, p.tableMoved ? table : dir.file("t.pkd"),
+                                                  p.memoMoved ? "" : memo, p.memoMoved ? memo : dir.file("t.pkm")));
         EXPECT_EQ(contents(e, table), kPacked);
         EXPECT_EQ(readFile(table), packed);
         EXPECT_EQ(readFile(memo), packedMemo);
+        EXPECT_EQ(entries(dir.file("")), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+    }
+}
+
+TEST_F(PackCommit, MarkerThatDoesNotNameTheFilesThereIsDiscarded)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<std::string> expect;
+    };
+    std::vector<std::string> withSeventh = kOld;
+    withSeventh.push_back("7:-");
+    const std::vector<Case> cases = {
+        {"an empty marker beside eight bytes of garbage",
+         [&] {
+             writeFile(dir.file("t.pkd"), std::string("\x01garbage", 8));
+             writeFile(dir.file("t.pk$"), "");
+         },
+         kOld},
+        {"the table written after the marker named it",
+         [&] {
+             const std::string before = identityLine("table", table);
+             {
+                 Engine other;
+                 ASSERT_TRUE(other.USE(table));
+                 ASSERT_TRUE(appendIdent(other, 7));
+             }
+             writeFile(dir.file("t.pkd"), packed);
+             writeFile(dir.file("t.pkm"), packedMemo);
+             std::string m = markerNaming(table, dir.file("t.pkd"), memo, dir.file("t.pkm"));
+             m.replace(m.find("table "), identityLine("table", table).size(), before);
+             writeFile(dir.file("t.pk$"), m);
+         },
+         withSeventh},
+        {"a packed table that is not the one named",
+         [&] {
+             writeFile(dir.file("t.pkd"), packed);
+             writeFile(dir.file("t.pkm"), packedMemo);
+             writeFile(dir.file("t.pk$"), markerNaming(table, dir.file("t.pkd"), memo, dir.file("t.pkm")));
+             writeFile(dir.file("t.pkd"), packed.substr(0, packed.size() - 1));
+         },
+         kOld},
+        {"a torn marker",
+         [&] {
+             writeFile(dir.file("t.pkd"), packed);
+             writeFile(dir.file("t.pkm"), packedMemo);
+             std::string m = markerNaming(table, dir.file("t.pkd"), memo, dir.file("t.pkm"));
+             writeFile(dir.file("t.pk$"), m.substr(0, m.size() / 2));
+         },
+         kOld},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(table, original);
+        writeFile(memo, originalMemo);
+        c.arrange();
+        EXPECT_EQ(contents(e, table), c.expect);
         EXPECT_EQ(entries(dir.file("")), (std::vector<std::string>{"t.dbf", "t.dbt"}));
     }
 }
@@ -140,7 +223,7 @@ TEST_F(PackCommit, UpperCaseTableUsesUpperCaseCompanions)
     ASSERT_EQ(std::rename(memo.c_str(), dir.file("T.DBT").c_str()), 0);
     writeFile(dir.file("T.PKD"), packed);
     writeFile(dir.file("T.PKM"), packedMemo);
-    writeFile(dir.file("T.PK$"), "");
+    writeFile(dir.file("T.PK$"), markerNaming(dir.file("T.DBF"), dir.file("T.PKD"), dir.file("T.DBT"), dir.file("T.PKM")));
     EXPECT_EQ(contents(e, dir.file("T.DBF")), kPacked);
     EXPECT_EQ(entries(dir.file("")), (std::vector<std::string>{"T.DBF", "T.DBT"}));
 }
@@ -151,7 +234,7 @@ TEST_F(PackCommit, SettlingWaitsForExclusiveAccess)
     ASSERT_TRUE(other.USE(table)); // another station has the table open
     writeFile(dir.file("t.pkd"), packed);
     writeFile(dir.file("t.pkm"), packedMemo);
-    writeFile(dir.file("t.pk$"), "");
+    writeFile(dir.file("t.pk$"), markerNaming(table, dir.file("t.pkd"), memo, dir.file("t.pkm")));
     Engine third;
     EXPECT_EQ(contents(third, table), kOld) << "opened as it is";
     EXPECT_EQ(entries(dir.file("")), (std::vector<std::string>{"t.dbf", "t.dbt", "t.pk$", "t.pkd", "t.pkm"}));
