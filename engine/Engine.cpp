@@ -173,6 +173,39 @@ std::string Engine::formatNumber(double value, int width, int decimals)
     if (ec != std::errc())
         return stars;
     std::string s(buf, p);
+    // Correct rounding leaves an exact tie (0.125 to two places) to the even
+    // digit; the stored text rounds it away from zero, as the Windows
+    // stations write it. A tie shows as a trailing 5 one place further and is
+    // confirmed on the exact expansion of the binary value.
+    if (decimals < 340) {
+        char more[720];
+        auto [q, ec2] = std::to_chars(more, more + sizeof more, value, std::chars_format::fixed, decimals + 1);
+        if (ec2 == std::errc() && q[-1] == '5') {
+            char exact[1500];
+            auto [x, ec3] = std::to_chars(exact, exact + sizeof exact, value, std::chars_format::fixed, 1100);
+            const std::string_view digits(exact, static_cast<std::size_t>(x - exact));
+            const std::size_t tail = digits.find('.') + 1 + static_cast<std::size_t>(decimals) + 1;
+            if (ec3 == std::errc() && digits[tail - 1] == '5' && digits.find_first_not_of('0', tail) == std::string_view::npos) {
+                // Away from zero: the truncated digits plus one unit in the last place.
+                s.assign(digits.substr(0, tail - (decimals == 0 ? 2 : 1)));
+                std::size_t i = s.size();
+                while (i > 0) {
+                    char& c = s[--i];
+                    if (c == '.' || c == '-')
+                        continue;
+                    if (c != '9') {
+                        ++c;
+                        break;
+                    }
+                    c = '0';
+                    if (i == 0 || s[i - 1] == '-') {
+                        s.insert(i, 1, '1');
+                        break;
+                    }
+                }
+            }
+        }
+    }
     // "-0.00" would read back as 0 anyway; store it the way a zero is stored.
     if (!s.empty() && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos)
         s.erase(0, 1);
@@ -527,7 +560,6 @@ bool Engine::reopen(WorkArea& wa, platform::Access access, platform::Share share
     wa.memo.close();
     wa.dbf.close();
     wa.dropCache();
-    wa.statFresh = false;
     wa.lockState = LockState::None;
     wa.lockedRecords.clear();
     int rc = wa.dbf.open(m_fs, wa.fileName, access, share);
@@ -569,31 +601,11 @@ void Engine::refreshCount(WorkArea& wa, bool toWrite)
         if (size < 0)
             return;
     } else {
-        if (!statTable(wa))
+        size = wa.dbf.size();
+        if (size < 0)
             return;
-        size = wa.statSize;
     }
     wa.recCount = size > wa.headerLen ? (size - wa.headerLen) / wa.recordLen : 0;
-}
-
-bool Engine::statTable(WorkArea& wa)
-{
-    platform::FileIdentity id;
-    if (wa.dbf.identity(id) != 0) {
-        wa.statFresh = false;
-        return false;
-    }
-    wa.statSize = id.size;
-    wa.statMtimeNs = id.mtimeNs;
-    wa.statFresh = true;
-    if (wa.cacheCount > 0 && (wa.cacheSize != wa.statSize || wa.cacheMtimeNs != wa.statMtimeNs))
-        wa.dropCache();
-    return true;
-}
-
-std::int64_t Engine::nowNs() const
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(m_clock.now().time_since_epoch()).count();
 }
 
 bool Engine::rewriteHeader(WorkArea& wa, const std::string& failText)
@@ -660,60 +672,49 @@ bool Engine::flushArea(WorkArea& wa, const std::string& failText)
 
 // --- records -------------------------------------------------------------------------
 
-// Read-ahead for shared tables
-// ---------------------------
-// Another station may rewrite any record at any moment and the next read
-// must show it, so a cached record is only served right after an fstat of
-// the table (the one the count refresh does anyway, else one taken here,
-// which costs no more than the read it replaces) and only when
-//   - size and last-write time equal those of the fstat that keyed the
-//     block, and
-//   - the block was read more than kQuietNs after that last write.
-// The second condition covers writes the time stamp cannot show: file
-// times come from a coarse clock, so a write in the same tick as our read
-// would leave the time unchanged; any write after the read stamps a time
-// no earlier than the read less one tick. A block that could not pass the
-// test is not read at all (a single record is read instead), so a table
-// being written all the time costs no more than without the cache.
-// Every own write and every lock taken drops the block. Exclusive tables
-// have no other writer and keep the block until an own write.
-const char* Engine::fetchRecord(WorkArea& wa, std::int64_t r, const char* op)
+// Read-ahead
+// ----------
+// Another station may rewrite any record at any moment. A block of records
+// read ahead therefore serves only the pass that read it: a run of reads
+// moving one way (GoTop and Skip forward, GoBottom and Skip back, the scan of
+// a Locate or a pack). GoTop, GoBottom, GO and any other read that positions
+// the work area outside a pass, a turn of direction, any lock taken and any
+// own write drop it, so what another station wrote before a pass began is
+// what the pass shows, and a later pass shows later writes. Whether a block
+// is fresh is never judged by comparing file times with our clock: on a share
+// those come from the server's clock, through attribute caches.
+// Exclusive tables have no other writer and keep their block until an own
+// write.
+const char* Engine::fetchRecord(WorkArea& wa, std::int64_t r, const char* op, int pass)
 {
     if (r < 1 || r > wa.recCount) {
         setError(err::kRange, "Invalid record number = " + std::to_string(r) + " (" + wa.fileName + ")  [" + op + "]");
         return nullptr;
     }
     const auto len = static_cast<std::size_t>(wa.recordLen);
-    const bool trusted = wa.exclusive;
-    if (r >= wa.cacheFirst && r < wa.cacheFirst + wa.cacheCount) {
-        if (!trusted && !wa.statFresh)
-            statTable(wa); // may drop the block
-        if (wa.cacheCount > 0
-            && (trusted
-                || (wa.statFresh && wa.cacheSize == wa.statSize
-                    && wa.cacheMtimeNs == wa.statMtimeNs && wa.cacheReadNs - wa.statMtimeNs > kQuietNs))) {
-            wa.statFresh = false;
-            return wa.cache.data() + static_cast<std::size_t>(r - wa.cacheFirst) * len;
-        }
+    if (r >= wa.cacheFirst && r < wa.cacheFirst + wa.cacheCount
+        && (wa.exclusive || (pass != 0 && pass == wa.cachePass && (r - wa.cacheLast) * pass > 0))) {
+        wa.cacheLast = r;
+        return wa.cache.data() + static_cast<std::size_t>(r - wa.cacheFirst) * len;
     }
-    wa.dropCache();
 
-    const std::int64_t now = nowNs();
-    const bool fill = trusted || (wa.statFresh && now - wa.statMtimeNs > kQuietNs);
+    const bool fill = wa.exclusive || pass != 0;
     std::int64_t first = r;
     std::int64_t count = 1;
+    std::string* buf = &wa.single;
     if (fill) {
+        wa.dropCache();
         const std::int64_t per = std::max<std::int64_t>(1, kReadAheadBytes / wa.recordLen);
-        if (wa.recNo == r + 1) // moving backwards: end the block at r
+        if (pass < 0 || (pass == 0 && wa.recNo == r + 1)) // moving backwards: end the block at r
             first = std::max<std::int64_t>(1, r - per + 1);
         count = std::min(per, wa.recCount - first + 1);
+        buf = &wa.cache;
     }
     const std::size_t want = static_cast<std::size_t>(count) * len;
-    if (wa.cache.size() < want)
-        wa.cache.resize(std::max(want, fill ? static_cast<std::size_t>(kReadAheadBytes) : want));
-    std::int64_t n = wa.dbf.readAt(wa.recordOffset(first), wa.cache.data(), want);
+    if (buf->size() < want)
+        buf->resize(std::max(want, fill ? static_cast<std::size_t>(kReadAheadBytes) : want));
+    std::int64_t n = wa.dbf.readAt(wa.recordOffset(first), buf->data(), want);
     const std::int64_t got = n > 0 ? n / wa.recordLen : 0;
-    wa.statFresh = false;
     if (r >= first + got) {
         setError(n < 0 ? platform::errnoToCode(errno) : err::kUnexpectedEof, "File:  " + wa.fileName + "  [" + op + "]");
         return nullptr;
@@ -721,18 +722,15 @@ const char* Engine::fetchRecord(WorkArea& wa, std::int64_t r, const char* op)
     if (fill) {
         wa.cacheFirst = first;
         wa.cacheCount = got;
-        wa.cacheReadNs = now;
-        // The fstat before the read keys the block; any write since then
-        // changes the key or fails the quiet-time test.
-        wa.cacheSize = wa.statSize;
-        wa.cacheMtimeNs = wa.statMtimeNs;
+        wa.cachePass = pass;
+        wa.cacheLast = r;
     }
-    return wa.cache.data() + static_cast<std::size_t>(r - first) * len;
+    return buf->data() + static_cast<std::size_t>(r - first) * len;
 }
 
-bool Engine::readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op)
+bool Engine::readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op, int pass)
 {
-    const char* p = fetchRecord(wa, r, op);
+    const char* p = fetchRecord(wa, r, op, pass);
     if (!p)
         return false;
     raw.assign(p, static_cast<std::size_t>(wa.recordLen));
@@ -758,9 +756,11 @@ void Engine::decodeRecord(WorkArea& wa)
     }
 }
 
-bool Engine::readRecord(WorkArea& wa, std::int64_t r)
+bool Engine::readRecord(WorkArea& wa, std::int64_t r, int pass)
 {
-    const char* p = fetchRecord(wa, r, "GetDbfRecord");
+    if (pass == 0 && !wa.exclusive)
+        wa.dropCache(); // positioned outside a pass: the pass is over
+    const char* p = fetchRecord(wa, r, "GetDbfRecord", pass);
     if (!p)
         return false;
     wa.raw.assign(p, static_cast<std::size_t>(wa.recordLen)); // keeps its capacity
@@ -782,7 +782,9 @@ void Engine::blankRecord(WorkArea& wa)
 void Engine::setEof(WorkArea& wa, bool bof)
 {
     blankRecord(wa);
-    wa.recNo = wa.recCount + 1;
+    // Past the last record, or record 0 in an empty table, so that a Replace
+    // there reports the table as empty.
+    wa.recNo = wa.recCount >= 1 ? wa.recCount + 1 : 0;
     wa.eof = true;
     wa.bof = bof;
 }
@@ -807,10 +809,12 @@ bool Engine::isVisible(WorkArea& wa)
 void Engine::goTopIn(WorkArea& wa)
 {
     refreshCount(wa);
+    if (!wa.exclusive)
+        wa.dropCache(); // a new pass
     if (wa.recCount < 1)
         return;
     for (std::int64_t r = 1; r <= wa.recCount; ++r) {
-        if (!readRecord(wa, r)) {
+        if (!readRecord(wa, r, +1)) {
             setEof(wa, false); // a damaged file must not trap "until end of file" loops
             return;
         }
@@ -833,10 +837,12 @@ void Engine::GoBottom()
     if (!wa)
         return;
     refreshCount(*wa);
+    if (!wa->exclusive)
+        wa->dropCache(); // a new pass
     if (wa->recCount < 1)
         return;
     for (std::int64_t r = wa->recCount; r >= 1; --r) {
-        if (!readRecord(*wa, r)) {
+        if (!readRecord(*wa, r, -1)) {
             setEof(*wa, true);
             return;
         }
@@ -913,7 +919,7 @@ void Engine::Skip(std::int64_t n)
             wa->bof = true;
             return;
         }
-        if (!readRecord(*wa, r)) {
+        if (!readRecord(*wa, r, step)) {
             setEof(*wa, false);
             return;
         }

@@ -109,11 +109,8 @@ public:
     static constexpr std::int64_t kAppendLockOffset = platform::lockmap::kAppendLockOffset;
     static constexpr std::int64_t kFileLockLength = platform::lockmap::kFileLockLength;
     static constexpr std::int64_t kMemoLockOffset = platform::lockmap::kMemoLockOffset;
-    // Read-ahead block size of a work area, and how long after a table's
-    // last write a block must have been read to be trusted (more than the
-    // coarse clock tick that stamps file times).
+    // Read-ahead block size of a work area.
     static constexpr std::int64_t kReadAheadBytes = 64 * 1024;
-    static constexpr std::int64_t kQuietNs = 20'000'000;
 
     explicit Engine(platform::Clock& clock = platform::SystemClock::instance());
     // An engine whose tables live in fs (in-memory or fault-injecting files
@@ -270,16 +267,16 @@ private:
     // Record count of a shared table from its size; toWrite when the count
     // decides where to write (then taken under the lock, from the server).
     void refreshCount(WorkArea& wa, bool toWrite = false);
-    // fstat of the table: size and last-write time into the work area
-    // (marked fresh), dropping a read-ahead block they no longer match.
-    bool statTable(WorkArea& wa);
-    std::int64_t nowNs() const; // wall-clock ns since 1970 from m_clock
     // The stored bytes of record r (recordLen of them), from the read-ahead
-    // block or the file; valid until the next read of this area. nullptr
-    // with the error set on failure.
-    const char* fetchRecord(WorkArea& wa, std::int64_t r, const char* op);
-    bool readRecord(WorkArea& wa, std::int64_t r);
-    bool readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op);
+    // block or the file; valid until the next read of this area. pass is
+    // the direction of the pass the read belongs to (+1 forward, -1
+    // backward) or 0 for a read outside any pass. nullptr with the error
+    // set on failure.
+    const char* fetchRecord(WorkArea& wa, std::int64_t r, const char* op, int pass);
+    // Reads record r into the buffers and makes it current; a read outside
+    // a pass (pass 0) ends the pass in progress.
+    bool readRecord(WorkArea& wa, std::int64_t r, int pass = 0);
+    bool readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op, int pass = 0);
     void decodeRecord(WorkArea& wa);
     bool writeRecord(WorkArea& wa, std::int64_t r);
     void blankRecord(WorkArea& wa);

@@ -343,7 +343,7 @@ bool Engine::packRecords(WorkArea& wa, bool& halfway)
     std::vector<std::string> live;
     std::string raw;
     for (std::int64_t r = 1; r <= wa.recCount; ++r) {
-        if (!readRaw(wa, r, raw, "Pack")) {
+        if (!readRaw(wa, r, raw, "Pack", +1)) {
             setError(m_lastError, failText);
             return false;
         }

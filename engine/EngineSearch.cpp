@@ -102,11 +102,13 @@ bool Engine::Continue()
 bool Engine::locateFrom(WorkArea& wa, std::int64_t start)
 {
     refreshCount(wa);
+    if (!wa.exclusive)
+        wa.dropCache(); // the scan is a pass of its own
     const FieldInfo& f = wa.fields[static_cast<std::size_t>(wa.locateField - 1)];
     const std::string& key = wa.locateText;
     std::string raw;
     for (std::int64_t r = start; r <= wa.recCount; ++r) {
-        if (!readRaw(wa, r, raw, "LOCATE"))
+        if (!readRaw(wa, r, raw, "LOCATE", +1))
             return false;
         std::string cell = raw.substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.length));
         bool hit = false;

@@ -49,22 +49,16 @@ struct WorkArea {
     bool bof = true;
     ModState mod = ModState::Unchanged;
 
-    // Size and last-write time (ns since 1970) of the latest fstat of the
-    // table; statFresh says no record was read since, so a read may rely on
-    // it as "just checked".
-    std::int64_t statSize = -1;
-    std::int64_t statMtimeNs = 0;
-    bool statFresh = false;
-
-    // Read-ahead block of whole records [cacheFirst, cacheFirst + cacheCount).
-    // Shared tables use it only while the fstat key taken with it is
-    // unchanged and it was read well after that last write (see readRaw).
+    // Read-ahead block of whole records [cacheFirst, cacheFirst + cacheCount),
+    // serving only the pass that read it (see Engine::fetchRecord): cachePass
+    // is its direction (+1 forward, -1 backward), cacheLast the record it
+    // handed out last.
     std::string cache;
     std::int64_t cacheFirst = 0;
     std::int64_t cacheCount = 0;
-    std::int64_t cacheReadNs = 0;  // wall-clock time just before the read
-    std::int64_t cacheSize = -1;   // key: the fstat just before the read
-    std::int64_t cacheMtimeNs = 0;
+    int cachePass = 0;
+    std::int64_t cacheLast = 0;
+    std::string single; // a record read outside any pass
     void dropCache()
     {
         cacheCount = 0;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace qb::engine;
 using namespace qb::engine::test;
 using qb::test::readFile;
@@ -91,6 +93,39 @@ TEST_F(Navigation, HiddenDeletedRecordsAreSteppedOver)
     e.GoTop();
     e.Skip(1);
     EXPECT_EQ(e.RecNo(), 2);
+}
+
+TEST_F(Navigation, ReplaceAfterPositioningNamesTheEmptyTable)
+{
+    struct Row {
+        const char* what;
+        int records;
+        std::function<void(Engine&)> move;
+        std::int64_t recNo;
+        const char* text;
+    };
+    const std::vector<Row> rows = {
+        {"GO 1, empty", 0, [](Engine& x) { x.GO(1); }, 0, "Database \"tt\" is empty. [REPLACE]"},
+        {"GO 5, empty", 0, [](Engine& x) { x.GO(5); }, 0, "Database \"tt\" is empty. [REPLACE]"},
+        {"GoTop, empty", 0, [](Engine& x) { x.GoTop(); }, 0, "Database \"tt\" is empty. [REPLACE]"},
+        {"GoBottom, empty", 0, [](Engine& x) { x.GoBottom(); }, 0, "Database \"tt\" is empty. [REPLACE]"},
+        {"Skip, empty", 0, [](Engine& x) { x.Skip(1); }, 0, "Database \"tt\" is empty. [REPLACE]"},
+        {"GO 3 of 2", 2, [](Engine& x) { x.GO(3); }, 3, "Database \"tt\" is at EOF. [REPLACE]"},
+        {"Skip past 2", 2, [](Engine& x) { x.GoBottom(), x.Skip(1); }, 3, "Database \"tt\" is at EOF. [REPLACE]"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        e.closeAll();
+        std::vector<std::pair<int, std::string>> recs;
+        for (int i = 1; i <= r.records; ++i)
+            recs.push_back({i, "n"});
+        makeTable(recs);
+        r.move(e);
+        EXPECT_EQ(e.RecNo(), r.recNo);
+        e.Replace();
+        EXPECT_EQ(e.lastError(), 212);
+        EXPECT_EQ(e.lastErrorText(), r.text);
+    }
 }
 
 TEST_F(Navigation, EndAndBeginOfFile)

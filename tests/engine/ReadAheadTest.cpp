@@ -1,11 +1,13 @@
-// The read-ahead block of a work area: another station's rewrite or append
-// shows on our next read, own writes and locks drop the block, and blocks
-// read forwards and backwards hand out the right records.
+// The read-ahead block of a work area: it serves the pass that read it, so
+// another station's rewrite shows on the next pass whatever the clocks say,
+// own writes and locks drop it, and blocks read forwards and backwards hand
+// out the right records.
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -17,8 +19,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Our clock an hour past the table's last write: a block read then is
-// trusted by time alone, so only size and last-write time can tell a change.
+// Our clock an hour past the table's last write (once the only thing that
+// made a block trusted).
 constexpr milliseconds kLongAfter{3'600'000};
 
 std::int64_t mtimeNs(const std::string& path)
@@ -94,51 +96,73 @@ protected:
     std::int64_t m_written = 0;
 };
 
-TEST_F(ReadAhead, QuietTableIsServedFromTheBlock)
+TEST_F(ReadAhead, APassIsServedFromItsBlock)
 {
-    // With size and time unchanged nothing tells a rewrite apart, which is
-    // what makes the block worth having: a rewrite stamped with the old time
-    // stays unseen. (Real writes always move the time; see the next tests.)
+    // What makes the block worth having: once a pass has read it, the pass
+    // goes on without asking the file, and a rewrite made meanwhile shows on
+    // the next pass, not in this one.
     openReader(kLongAfter);
     rewrite(2, 200);
-    setMtimeNs(path, m_written);
     ASSERT_FALSE(reader.dEOF());
     reader.Skip(1);
     EXPECT_EQ(ident(), 2);
+    reader.GoTop();
+    reader.Skip(1);
+    EXPECT_EQ(ident(), 200);
 }
 
-TEST_F(ReadAhead, RewriteByAnotherStationIsSeenOnTheNextRead)
+TEST_F(ReadAhead, RewriteByAnotherStationIsSeenByTheNextPass)
 {
+    struct Row {
+        const char* what;
+        std::int64_t recNo;
+        std::function<void(Engine&)> read; // reads recNo again after the rewrite
+    };
+    const std::vector<Row> rows = {
+        {"GoTop and Skip", 2, [](Engine& e) { e.GoTop(), e.Skip(1); }},
+        {"GO", 9, [](Engine& e) { e.GO(9); }},
+        {"GoBottom", 10, [](Engine& e) { e.GoBottom(); }},
+        {"GoBottom and Skip back", 9, [](Engine& e) { e.GoBottom(), e.Skip(-1); }},
+        {"a turn of direction", 4, [](Engine& e) { e.GO(5), e.Skip(-1); }},
+        {"Locate", 7, [](Engine& e) {
+             FieldValue v;
+             v.integer = 701;
+             e.Locate("ident", v);
+         }},
+        {"Skip(0)", 3, [](Engine& e) { e.GO(3), e.Skip(0); }},
+    };
     openReader(kLongAfter);
-    rewrite(2, 200);
-    ASSERT_FALSE(reader.dEOF());
-    reader.Skip(1);
-    EXPECT_EQ(ident(), 200);
-    // Also without an end-of-file test between the reads.
-    rewrite(3, 300);
-    reader.Skip(1);
-    EXPECT_EQ(ident(), 300);
-    rewrite(9, 900);
-    reader.GO(9);
-    EXPECT_EQ(ident(), 900);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        // A pass over the whole table first, so that a block holds the record.
+        for (reader.GoTop(); !reader.dEOF(); reader.Skip(1)) {
+        }
+        for (reader.GoBottom(); !reader.dBOF(); reader.Skip(-1)) {
+        }
+        rewrite(r.recNo, r.recNo * 100 + 1);
+        r.read(reader);
+        EXPECT_EQ(reader.RecNo(), r.recNo);
+        EXPECT_EQ(ident(), r.recNo * 100 + 1);
+        rewrite(r.recNo, r.recNo); // back for the next row
+    }
 }
 
-TEST_F(ReadAhead, RewriteInTheSameClockTickIsSeen)
+TEST_F(ReadAhead, NoClockDecidesWhatIsSeen)
 {
-    // Our read lands 5 ms after the last write; a rewrite in that same tick
-    // leaves the time as it was, so nothing read then may be trusted later.
-    openReader(milliseconds(5));
-    rewrite(2, 200);
-    setMtimeNs(path, m_written);
-    ASSERT_FALSE(reader.dEOF());
-    reader.Skip(1);
-    EXPECT_EQ(ident(), 200);
-    clock.advance(milliseconds(10));
-    rewrite(3, 300);
-    setMtimeNs(path, m_written);
-    ASSERT_FALSE(reader.dEOF());
-    reader.Skip(1);
-    EXPECT_EQ(ident(), 300);
+    // Our clock against the server's file times: far behind, far ahead or
+    // just after the last write, a new pass shows the rewrite.
+    for (auto skew : {milliseconds(-3'600'000'000LL), milliseconds(5), milliseconds(3'600'000'000LL)}) {
+        SCOPED_TRACE(skew.count());
+        openReader(skew);
+        rewrite(2, 222);
+        setMtimeNs(path, m_written); // even with the time stamp left as it was
+        reader.GoTop();
+        reader.Skip(1);
+        EXPECT_EQ(ident(), 222);
+        rewrite(2, 2);
+        setMtimeNs(path, m_written);
+        reader.CloseDbf();
+    }
 }
 
 TEST_F(ReadAhead, AppendByAnotherStationIsSeen)
@@ -166,32 +190,26 @@ TEST_F(ReadAhead, AppendByAnotherStationIsSeen)
 
 TEST_F(ReadAhead, LocksDropTheBlock)
 {
+    // A record read to be changed is read under the lock: taking any lock
+    // ends the pass, so the next read comes from the file.
+    struct Row {
+        const char* what;
+        std::function<bool(Engine&)> lock;
+    };
+    const std::vector<Row> rows = {{"record lock", [](Engine& e) { return e.RLock(); }},
+                                   {"file lock", [](Engine& e) { return e.FLock(); }},
+                                   {"append lock", [](Engine& e) { return e.ALock(); }}};
     openReader(kLongAfter);
-    // A rewrite the time cannot show is still picked up under a lock, which
-    // is where it matters: a record read to be changed.
-    rewrite(2, 200);
-    setMtimeNs(path, m_written);
-    reader.GO(2);
-    ASSERT_TRUE(reader.RLock());
-    reader.Skip(0);
-    EXPECT_EQ(ident(), 200);
-    reader.UnLock();
-
-    rewrite(3, 300);
-    setMtimeNs(path, m_written);
-    reader.GO(3);
-    ASSERT_TRUE(reader.FLock());
-    reader.Skip(0);
-    EXPECT_EQ(ident(), 300);
-    reader.UnLock();
-
-    rewrite(4, 400);
-    setMtimeNs(path, m_written);
-    reader.GO(4);
-    ASSERT_TRUE(reader.ALock());
-    reader.Skip(0);
-    EXPECT_EQ(ident(), 400);
-    reader.UnLock();
+    std::int64_t value = 200;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        reader.GoTop();
+        rewrite(2, ++value);
+        ASSERT_TRUE(r.lock(reader));
+        reader.Skip(1);
+        EXPECT_EQ(ident(), value);
+        reader.UnLock();
+    }
 }
 
 TEST_F(ReadAhead, OwnWritesDropTheBlockOfAnExclusiveTable)

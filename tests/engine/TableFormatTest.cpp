@@ -136,6 +136,24 @@ TEST_F(TableFormat, OverflowingNumbersAreAsterisksAndReadBackZero)
     EXPECT_EQ(e.record()->fields[2].real, 0.0);
 }
 
+TEST(NumberText, ExactTiesRoundAwayFromZero)
+{
+    struct Row {
+        double value;
+        int width, decimals;
+        const char* text;
+    };
+    for (Row r : {Row{0.125, 6, 2, "  0.13"}, Row{-0.125, 6, 2, " -0.13"}, Row{0.375, 6, 2, "  0.38"},
+                  Row{2.5, 4, 0, "   3"}, Row{-2.5, 4, 0, "  -3"}, Row{999.5, 5, 0, " 1000"}, Row{-99.5, 5, 0, " -100"},
+                  Row{9.875, 5, 2, " 9.88"}, Row{0.0625, 6, 3, " 0.063"}, Row{0.5, 3, 0, "  1"},
+                  // Not ties: correctly rounded as before (1.005 is 1.00499... in binary).
+                  Row{1.005, 6, 2, "  1.00"}, Row{0.12500001, 6, 2, "  0.13"}, Row{0.1249, 6, 2, "  0.12"},
+                  Row{1.0 / 3, 6, 2, "  0.33"}, Row{-0.001, 6, 2, "  0.00"}, Row{9.5, 1, 0, "*"}}) {
+        SCOPED_TRACE(r.value);
+        EXPECT_EQ(Engine::formatNumber(r.value, r.width, r.decimals), r.text);
+    }
+}
+
 TEST_F(TableFormat, ValuesRoundTripThroughStoredText)
 {
     ASSERT_TRUE(e.CreateDbf(dir.file("v"), {{"c", 'C', 6, 0},
