@@ -204,7 +204,7 @@ bool Engine::settlePack(const std::string& tablePath, bool haveExclusive)
     }
     int rc = 0;
     if (forward) {
-        bool moved = table == Part::Packed || memo == Part::Packed;
+        bool moved = table == Part::Packed || (m.withMemo && memo == Part::Packed);
         if (memo == Part::Original) {
             rc = m_fs.rename(packedMemo, memoPath);
             moved = moved || rc == 0;

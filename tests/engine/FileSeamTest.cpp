@@ -388,4 +388,39 @@ TEST(PackRenameFaults, RefusedRenameAtEachStepLosesNothing)
     }
 }
 
+// A pack of a table without memos cut short after its marker: an open whose
+// rename into place is refused keeps the old table, which is whole, and
+// leaves nothing behind.
+TEST(PackRenameFaults, RefusedRollForwardOfATableWithoutMemosKeepsTheOldTable)
+{
+    MemoryFileSystem mem;
+    qb::platform::FakeClock clock{fixedDay()};
+    const std::string table = "/share/n.dbf";
+    {
+        Engine e{mem, clock};
+        ASSERT_TRUE(e.CreateDbf(table, namesFields()));
+        ASSERT_TRUE(e.USE(table));
+        for (int i = 1; i <= 3; ++i)
+            ASSERT_TRUE(appendIdent(e, i));
+    }
+    const std::string old = mem.contents(table);
+    mem.setContents("/share/n.pkd", "the packed table");
+    auto line = [&](const char* what, const std::string& path) {
+        qb::platform::FileIdentity id;
+        EXPECT_EQ(mem.stat(path, id), 0);
+        return std::string(what) + " " + std::to_string(id.device) + " " + std::to_string(id.inode) + " "
+               + std::to_string(id.size) + " " + std::to_string(id.mtimeNs) + "\r\n";
+    };
+    mem.setContents("/share/n.pk$", "pack committed: rename the .pkm and .pkd files into place if the files are these\r\n"
+                                         + line("table", table) + line("packed-table", "/share/n.pkd") + "end\r\n");
+    FaultyFileSystem faulty(mem);
+    faulty.failNth(FaultOp::Rename, 1, EACCES);
+    Engine e{faulty, clock};
+    ASSERT_TRUE(e.USE(table)) << e.lastErrorText();
+    EXPECT_EQ(faulty.fired(), 1);
+    EXPECT_EQ(e.RecCount(), 3);
+    EXPECT_EQ(mem.contents(table), old);
+    EXPECT_EQ(mem.list("/share"), std::vector<std::string>{"n.dbf"});
+}
+
 } // namespace

@@ -186,9 +186,8 @@ TEST(BadInput, UnreadableFoldersAreReported)
 
 // A pack marker and a "packed" table that no pack wrote (an empty marker,
 // eight bytes of garbage) must never take the names table's place, whichever
-// command meets them first. Disabled until an open rolls a pack forward only
-// for a marker that names the files it finds.
-TEST(BadInput, DISABLED_StrayPackMarkerNeverReplacesTheNamesTable)
+// command meets them first.
+TEST(BadInput, StrayPackMarkerNeverReplacesTheNamesTable)
 {
     TempDir tmp;
     const std::string dir = tmp.file("demo");
