@@ -28,6 +28,7 @@ struct FaultyFileSystem::Tracked final : public File {
 
     const std::string& path() const override { return m_inner->path(); }
     std::int64_t size() const override { return m_inner->size(); }
+    std::int64_t sizeOnceWritten() const override { return m_inner->sizeOnceWritten(); }
     std::int64_t endOffset() override { return m_inner->endOffset(); }
     int identity(FileIdentity& out) const override { return m_inner->identity(out); }
     std::uint64_t lastWriteTime() const override { return m_inner->lastWriteTime(); }

@@ -88,6 +88,10 @@ public:
     // a network client's attribute cache: fine for reading, not for deciding
     // where to write (see endOffset).
     virtual std::int64_t size() const = 0;
+    // Size as above, but an empty file is given a moment to get its content:
+    // on shares without hard links a new file is created empty and written
+    // in one write just after.
+    virtual std::int64_t sizeOnceWritten() const { return size(); }
     // Size by seeking to the end, which the NFS and SMB clients revalidate
     // with the server; -1 on failure.
     virtual std::int64_t endOffset() = 0;
@@ -174,6 +178,7 @@ public:
 
     const std::string& path() const;
     std::int64_t size() const { return m_file ? m_file->size() : -1; }
+    std::int64_t sizeOnceWritten() const { return m_file ? m_file->sizeOnceWritten() : -1; }
     std::int64_t endOffset() { return m_file ? m_file->endOffset() : -1; }
     int identity(FileIdentity& out) const { return m_file ? m_file->identity(out) : kClosed; }
     std::uint64_t lastWriteTime() const { return m_file ? m_file->lastWriteTime() : 0; }

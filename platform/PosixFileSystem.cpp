@@ -31,6 +31,7 @@ public:
 
     const std::string& path() const override { return m_f.path(); }
     std::int64_t size() const override { return m_f.size(); }
+    std::int64_t sizeOnceWritten() const override { return m_f.sizeOnceWritten(); }
     std::int64_t endOffset() override
     {
         off_t end = ::lseek(m_f.fd(), 0, SEEK_END);
