@@ -614,7 +614,8 @@ bool Engine::rewriteHeader(WorkArea& wa, const std::string& failText)
         wa.mod = ModState::Unchanged;
         return true;
     }
-    refreshCount(wa);
+    // Under the append or file lock the count written is the server's.
+    refreshCount(wa, holdsWriteLock(wa));
     platform::LocalTime lt = platform::toLocal(m_clock.now());
     unsigned char head[8];
     head[0] = static_cast<unsigned char>(wa.version);
@@ -637,7 +638,7 @@ bool Engine::rewriteHeader(WorkArea& wa, const std::string& failText)
             ++m_lockAttempts;
             tookLock = mayWrite = wa.dbf.lock(kAppendLockOffset, 1) == platform::LockResult::Locked;
         }
-        if (mayWrite)
+        if (tookLock)
             refreshCount(wa, true);
         if (mayWrite) {
             const unsigned char eofByte = 0x1A;
