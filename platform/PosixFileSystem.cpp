@@ -95,7 +95,7 @@ public:
         int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0)
             return errno == EEXIST ? kFileExists : errnoToCode(errno);
-        ::close(fd);
+        closeDescriptor(fd);
         // Opened again through PosixFile, which owns the descriptor from here.
         PosixFile f;
         if (int rc = f.open(path, Access::ReadWrite, Share::NoSharing))
