@@ -5,6 +5,7 @@
 #include "board/ExitPanel.h"
 #include "board/NameAdmin.h"
 #include "board/TForm1.h"
+#include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
 #include "planner/ScriptedPromptService.h"
 #include "platform/EventLog.h"
@@ -48,7 +49,7 @@ struct Record {
 
 } // namespace
 
-class ExitPanelTest : public QObject {
+class ExitPanelTest : public QObject, private qb::testing::BoardWindowStation {
     Q_OBJECT
 
 private slots:
@@ -73,29 +74,15 @@ private:
         return m_form->findChild<T*>(QString::fromLatin1(name));
     }
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    std::string m_data;
-    std::unique_ptr<engine::Engine> m_engine;
-    platform::MemoryEventLog m_log;
-    std::unique_ptr<board::Station> m_station;
     std::unique_ptr<TForm1> m_form;
     planner::ScriptedPromptService m_prompts;
     ShowCounter m_panelShows;
     int m_bob = -1;
-    QString m_savedCwd;
 };
 
 void ExitPanelTest::init()
 {
-    m_savedCwd = QDir::currentPath();
-    m_root = std::make_unique<QTemporaryDir>();
-    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
-    std::ostringstream out, err;
-    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
-    m_engine = std::make_unique<engine::Engine>();
-    m_station = std::make_unique<board::Station>(board::Station {*m_engine, platform::SystemClock::instance(), m_log,
-                                                                 m_data, m_root->path().toStdString()});
-    m_station->pause = [](std::chrono::milliseconds) {};
+    QVERIFY(makeStation());
     board::AddedName added;
     QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
     m_bob = added.boardIndex;
@@ -105,10 +92,7 @@ void ExitPanelTest::init()
 void ExitPanelTest::cleanup()
 {
     m_form.reset();
-    m_station.reset();
-    m_engine.reset();
-    QDir::setCurrent(m_savedCwd);
-    m_root.reset();
+    dropStation();
 }
 
 void ExitPanelTest::setOptions(std::initializer_list<std::pair<int, bool>> options)
@@ -130,12 +114,7 @@ void ExitPanelTest::setRemark(const char* text)
 
 void ExitPanelTest::startAndLogIn(bool logIn)
 {
-    TForm1::RunInfo run;
-    run.workstationDir = m_root->filePath(QStringLiteral("sys")).toStdString();
-    QDir().mkpath(QString::fromStdString(run.workstationDir));
-    run.desktopDir = m_root->path().toStdString();
-    run.userName = "tester";
-    run.programPath = "/opt/qbp3";
+    const TForm1::RunInfo run = runInfo();
     m_form = std::make_unique<TForm1>(*m_station, run);
     m_form->setPromptService(&m_prompts);
     m_form->setMessageSink([](const QString&) {});

@@ -4,6 +4,7 @@
 #include "board/NameAdmin.h"
 #include "board/NamesPrinter.h"
 #include "board/TForm1.h"
+#include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
 #include "planner/ScriptedPromptService.h"
 #include "platform/EventLog.h"
@@ -26,7 +27,7 @@
 using namespace qb;
 using board::TForm1;
 
-class PrintNamesWindowTest : public QObject {
+class PrintNamesWindowTest : public QObject, private qb::testing::BoardWindowStation {
     Q_OBJECT
 
 private slots:
@@ -44,29 +45,15 @@ private:
     void printTo(const QString& pdf);
     QString pdfText(const QString& pdf, int page = 0);
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    std::string m_data;
-    std::unique_ptr<engine::Engine> m_engine;
-    platform::MemoryEventLog m_log;
-    std::unique_ptr<board::Station> m_station;
     std::unique_ptr<TForm1> m_form;
     planner::ScriptedPromptService m_prompts;
     QStringList m_messages;
     int m_dialogs = 0;
-    QString m_savedCwd;
 };
 
 void PrintNamesWindowTest::init()
 {
-    m_savedCwd = QDir::currentPath();
-    m_root = std::make_unique<QTemporaryDir>();
-    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
-    std::ostringstream out, err;
-    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
-    m_engine = std::make_unique<engine::Engine>();
-    m_station = std::make_unique<board::Station>(board::Station {*m_engine, platform::SystemClock::instance(), m_log,
-                                                                 m_data, m_root->path().toStdString()});
-    m_station->pause = [](std::chrono::milliseconds) {};
+    QVERIFY(makeStation());
     m_messages.clear();
     m_dialogs = 0;
 }
@@ -74,10 +61,7 @@ void PrintNamesWindowTest::init()
 void PrintNamesWindowTest::cleanup()
 {
     m_form.reset();
-    m_station.reset();
-    m_engine.reset();
-    QDir::setCurrent(m_savedCwd);
-    m_root.reset();
+    dropStation();
 }
 
 void PrintNamesWindowTest::addPeople(const QStringList& names)
@@ -90,12 +74,7 @@ void PrintNamesWindowTest::addPeople(const QStringList& names)
 
 void PrintNamesWindowTest::startAndLogIn(const QString& name)
 {
-    TForm1::RunInfo run;
-    run.workstationDir = m_root->filePath(QStringLiteral("sys")).toStdString();
-    QDir().mkpath(QString::fromStdString(run.workstationDir));
-    run.desktopDir = m_root->path().toStdString();
-    run.userName = "tester";
-    run.programPath = "/opt/qbp3";
+    const TForm1::RunInfo run = runInfo();
     m_form = std::make_unique<TForm1>(*m_station, run);
     m_form->setPromptService(&m_prompts);
     m_form->setMessageSink([this](const QString& text) { m_messages << text; });

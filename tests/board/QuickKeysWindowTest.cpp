@@ -4,6 +4,7 @@
 #include "admin/ConfigTable.h"
 #include "board/NameAdmin.h"
 #include "board/TForm1.h"
+#include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
 #include "planner/ScriptedPromptService.h"
 #include "platform/EventLog.h"
@@ -25,7 +26,7 @@
 using namespace qb;
 using board::TForm1;
 
-class QuickKeysWindowTest : public QObject {
+class QuickKeysWindowTest : public QObject, private qb::testing::BoardWindowStation {
     Q_OBJECT
 
 private slots:
@@ -45,30 +46,15 @@ private:
         return m_form->findChild<T*>(QString::fromLatin1(name));
     }
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    std::string m_data;
-    std::unique_ptr<engine::Engine> m_engine;
-    platform::MemoryEventLog m_log;
-    std::unique_ptr<board::Station> m_station;
     std::unique_ptr<TForm1> m_form;
     planner::ScriptedPromptService m_prompts;
     QStringList m_messages;
     int m_bob = -1;
-    QString m_savedCwd;
 };
 
 void QuickKeysWindowTest::init()
 {
-    m_savedCwd = QDir::currentPath();
-    m_root = std::make_unique<QTemporaryDir>();
-    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
-    std::ostringstream out, err;
-    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
-    m_engine = std::make_unique<engine::Engine>();
-    m_log.entries.clear();
-    m_station = std::make_unique<board::Station>(board::Station {*m_engine, platform::SystemClock::instance(), m_log,
-                                                                 m_data, m_root->path().toStdString()});
-    m_station->pause = [](std::chrono::milliseconds) {};
+    QVERIFY(makeStation());
     board::AddedName added;
     QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
     m_bob = added.boardIndex;
@@ -79,20 +65,12 @@ void QuickKeysWindowTest::init()
 void QuickKeysWindowTest::cleanup()
 {
     m_form.reset();
-    m_station.reset();
-    m_engine.reset();
-    QDir::setCurrent(m_savedCwd);
-    m_root.reset();
+    dropStation();
 }
 
 void QuickKeysWindowTest::startAndLogIn()
 {
-    TForm1::RunInfo run;
-    run.workstationDir = m_root->filePath(QStringLiteral("sys")).toStdString();
-    QDir().mkpath(QString::fromStdString(run.workstationDir));
-    run.desktopDir = m_root->path().toStdString();
-    run.userName = "tester";
-    run.programPath = "/opt/qbp3";
+    const TForm1::RunInfo run = runInfo();
     m_form = std::make_unique<TForm1>(*m_station, run);
     m_form->setPromptService(&m_prompts);
     m_form->setMessageSink([this](const QString& text) { m_messages << text; });
