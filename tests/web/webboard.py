@@ -438,6 +438,9 @@ def test_readonly(qbweb, qbtool):
         # A call that strace shows in two halves ("unfinished" ... "resumed") counts once.
         quiet = [l for l in in_data if table in l and quiet_from <= float(l.split()[1]) <= quiet_to
                  and not re.search(r'<\.\.\. \w+ resumed>', l)]
+        # A poll that began before the window shows its fstat and close without its open.
+        first_open = next((i for i, l in enumerate(quiet) if 'openat(' in l), len(quiet))
+        quiet = quiet[first_open:]
         opens = [l for l in quiet if 'openat(' in l]
         polls = (quiet_to - quiet_from) / POLL_S
         print('%d calls on qb3.dbf in %.1f s (%.0f polls): %.1f per poll' % (len(quiet), quiet_to - quiet_from,
