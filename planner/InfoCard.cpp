@@ -117,6 +117,9 @@ InfoTable::Found InfoTable::showCard(int ident, const std::string& name)
             if (save(c) == Saved::Saved)
                 found = Found::Appended;
         }
+        if (found == Found::NotStored)
+            m_table.setText("name", name);
+        m_engine.clearError();
     }
     m_table.EnableControls();
     return found;
@@ -144,15 +147,11 @@ std::string InfoTable::readNotes()
 InfoCard InfoTable::card()
 {
     InfoCard c;
-    c.ident = m_ident;
-    if (!m_stored) {
-        c.fields[0] = m_name;
-        return c;
-    }
-    c.ident = static_cast<int>(m_table.GetLongField("ident"));
+    c.ident = m_stored ? static_cast<int>(m_table.GetLongField("ident")) : m_ident;
     for (int i = 0; i < kInfoFieldCount; ++i)
         c.fields[static_cast<std::size_t>(i)] = m_table.getText(kInfoFields[static_cast<std::size_t>(i)]);
-    c.notes = readNotes();
+    if (m_stored)
+        c.notes = readNotes();
     m_engine.clearError();
     return c;
 }

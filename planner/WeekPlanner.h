@@ -151,6 +151,8 @@ public:
     // Tries every waiting cell again.
     SaveResult saveWaiting();
     bool hasWaiting() const { return !m_waiting.empty(); }
+    // Forgets the waiting cells (the user chose to close without them).
+    void dropWaiting() { m_waiting.clear(); }
     // Cells of the shown week that are not saved yet, as (column, row).
     std::set<std::pair<int, int>> waitingCells() const;
     // What a failed save left, for the user.

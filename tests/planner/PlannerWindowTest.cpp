@@ -1,0 +1,315 @@
+// The planner and information windows driven as a user would, with real
+// processes on one data directory: what one station types, another shows;
+// a station holding a lock while a window saves costs no file and no edit,
+// and the user sees why.
+#include "engine/TTzDbf.h"
+#include "engine/controls/TTzEdit.h"
+#include "planner/InfoCard.h"
+#include "planner/TInfoScrn1.h"
+#include "planner/TWeekPlan.h"
+#include "platform/Clock.h"
+#include "tests/support/TestSupport.h"
+#include "tools/DataDirCommands.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+using namespace qb::planner;
+
+namespace {
+
+QApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "qb_planner_window_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
+}
+
+// Monday 8 January 2024, 09:00.
+std::int64_t monday() { return qb::platform::daySerial(2024, 1, 8); }
+
+void typeInto(TWeekPlan& w, int row, int column, const QString& text)
+{
+    QTableWidget* grid = w.grid();
+    grid->setCurrentCell(row, column);
+    grid->editItem(grid->item(row, column));
+    auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(grid->model()->index(row, column)));
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return); // ends the edit
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void waitForFile(const std::string& path)
+{
+    for (int i = 0; i < 1000 && !std::filesystem::exists(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// A station showing one week of person 7's planner: "type ROW COL TEXT"
+// types into the cell; every run writes the ten cells it shows to OUT.
+QB_CHILD_ROLE(planner_station)
+{
+    const std::string& data = args.at(0);
+    const std::string& out = args.at(1);
+    app();
+    qb::engine::Engine engine;
+    qb::platform::SystemClock clock;
+    TWeekPlan w(engine, QString::fromStdString(data), clock, nullptr);
+    w.setOwner(7, QStringLiteral("Anna Berger"), true);
+    w.logic().setWeek(monday());
+    w.show();
+    w.logic().setWeek(monday());
+    w.loadWeek();
+    if (args.size() >= 6 && args[2] == "type")
+        typeInto(w, std::stoi(args[3]), std::stoi(args[4]), QString::fromStdString(args[5]));
+    w.logic().setWeek(monday());
+    w.loadWeek();
+    std::string shown;
+    for (int r = 1; r <= 5; ++r)
+        for (int c = 1; c <= 2; ++c)
+            shown += w.grid()->item(r, c)->text().toStdString() + "|";
+    qb::test::writeFile(out, shown);
+    return w.logic().hasWaiting() ? 1 : 0;
+}
+
+// A station showing person 7's card: "type FIELD TEXT NOTES" types a field
+// and the notes (lines split at '/') and closes; OUT gets field 1 and the notes.
+QB_CHILD_ROLE(info_station)
+{
+    const std::string& data = args.at(0);
+    const std::string& out = args.at(1);
+    app();
+    qb::engine::Engine engine;
+    TInfoScrn1 w(engine, QString::fromStdString(data));
+    w.setPerson(7, QStringLiteral("Anna Berger"), 7, false, false);
+    w.show();
+    if (args.size() >= 6 && args[2] == "type") {
+        qb::engine::TTzEdit* e = w.edit(std::stoi(args[3]));
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClicks(e, QString::fromStdString(args[4]));
+        w.notes()->setFocus();
+        w.notes()->selectAll();
+        for (const QString& line : QString::fromStdString(args[5]).split(QLatin1Char('/'))) {
+            QTest::keyClicks(w.notes(), line);
+            QTest::keyClick(w.notes(), Qt::Key_Return);
+        }
+        w.closeClicked();
+        if (w.isVisible())
+            return 1;
+        w.show();
+    }
+    qb::test::writeFile(out, w.edit(1)->text().toStdString() + "#" + w.notes()->toPlainText().toStdString());
+    w.closeClicked();
+    return 0;
+}
+
+// Holds a lock on a table until RELEASE appears: "record N" holds the record
+// lock, "exclusive" opens the table exclusively. HELD appears once it holds.
+QB_CHILD_ROLE(lock_holder)
+{
+    const std::string& table = args.at(0);
+    const std::string& how = args.at(1);
+    const std::string& held = args.at(2);
+    const std::string& release = args.at(3);
+    qb::engine::Engine engine;
+    qb::engine::TTzDbf t("holder", engine);
+    t.setDbfFileName(table);
+    t.setExclusive(how == "exclusive");
+    if (!t.setActive(true))
+        return 2;
+    if (how == "record") {
+        t.Go(std::stoll(args.at(4)));
+        if (!t.RLock())
+            return 3;
+    }
+    qb::test::writeFile(held, "held");
+    waitForFile(release);
+    return 0;
+}
+
+class StationsOnOneDirectory : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        app();
+        std::ostringstream out, err;
+        ASSERT_EQ(qb::tools::initCommand({data}, out, err), 0) << err.str();
+    }
+    // Starts a lock holder and waits until it holds the lock.
+    int holdLock(const std::string& table, const std::string& how, const std::string& record = "1")
+    {
+        int pid = qb::test::startChild("lock_holder", {table, how, dir.file("held"), dir.file("release"), record});
+        waitForFile(dir.file("held"));
+        return pid;
+    }
+    int release(int pid)
+    {
+        qb::test::writeFile(dir.file("release"), "go");
+        return qb::test::waitChild(pid);
+    }
+
+    qb::test::TempDir dir;
+    std::string data = dir.file("data");
+    qb::platform::SystemClock clock;
+};
+
+TEST_F(StationsOnOneDirectory, PlannerCellTypedOnOneStationShowsOnTheOther)
+{
+    ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("one"), "type", "3", "2", "Trade fair"}), 0);
+    ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("two")}), 0);
+    EXPECT_EQ(qb::test::readFile(dir.file("two")), "|||||Trade fair|||||");
+}
+
+TEST_F(StationsOnOneDirectory, InformationSavedOnOneStationShowsOnTheOther)
+{
+    ASSERT_EQ(qb::test::runChild("info_station", {data, dir.file("one"), "type", "1", "Buyer", "first/  second//last"}),
+              0);
+    ASSERT_EQ(qb::test::runChild("info_station", {data, dir.file("two")}), 0);
+    EXPECT_EQ(qb::test::readFile(dir.file("two")), "Buyer#first\n  second\n\nlast\n");
+}
+
+TEST_F(StationsOnOneDirectory, PlannerSavedWhileAnotherProcessHoldsTheRecordLock)
+{
+    qb::engine::Engine engine;
+    TWeekPlan w(engine, QString::fromStdString(data), clock, nullptr);
+    w.setOwner(7, QStringLiteral("Anna Berger"), true);
+    w.show();
+    w.logic().setWeek(monday());
+    w.loadWeek();
+    typeInto(w, 1, 1, QStringLiteral("Office"));
+    const std::string table = data + "/s/sh007.dbf";
+    const std::string before = qb::test::readFile(table);
+
+    int holder = holdLock(table, "record");
+    typeInto(w, 2, 2, QStringLiteral("Dentist"));
+    EXPECT_EQ(qb::test::readFile(table), before);
+    EXPECT_TRUE(w.notSavedLabel()->isVisibleTo(&w));
+    EXPECT_NE(w.notSavedLabel()->text().indexOf(QStringLiteral("locked")), -1);
+    EXPECT_EQ(w.grid()->item(2, 2)->toolTip(), QStringLiteral("Not saved yet"));
+
+    // Closing while the lock is still held asks first; "No" keeps the window.
+    QString asked;
+    w.confirm = [&](const QString& text) {
+        asked = text;
+        return false;
+    };
+    w.reject();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_NE(asked.indexOf(QStringLiteral("not saved")), -1);
+
+    EXPECT_EQ(release(holder), 0);
+    w.reject(); // saves what waited, then closes
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.logic().hasWaiting());
+
+    ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("seen")}), 0);
+    EXPECT_EQ(qb::test::readFile(dir.file("seen")), "Office|||Dentist|||||||");
+}
+
+TEST_F(StationsOnOneDirectory, PlannerTableHeldExclusivelyIsNeitherDeletedNorLosesTheEdit)
+{
+    ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("one"), "type", "1", "1", "Office"}), 0);
+    const std::string table = data + "/s/sh007.dbf";
+    const std::string before = qb::test::readFile(table);
+
+    int holder = holdLock(table, "exclusive");
+    qb::engine::Engine engine;
+    TWeekPlan w(engine, QString::fromStdString(data), clock, nullptr);
+    w.setOwner(7, QStringLiteral("Anna Berger"), true);
+    w.show();
+    w.logic().setWeek(monday());
+    w.loadWeek();
+    EXPECT_EQ(w.grid()->item(1, 1)->text(), QStringLiteral("Error accessing file ./s/sh007.dbf"));
+    typeInto(w, 1, 2, QStringLiteral("Lunch"));
+    EXPECT_TRUE(w.notSavedLabel()->isVisibleTo(&w));
+    EXPECT_NE(w.notSavedLabel()->text().indexOf(QStringLiteral("cannot be opened")), -1);
+    EXPECT_EQ(qb::test::readFile(table), before);
+
+    EXPECT_EQ(release(holder), 0);
+    w.reject();
+    EXPECT_FALSE(w.isVisible());
+    ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("seen")}), 0);
+    EXPECT_EQ(qb::test::readFile(dir.file("seen")), "Office|Lunch|||||||||");
+}
+
+TEST_F(StationsOnOneDirectory, InformationCloseWhileAnotherProcessHoldsTheRecordLockKeepsTheEdits)
+{
+    {
+        // The card exists (record 2) before the other process locks it.
+        qb::engine::Engine e;
+        InfoTable t(e, data);
+        ASSERT_TRUE(t.open());
+        ASSERT_EQ(t.showCard(7, "Anna Berger"), InfoTable::Found::Appended);
+    }
+    qb::engine::Engine engine;
+    TInfoScrn1 w(engine, QString::fromStdString(data));
+    QStringList told;
+    w.inform = [&](const QString& text) { told << text; };
+    w.setPerson(7, QStringLiteral("Anna Berger"), 7, false, false);
+    w.show();
+    int holder = holdLock(data + "/moreinfo.dbf", "record", "2");
+    w.edit(2)->setFocus();
+    QTest::keyClicks(w.edit(2), QStringLiteral("555 0142"));
+    w.closeClicked();
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_NE(told[0].indexOf(QStringLiteral("another station")), -1);
+    EXPECT_EQ(w.edit(2)->text(), QStringLiteral("555 0142"));
+
+    EXPECT_EQ(release(holder), 0);
+    w.closeClicked();
+    EXPECT_FALSE(w.isVisible());
+    qb::engine::Engine other;
+    std::string error;
+    auto card = InfoTable::read(other, data, 7, error);
+    ASSERT_TRUE(card.has_value()) << error;
+    EXPECT_EQ(card->fields[2], "555 0142");
+}
+
+TEST_F(StationsOnOneDirectory, InformationRightsAndLabelMode)
+{
+    qb::engine::Engine engine;
+    TInfoScrn1 w(engine, QString::fromStdString(data));
+    w.setPerson(7, QStringLiteral("Anna Berger"), 3, false, false);
+    w.show();
+    EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("EraseNotes"))->isEnabled());
+    EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("ModifyLabels"))->isVisibleTo(&w));
+    w.edit(1)->setFocus();
+    QTest::keyClicks(w.edit(1), QStringLiteral("Boss"));
+    EXPECT_EQ(w.edit(1)->text(), QString());
+    w.closeClicked();
+
+    w.setPerson(7, QStringLiteral("Anna Berger"), 0, true, false);
+    w.show();
+    w.modifyLabels();
+    EXPECT_TRUE(w.labelMode());
+    EXPECT_TRUE(w.edit(kNotesCaption)->isVisibleTo(&w));
+    EXPECT_EQ(w.edit(2)->text(), QStringLiteral("Phone"));
+    w.edit(2)->setFocus();
+    w.edit(2)->selectAll();
+    QTest::keyClicks(w.edit(2), QStringLiteral("Mobile"));
+    w.modifyLabels(); // "Update Labels"
+    EXPECT_EQ(w.caption(2)->text(), QStringLiteral("Mobile"));
+    w.closeClicked();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("ModifyLabels"))->text(), QStringLiteral("&Modify Labels"));
+}
+
+} // namespace
