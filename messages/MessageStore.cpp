@@ -1,9 +1,21 @@
 #include "MessageStore.h"
 
 #include "engine/TTzDbf.h"
-#include "platform/CodePage.h"
+#include "engine/TTzSession.h"
+#include "platform/FileOps.h"
+
+#include <sys/stat.h>
 
 namespace qb::messages {
+
+namespace {
+platform::CodePage storedCodePage() { return engine::TTzSession::instance().codePage; }
+
+bool isBusy(int error)
+{
+    return error == platform::oserr::kSharingViolation || error == platform::oserr::kLockViolation;
+}
+} // namespace
 
 std::vector<std::string> messageFieldList()
 {
@@ -13,43 +25,203 @@ std::vector<std::string> messageFieldList()
 
 std::string messageTableName(int boardIndex) { return "msg" + std::to_string(boardIndex) + ".dbf"; }
 
-bool appendMessage(board::Station& station, int recipient, const Message& message)
+PreparedMessage prepareMessage(const Message& m, bool scramble, platform::CodePage cp)
+{
+    PreparedMessage p;
+    p.fromId = m.fromId;
+    p.from = m.from;
+    p.subject = m.subject;
+    p.time = m.time;
+    p.read = m.read;
+    p.state = flagChar(m.flags, cp);
+    p.lines = encodeText(m.lines, scramble, cp, &p.scrambled);
+    return p;
+}
+
+SendResult deliver(board::Station& station, int recipient, const PreparedMessage& message, const SendPolicy& policy)
 {
     engine::TTzDbf table("QBSendMsg", station.engine);
     table.DbfFields = messageFieldList();
     table.setDbfFileName(station.dataPath(messageTableName(recipient)));
-    if (!table.openOrCreate())
-        return false;
-    table.ClearRecord();
-    std::vector<std::string> stored;
-    for (const auto& line : message.lines)
-        stored.push_back(platform::fromUtf8(line, table.codePage()));
-    if (stored.empty())
-        stored.emplace_back(" "); // an empty text is stored as one blank line
-    bool ok = false;
-    for (int attempt = 0; attempt < 8 && !ok; ++attempt) {
-        if (!table.ALock()) {
-            station.pause(std::chrono::milliseconds(20));
-            continue;
+    bool open = false;
+    int openError = 0;
+    for (int k = 1; k <= policy.openTries && !open; ++k) {
+        table.CreateIfNotFound = k > policy.openTriesWithoutCreate;
+        station.engine.clearError();
+        open = table.setActive(true) && station.engine.lastError() == 0;
+        if (!open) {
+            openError = station.engine.lastError();
+            table.setActive(false);
+            if (policy.pauseBetweenOpens && k < policy.openTries)
+                station.pause(std::chrono::milliseconds(25 * k));
         }
-        table.SetLongField("no", table.RecCount());
+    }
+    if (!open)
+        return isBusy(openError) ? SendResult::OpenBusy : SendResult::OpenFailed;
+
+    SendResult result = SendResult::LockBusy;
+    for (int attempt = 0; attempt < policy.lockTries; ++attempt) {
+        table.ClearRecord();
         table.SetLField("read", message.read);
-        table.SetLongField("fromid", message.fromId);
         table.setText("time", message.time);
         table.setText("from", message.from);
         table.setText("subj", message.subject);
-        table.SetCField("state", std::string(1, static_cast<char>(message.flags)));
+        table.SetLongField("fromid", message.fromId);
+        table.SetCField("state", message.state);
+        if (!table.ALock()) {
+            table.UnLock();
+            continue;
+        }
+        // Counted under the lock: the count just before this message.
+        table.SetLongField("no", table.RecCount());
         station.engine.clearError();
-        if (table.SetMField("msg", stored)) {
+        if (table.SetMField("msg", message.lines)) {
             table.Append();
-            ok = station.engine.lastError() == 0;
+            result = station.engine.lastError() == 0 ? SendResult::Delivered : SendResult::WriteFailed;
+        } else {
+            result = SendResult::WriteFailed;
         }
         table.Flush();
+        if (policy.commit)
+            table.Commit();
         table.UnLock();
         break;
     }
     table.setActive(false);
+    station.engine.clearError();
+    return result;
+}
+
+bool appendMessage(board::Station& station, int recipient, const Message& message)
+{
+    return deliver(station, recipient, prepareMessage(message, false, storedCodePage())) == SendResult::Delivered;
+}
+
+StoredMessage readMessage(engine::TTzDbf& table)
+{
+    const platform::CodePage cp = table.codePage();
+    StoredMessage m;
+    m.recNo = table.RecNo();
+    m.deleted = table.Deleted();
+    m.no = static_cast<int>(table.GetLongField("no"));
+    m.read = table.GetLField("read");
+    m.fromId = static_cast<int>(table.GetLongField("fromid"));
+    m.time = table.getText("time");
+    m.from = table.getText("from");
+    m.subject = table.getText("subj");
+    m.flags = flagsOf(table.GetCField("state"), cp);
+    std::vector<std::string> stored;
+    table.GetMField("msg", stored);
+    m.lines = decodeText(stored, cp, &m.scrambled);
+    return m;
+}
+
+bool openMailbox(engine::TTzDbf& table, board::Station& station, int boardIndex, bool hideDeleted)
+{
+    table.CreateIfNotFound = false;
+    table.HideDeletedRecs = hideDeleted;
+    table.DbfFields = messageFieldList();
+    table.setDbfFileName(station.dataPath(messageTableName(boardIndex)));
+    station.engine.clearError();
+    return table.setActive(true) && station.engine.lastError() == 0;
+}
+
+std::int64_t countMessages(board::Station& station, int boardIndex)
+{
+    const std::string path = engine::TTzDbf::resolvePath(station.dataPath(messageTableName(boardIndex)));
+    if (!platform::fileExists(path))
+        return -1;
+    engine::TTzDbf table("QBCheckMsg", station.engine);
+    for (int k = 0; k < 2; ++k) {
+        if (k > 0)
+            station.pause(std::chrono::milliseconds(400));
+        if (openMailbox(table, station, boardIndex, false)) {
+            std::int64_t n = table.RecCount();
+            table.setActive(false);
+            return n;
+        }
+        table.setActive(false);
+    }
+    station.engine.clearError();
+    return -1;
+}
+
+bool mailboxDamaged(const std::string& dataDir, int boardIndex)
+{
+    const std::string path = engine::TTzDbf::resolvePath(dataDir + "/" + messageTableName(boardIndex));
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size < 6;
+}
+
+std::string checkMailboxAtLogin(board::Station& station, int boardIndex)
+{
+    if (boardIndex < 1 || !mailboxDamaged(station.dataDir, boardIndex))
+        return {};
+    const std::string name = messageTableName(boardIndex);
+    station.log.error("Message file " + name + " damaged");
+    station.showAlert({"ERROR: Message file " + name, "is damaged."});
+    return name + " Database file not found ";
+}
+
+bool deleteMailbox(const std::string& dataDir, int boardIndex)
+{
+    const std::string stem = dataDir + "/msg" + std::to_string(boardIndex);
+    bool ok = true;
+    for (const char* ext : {".dbf", ".dbt"}) {
+        const std::string path = engine::TTzDbf::resolvePath(stem + ext);
+        if (platform::fileExists(path) && platform::removeFile(path) != 0)
+            ok = false;
+    }
     return ok;
+}
+
+int UnreadProbe::probe(board::Station& station, int boardIndex)
+{
+    recordsRead = 0;
+    const std::string path = engine::TTzDbf::resolvePath(station.dataPath(messageTableName(boardIndex)));
+    if (!platform::fileExists(path))
+        return -1;
+    engine::TTzDbf table("QBCheckMsg", station.engine);
+    if (!openMailbox(table, station, boardIndex, false)) {
+        station.pause(std::chrono::milliseconds(400));
+        table.setActive(false);
+        openMailbox(table, station, boardIndex, false);
+    }
+    if (table.Active() && table.RecCount() == 0) {
+        table.setActive(false);
+        return -1;
+    }
+    if (!table.Active() || station.engine.lastError() != 0) {
+        table.setActive(false);
+        station.engine.clearError();
+        return 0;
+    }
+    table.GoBottom();
+    for (int look = 0; look < 2; ++look) {
+        ++recordsRead;
+        if (!table.GetLField("read") && !table.Deleted()) {
+            foundRecNo = table.RecNo();
+            if (look == 0 && step > 4)
+                step = 0;
+            ++step;
+            table.setActive(false);
+            return 1;
+        }
+        if (look == 1)
+            break;
+        if (table.RecNo() <= 1) {
+            step = 0;
+            break;
+        }
+        table.Skip(-step);
+        if (processEvents)
+            processEvents();
+        station.pause(std::chrono::milliseconds(1));
+    }
+    ++step;
+    table.setActive(false);
+    station.engine.clearError();
+    return 0;
 }
 
 } // namespace qb::messages

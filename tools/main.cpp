@@ -5,6 +5,7 @@
 #include "TableCommands.h"
 #include "LockCommands.h"
 #include "ResetAdminPasswordCommand.h"
+#include "SendMessageCommand.h"
 #include "ShareDoctor.h"
 
 #include <array>
@@ -25,6 +26,8 @@ const std::array kCommands = {
     Command{"add-name", "DIR NAME [GROUP] [--wait SECONDS]", "add a person to the board", qb::tools::addNameCommand},
     Command{"set-remark", "DIR NAME TEXT [--color a|f|l|r|w|y] [--wait SECONDS]", "set a person's remark as the board does",
             qb::tools::setRemarkCommand},
+    Command{"send-message", "DIR TO SUBJECT TEXT [--from NAME] [--urgent] [--wait SECONDS]",
+            "leave a message for a person as a station's send window does", qb::tools::sendMessageCommand},
     Command{"reset-admin-password", "DIR [--yes]", "clear the administrator's password (asks first; needs write access)",
             qb::tools::resetAdminPasswordCommand},
     Command{"locks", "FILE|DIR...", "show which locks other processes hold on tables now", qb::tools::locksCommand},
