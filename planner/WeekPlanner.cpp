@@ -191,6 +191,38 @@ PlannerTable::Load PlannerTable::load(std::int64_t week)
     return out;
 }
 
+PlannerTable::Load PlannerTable::peek(std::int64_t week)
+{
+    Load out;
+    platform::FileSystem& fs = m_engine.files();
+    if (!fs.exists(engine::TTzDbf::resolvePath(fs, path()))) {
+        out.ok = true;
+        return out;
+    }
+    Session s(m_engine);
+    engine::TTzDbf& t = s.table;
+    t.CreateIfNotFound = false;
+    t.setDbfFileName(path());
+    for (int attempt = 1; attempt <= kOpenAttempts && !(t.setActive(true) && m_engine.lastError() == 0); ++attempt)
+        m_pause(kOpenPause);
+    if (!t.Active() || m_engine.lastError() != 0) {
+        out.error = m_engine.lastErrorText().empty() ? "Error accessing file " + displayName()
+                                                     : m_engine.lastErrorText();
+        return out;
+    }
+    engine::FieldValue key;
+    key.integer = week;
+    t.Locate("weekno", key);
+    for (int row = 1; row <= 5; ++row)
+        for (int column = 1; column <= 2; ++column) {
+            std::string raw = t.dEOF() ? std::string() : t.SField(plannerField(column, row));
+            out.cells[cellIndex(column, row)] = platform::toUtf8(trimCell(raw), t.codePage());
+        }
+    m_engine.clearError();
+    out.ok = true;
+    return out;
+}
+
 SaveResult PlannerTable::save(std::int64_t week, const std::map<int, std::string>& texts)
 {
     m_setAside.clear();

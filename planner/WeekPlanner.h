@@ -92,6 +92,9 @@ public:
     };
     // Reads the week; appends a free record for a week without one.
     Load load(std::int64_t week);
+    // Reads the week and writes nothing: no table is created, no record
+    // appended, nothing set aside. A missing table is an empty week.
+    Load peek(std::int64_t week);
 
     // Writes texts (by cellIndex) of one week into the week's record, all
     // under one record lock: trimmed, in the stored code page, cut to 80.

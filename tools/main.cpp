@@ -4,6 +4,7 @@
 #include "DataDirCommands.h"
 #include "TableCommands.h"
 #include "LockCommands.h"
+#include "PersonalCommands.h"
 #include "ResetAdminPasswordCommand.h"
 #include "SendMessageCommand.h"
 #include "ShareDoctor.h"
@@ -31,6 +32,9 @@ const std::array kCommands = {
     Command{"reset-admin-password", "DIR [--yes]", "clear the administrator's password (asks first; needs write access)",
             qb::tools::resetAdminPasswordCommand},
     Command{"locks", "FILE|DIR...", "show which locks other processes hold on tables now", qb::tools::locksCommand},
+    Command{"export-planner", "DIR NAME [--week YYYY-MM-DD]",
+            "print a person's planner week: date, day, AM and PM, TAB-separated", qb::tools::exportPlannerCommand},
+    Command{"info", "DIR NAME [--json]", "print a person's employee information card", qb::tools::infoCommand},
     Command{"doctor", "DIR", "check a share before stations use it: mount, locks, links, clock, space, tables",
             qb::tools::doctorCommand},
 };

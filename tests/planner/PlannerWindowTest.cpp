@@ -12,6 +12,7 @@
 #include "tools/DataDirCommands.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -43,6 +44,17 @@ QApplication& app()
 // Monday 8 January 2024, 09:00.
 std::int64_t monday() { return qb::platform::daySerial(2024, 1, 8); }
 
+// Types text as key presses carrying it (any character, unlike keyClicks).
+void typeText(QWidget* widget, const QString& text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
 void typeInto(TWeekPlan& w, int row, int column, const QString& text)
 {
     QTableWidget* grid = w.grid();
@@ -50,7 +62,7 @@ void typeInto(TWeekPlan& w, int row, int column, const QString& text)
     grid->editItem(grid->item(row, column));
     auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(grid->model()->index(row, column)));
     ASSERT_NE(editor, nullptr);
-    QTest::keyClicks(editor, text);
+    typeText(editor, text);
     QTest::keyClick(editor, Qt::Key_Return); // ends the edit
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -103,11 +115,11 @@ QB_CHILD_ROLE(info_station)
         qb::engine::TTzEdit* e = w.edit(std::stoi(args[3]));
         e->setFocus();
         e->selectAll();
-        QTest::keyClicks(e, QString::fromStdString(args[4]));
+        typeText(e, QString::fromStdString(args[4]));
         w.notes()->setFocus();
         w.notes()->selectAll();
         for (const QString& line : QString::fromStdString(args[5]).split(QLatin1Char('/'))) {
-            QTest::keyClicks(w.notes(), line);
+            typeText(w.notes(), line);
             QTest::keyClick(w.notes(), Qt::Key_Return);
         }
         w.closeClicked();
@@ -266,7 +278,7 @@ TEST_F(StationsOnOneDirectory, InformationCloseWhileAnotherProcessHoldsTheRecord
     w.show();
     int holder = holdLock(data + "/moreinfo.dbf", "record", "2");
     w.edit(2)->setFocus();
-    QTest::keyClicks(w.edit(2), QStringLiteral("555 0142"));
+    typeText(w.edit(2), QStringLiteral("555 0142"));
     w.closeClicked();
     EXPECT_TRUE(w.isVisible());
     ASSERT_EQ(told.size(), 1);
@@ -292,7 +304,7 @@ TEST_F(StationsOnOneDirectory, InformationRightsAndLabelMode)
     EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("EraseNotes"))->isEnabled());
     EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("ModifyLabels"))->isVisibleTo(&w));
     w.edit(1)->setFocus();
-    QTest::keyClicks(w.edit(1), QStringLiteral("Boss"));
+    typeText(w.edit(1), QStringLiteral("Boss"));
     EXPECT_EQ(w.edit(1)->text(), QString());
     w.closeClicked();
 
@@ -304,12 +316,47 @@ TEST_F(StationsOnOneDirectory, InformationRightsAndLabelMode)
     EXPECT_EQ(w.edit(2)->text(), QStringLiteral("Phone"));
     w.edit(2)->setFocus();
     w.edit(2)->selectAll();
-    QTest::keyClicks(w.edit(2), QStringLiteral("Mobile"));
+    typeText(w.edit(2), QStringLiteral("Mobile"));
     w.modifyLabels(); // "Update Labels"
     EXPECT_EQ(w.caption(2)->text(), QStringLiteral("Mobile"));
     w.closeClicked();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("ModifyLabels"))->text(), QStringLiteral("&Modify Labels"));
+}
+
+// What the windows wrote, as another dBASE reader sees it.
+TEST_F(StationsOnOneDirectory, FilesWrittenByTheWindowsReadTheSameInAnotherLibrary)
+{
+    if (qb::test::runCommand("/usr/bin/python3 -c 'import dbf, dbfread' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3-dbf and python3-dbfread are not installed";
+    ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("one"), "type", "1", "1", "Müller 9:00"}), 0);
+    ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("one"), "type", "5", "2", "Zoë's café"}), 0);
+    ASSERT_EQ(qb::test::runChild("info_station", {data, dir.file("two"), "type", "1", "Käufer", "a/  b"}), 0);
+
+    const std::string script = std::string(QB_TOOLS_TEST_DIR) + "/interop.py";
+    auto compare = [&](const std::string& table, const std::string& expected) {
+        qb::test::writeFile(dir.file("expected"), expected);
+        std::string out;
+        EXPECT_EQ(qb::test::runCommand("/usr/bin/python3 " + script + " compare-expected " + table + " 437 " +
+                                           dir.file("expected") + " 2>&1",
+                                       &out),
+                  0)
+            << out;
+    };
+    compare(data + "/s/sh007.dbf",
+            R"({"_recno": 1, "_deleted": false, "weekno": 45298, "monam": "Müller 9:00", "monpm": "", )"
+            R"("tueam": "", "tuepm": "", "wedam": "", "wedpm": "", "thuam": "", "thupm": "", "friam": "", )"
+            R"("fripm": "Zoë's café", "b1": false, "b2": false})"
+            "\n");
+    compare(data + "/moreinfo.dbf",
+            R"({"_recno": 1, "_deleted": false, "ident": 0, "name": "Name", "title": "Title", "phone": "Phone", )"
+            R"("e_mail": "E-mail", "extra": "Extension", "division": "Division", "pager": "Pager", "fax": "Fax", )"
+            R"("hasmsg": false, "hasmsgtxt": "", "notes": "", "notestxt": "Notes"})"
+            "\n"
+            R"({"_recno": 2, "_deleted": false, "ident": 7, "name": "Anna Berger", "title": "Käufer", "phone": "", )"
+            R"("e_mail": "", "extra": "", "division": "", "pager": "", "fax": "", )"
+            R"("hasmsg": false, "hasmsgtxt": "", "notes": "a\n  b\n", "notestxt": ""})"
+            "\n");
 }
 
 } // namespace
