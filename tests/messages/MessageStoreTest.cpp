@@ -1,4 +1,5 @@
 #include "engine/TTzDbf.h"
+#include "messages/MessageCheck.h"
 #include "messages/MessageStore.h"
 #include "platform/EventLog.h"
 #include "platform/FileOps.h"
@@ -221,4 +222,74 @@ TEST(Mailbox, DamagedAtLoginIsReportedAndRemovingLeavesNoFile)
     EXPECT_FALSE(platform::fileExists(dir.file("msg4.dbf")));
     EXPECT_FALSE(platform::fileExists(dir.file("MSG4.DBT")));
     EXPECT_TRUE(deleteMailbox(dir.path(), 4)) << "nothing left to remove";
+}
+
+struct CheckCase {
+    const char* name;
+    MessageCheck::Tick tick;
+    int counterBefore;
+    bool unread;
+    bool checked;
+    bool bringForward;
+    int alertAfter;
+    int counterAfter;
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
+
+class NewMessageCheck : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(NewMessageCheck, OneTick)
+{
+    const CheckCase& c = GetParam();
+    TempDir dir;
+    MailStation s(dir.path());
+    Message m = note({"hello"});
+    m.read = !c.unread;
+    ASSERT_TRUE(appendMessage(s.station, 6, m));
+    MessageCheck check;
+    check.counter = c.counterBefore;
+    const MessageCheck::Effects e = check.tick(s.station, c.tick);
+    EXPECT_EQ(e.checked, c.checked);
+    EXPECT_EQ(e.found, c.checked && c.unread);
+    EXPECT_EQ(e.playSound, e.found && c.tick.sound);
+    EXPECT_EQ(e.bringForward, c.bringForward);
+    EXPECT_EQ(check.alertState, c.alertAfter);
+    EXPECT_EQ(check.counter, c.counterAfter);
+}
+
+MessageCheck::Tick tickFor(int own, bool toFront = false, bool disabled = false, bool admin = false)
+{
+    MessageCheck::Tick t;
+    t.ownIndex = own;
+    t.interval = 10;
+    t.toFront = toFront;
+    t.sound = true;
+    t.messagesDisabled = disabled;
+    t.adminMode = admin;
+    return t;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, NewMessageCheck,
+    ::testing::Values(CheckCase{"NotYetDue", tickFor(6), 5, true, false, false, alert::kNone, 6},
+                      CheckCase{"DueAndFoundBlinks", tickFor(6), 10, true, true, false, alert::kBlinking, 0},
+                      CheckCase{"DueWithOption7ComesForward", tickFor(6, true), 10, true, true, true,
+                                alert::kBlinking, 0},
+                      CheckCase{"DueNothingNew", tickFor(6), 10, false, true, false, alert::kNone, 0},
+                      // Brought down by 491 (not up by one), which still lies past the interval.
+                      CheckCase{"FarAheadComesDownThenChecks", tickFor(6), 600, true, true, false, alert::kBlinking, 0},
+                      CheckCase{"MessagesDisabled", tickFor(6, true, true), 10, true, false, false, alert::kNone, 10},
+                      CheckCase{"AdministratorNeverChecks", tickFor(6, true, false, true), 10, true, false, false,
+                                alert::kNone, 10},
+                      CheckCase{"LoggedOut", tickFor(-1), 10, true, false, false, alert::kNone, 10}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NewMessageCheck, LoginSchedulesTheFirstCheckSoon)
+{
+    MessageCheck c;
+    c.atLogin(180); // 5/6 would be 150, more than 20 before the interval
+    EXPECT_EQ(c.counter, 160);
+    c.atLogin(60);
+    EXPECT_EQ(c.counter, 50);
 }
