@@ -87,7 +87,7 @@ TInfoScrn1::TInfoScrn1(engine::Engine& engine, const QString& dataDir, QWidget* 
     connect(m_help, &QPushButton::clicked, this, [this] { emit helpRequested(QString::fromLatin1(kHelpTopic)); });
     connect(m_labels, &QPushButton::clicked, this, &TInfoScrn1::modifyLabels);
     connect(m_close, &QPushButton::clicked, this, &TInfoScrn1::closeClicked);
-    resize(460, 470);
+    resize(560, 480);
 }
 
 void TInfoScrn1::setPerson(int ident, const QString& name, int userIdent, bool adminLoggedIn, bool everyoneMayChange)

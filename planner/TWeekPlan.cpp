@@ -58,6 +58,16 @@ public:
         return w;
     }
 
+    // The grid's text follows every keystroke; giving it back to the editor
+    // would move the caret to the end while the user types in the middle.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        auto* edit = qobject_cast<QLineEdit*>(editor);
+        if (edit && edit->text() == index.data(Qt::EditRole).toString())
+            return;
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
 private:
     std::function<void(const QModelIndex&, const QString&)> m_typed;
 };
@@ -189,9 +199,11 @@ void TWeekPlan::buildGrid()
 void TWeekPlan::fitColumns()
 {
     const int w = m_xg->width();
-    m_xg->setColumnWidth(0, 30);
-    m_xg->setColumnWidth(1, (w - 30) / 2);
-    m_xg->setColumnWidth(2, std::max(0, w - m_xg->columnWidth(1) - 38));
+    // 30 pixels hold the day names in the small font the grid was laid out
+    // for; a larger desktop font gets what its names need.
+    m_xg->setColumnWidth(0, std::max(30, m_xg->fontMetrics().horizontalAdvance(QStringLiteral("Wed")) + 10));
+    m_xg->setColumnWidth(1, (w - m_xg->columnWidth(0)) / 2);
+    m_xg->setColumnWidth(2, std::max(0, w - m_xg->columnWidth(0) - m_xg->columnWidth(1) - 8));
 }
 
 void TWeekPlan::setOwner(int ident, const QString& displayName, bool editable)
@@ -386,6 +398,12 @@ void TWeekPlan::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     fitColumns();
     loadWeek();
+}
+
+void TWeekPlan::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    fitColumns();
 }
 
 bool TWeekPlan::eventFilter(QObject* watched, QEvent* event)

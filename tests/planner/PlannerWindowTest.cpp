@@ -156,6 +156,60 @@ QB_CHILD_ROLE(lock_holder)
     return 0;
 }
 
+// Not a test: pictures of both windows with data, for the documentation and
+// for looking at them. Run under a display server:
+//   xvfb-run -a env QT_QPA_PLATFORM=xcb qb_planner_window_tests --qb-child=screenshots OUTDIR
+QB_CHILD_ROLE(screenshots)
+{
+    const std::string outDir = args.at(0);
+    app();
+    qb::test::TempDir dir;
+    const std::string data = dir.file("data");
+    std::ostringstream out, err;
+    if (qb::tools::initCommand({data, "--demo"}, out, err) != 0)
+        return 2;
+    qb::engine::Engine engine;
+    qb::platform::SystemClock clock;
+    auto snap = [&](QWidget& w, const std::string& name) {
+        w.show();
+        w.raise();
+        w.activateWindow();
+        QTest::qWait(300);
+        w.grab().save(QString::fromStdString(outDir + "/" + name));
+    };
+    TWeekPlan plan(engine, QString::fromStdString(data), clock, nullptr);
+    plan.setOwner(1, QStringLiteral("Anna Berger"), true);
+    plan.show();
+    plan.loadWeek();
+    typeInto(plan, 5, 2, QStringLiteral("Dentist 15:30"));
+    plan.grid()->setCurrentCell(3, 1);
+    snap(plan, "planner.png");
+    plan.reject();
+
+    TInfoScrn1 info(engine, QString::fromStdString(data));
+    info.setPerson(1, QStringLiteral("Anna Berger"), 1, false, false);
+    info.show();
+    const char* values[] = {nullptr, "Sales Manager", "555 0142", "201", "anna.berger@example.org",
+                            "555 0199", "Sales", "555 0143"};
+    for (int i = 1; i < 8; ++i) {
+        info.edit(i)->setFocus();
+        typeText(info.edit(i), QString::fromLatin1(values[i]));
+    }
+    info.notes()->setFocus();
+    info.notes()->setPlainText(QStringLiteral("Mornings in the office, afternoons at customers.\n\n"
+                                              "Deputy: Tomás Novák (ext. 202)."));
+    info.closeClicked();
+    info.setPerson(1, QStringLiteral("Anna Berger"), 1, false, false);
+    snap(info, "info.png");
+    info.closeClicked();
+    info.setPerson(1, QStringLiteral("Anna Berger"), 0, true, false);
+    info.show();
+    info.modifyLabels();
+    snap(info, "info-labels.png");
+    info.closeClicked();
+    return 0;
+}
+
 class StationsOnOneDirectory : public testing::Test {
 protected:
     void SetUp() override
