@@ -717,6 +717,11 @@ const char* Engine::fetchRecord(WorkArea& wa, std::int64_t r, const char* op, in
     std::int64_t n = wa.dbf.readAt(wa.recordOffset(first), buf->data(), want);
     const std::int64_t got = n > 0 ? n / wa.recordLen : 0;
     if (r >= first + got) {
+        // The file ends before the count we knew: someone cut it short. The
+        // count follows the file, so that the caller can tell the end of
+        // file (r beyond the new count) from a damaged read.
+        if (n >= 0)
+            refreshCount(wa);
         setError(n < 0 ? platform::errnoToCode(errno) : err::kUnexpectedEof, "File:  " + wa.fileName + "  [" + op + "]");
         return nullptr;
     }
@@ -727,6 +732,14 @@ const char* Engine::fetchRecord(WorkArea& wa, std::int64_t r, const char* op, in
         wa.cacheLast = r;
     }
     return buf->data() + static_cast<std::size_t>(r - first) * len;
+}
+
+bool Engine::endedShort(WorkArea& wa, std::int64_t r)
+{
+    if (r <= wa.recCount)
+        return false;
+    clearError(); // the end of the file, not a failure
+    return true;
 }
 
 bool Engine::readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op, int pass)
@@ -816,6 +829,7 @@ void Engine::goTopIn(WorkArea& wa)
         return;
     for (std::int64_t r = 1; r <= wa.recCount; ++r) {
         if (!readRecord(wa, r, +1)) {
+            endedShort(wa, r);
             setEof(wa, false); // a damaged file must not trap "until end of file" loops
             return;
         }
@@ -844,6 +858,10 @@ void Engine::GoBottom()
         return;
     for (std::int64_t r = wa->recCount; r >= 1; --r) {
         if (!readRecord(*wa, r, -1)) {
+            if (endedShort(*wa, r)) {
+                r = wa->recCount + 1; // start again at the new last record
+                continue;
+            }
             setEof(*wa, true);
             return;
         }
@@ -871,7 +889,10 @@ void Engine::GO(std::int64_t n)
     }
     if (n >= 1 && n <= wa->recCount) {
         wa->eof = wa->bof = false;
-        readRecord(*wa, n);
+        if (!readRecord(*wa, n) && endedShort(*wa, n)) {
+            setEof(*wa, false);
+            setError(err::kRange, bad());
+        }
         return;
     }
     setEof(*wa, false);
@@ -898,8 +919,8 @@ void Engine::Skip(std::int64_t n)
         return;
     }
     if (n == 0) {
-        if (wa->recNo >= 1 && wa->recNo <= wa->recCount)
-            readRecord(*wa, wa->recNo);
+        if (wa->recNo >= 1 && wa->recNo <= wa->recCount && !readRecord(*wa, wa->recNo) && endedShort(*wa, wa->recNo))
+            setEof(*wa, false);
         return;
     }
     wa->eof = wa->bof = false;
@@ -921,6 +942,7 @@ void Engine::Skip(std::int64_t n)
             return;
         }
         if (!readRecord(*wa, r, step)) {
+            endedShort(*wa, r);
             setEof(*wa, false);
             return;
         }
@@ -934,7 +956,12 @@ bool Engine::dEOF()
     WorkArea* wa = area("dEOF");
     if (!wa)
         return true; // a loop "until end of file" must end on a closed area
-    refreshCount(*wa);
+    // While we hold the share byte nobody can pack, so a shared table only
+    // grows: the size needs asking only once the position reaches the count
+    // last seen (a file cut short anyway shows at the short read, see
+    // fetchRecord). Asking before every test cost a system call per record.
+    if (wa->recNo >= wa->recCount)
+        refreshCount(*wa);
     if (wa->recNo > wa->recCount)
         wa->eof = true;
     return wa->eof;

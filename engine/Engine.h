@@ -277,6 +277,9 @@ private:
     // a pass (pass 0) ends the pass in progress.
     bool readRecord(WorkArea& wa, std::int64_t r, int pass = 0);
     bool readRaw(WorkArea& wa, std::int64_t r, std::string& raw, const char* op, int pass = 0);
+    // After a failed read of record r: true (and no error) when the file was
+    // cut short and r now lies past its end.
+    bool endedShort(WorkArea& wa, std::int64_t r);
     void decodeRecord(WorkArea& wa);
     bool writeRecord(WorkArea& wa, std::int64_t r);
     void blankRecord(WorkArea& wa);

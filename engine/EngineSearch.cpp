@@ -108,8 +108,11 @@ bool Engine::locateFrom(WorkArea& wa, std::int64_t start)
     const std::string& key = wa.locateText;
     std::string raw;
     for (std::int64_t r = start; r <= wa.recCount; ++r) {
-        if (!readRaw(wa, r, raw, "LOCATE", +1))
+        if (!readRaw(wa, r, raw, "LOCATE", +1)) {
+            if (endedShort(wa, r))
+                break;
             return false;
+        }
         std::string cell = raw.substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.length));
         bool hit = false;
         if (f.type == 'M') {

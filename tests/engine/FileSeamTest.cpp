@@ -120,6 +120,108 @@ TEST_P(TwoStations, PackWaitsForTheOtherStationAndThenKeepsTheLiveRecords)
 INSTANTIATE_TEST_SUITE_P(EitherFiles, TwoStations, ::testing::Values(Files::Posix, Files::Memory),
                          [](const auto& info) { return info.param == Files::Posix ? "Posix" : "Memory"; });
 
+// --- a scan while the file changes under it --------------------------------------
+
+// A reader in the middle of a scan, the table changed by someone else, the
+// scan carried on to its end. Records are 255 bytes, so that a read-ahead
+// block holds a few hundred and the table spans several.
+class ScanWhileTheFileChanges : public ::testing::TestWithParam<Files> {
+protected:
+    static constexpr int kRecords = 1000;
+    static constexpr int kHeader = 32 + 2 * 32 + 1;
+    static constexpr int kRecordLen = 1 + 4 + 250;
+    TempDir dir;
+    MemoryFileSystem mem;
+    FileSystem& fs = GetParam() == Files::Posix ? FileSystem::posix() : mem;
+    std::string table = (GetParam() == Files::Posix ? dir.path() : std::string("/share")) + "/t.dbf";
+    qb::platform::FakeClock clock{fixedDay()};
+    Engine writer{fs, clock};
+    Engine reader{fs, clock};
+
+    // A fresh table of kRecords records, open in both.
+    void prepare()
+    {
+        ASSERT_TRUE(writer.CreateDbf(table, {{"ident", 'N', 4, 0}, {"pad", 'C', 250, 0}}));
+        ASSERT_TRUE(writer.USE(table + " ALIAS w"));
+        appendMore(kRecords);
+        ASSERT_TRUE(reader.USE(table + " ALIAS r"));
+    }
+
+    // Appends idents count+1 .. count+n under one append lock.
+    void appendMore(int n)
+    {
+        ASSERT_TRUE(writer.ALock());
+        const std::int64_t first = writer.RecCount() + 1;
+        for (std::int64_t i = first; i < first + n; ++i) {
+            writer.ClearRecord();
+            writer.record()->fields[0].integer = i;
+            writer.Append();
+        }
+        writer.FlushDbf();
+        writer.UnLock();
+        ASSERT_EQ(writer.lastError(), 0) << writer.lastErrorText();
+    }
+
+    // Cuts the file to `bytes`, as a program that ignores the share byte
+    // could.
+    void cutTo(std::int64_t bytes)
+    {
+        if (GetParam() == Files::Posix)
+            ASSERT_EQ(::truncate(table.c_str(), bytes), 0);
+        else
+            mem.setContents(table, mem.contents(table).substr(0, static_cast<std::size_t>(bytes)));
+    }
+    static std::int64_t sizeOf(std::int64_t records) { return kHeader + records * kRecordLen; }
+};
+
+TEST_P(ScanWhileTheFileChanges, TheScanEndsWhereTheFileEnds)
+{
+    struct Row {
+        const char* what;
+        int at;                           // the record the reader stands on
+        std::function<void()> change;     // made by someone else meanwhile
+        int lastSeenAtLeast, lastSeenAtMost; // the scan's last record
+        int count;                        // RecCount after the scan
+    };
+    const std::vector<Row> rows = {
+        {"appends while the scan is in its first block", 1, [&] { appendMore(5); }, 1005, 1005, 1005},
+        {"appends while the scan stands on the last record it knew", kRecords, [&] { appendMore(3); }, 1003, 1003, 1003},
+        {"appends one block before the end", 700, [&] { appendMore(400); }, 1400, 1400, 1400},
+        {"cut beyond the block being read", 1, [&] { cutTo(sizeOf(600)); }, 600, 600, 600},
+        {"cut in the middle of a record", 1, [&] { cutTo(sizeOf(600) + 100); }, 600, 600, 600},
+        // Records of the block already read may still be shown, never more.
+        {"cut behind the reader", 700, [&] { cutTo(sizeOf(300)); }, 700, 700 + 64 * 1024 / kRecordLen, 300},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        prepare();
+        reader.GoTop();
+        for (int i = 1; i < row.at; ++i)
+            reader.Skip(1);
+        ASSERT_EQ(reader.RecNo(), row.at);
+        row.change();
+        std::int64_t last = reader.record()->fields[0].integer;
+        for (;;) {
+            reader.Skip(1);
+            ASSERT_EQ(reader.lastError(), 0) << "the end of the file is no failure: " << reader.lastErrorText();
+            if (reader.dEOF())
+                break;
+            ASSERT_EQ(reader.record()->fields[0].integer, last + 1) << "every record once, in order";
+            last = reader.record()->fields[0].integer;
+        }
+        EXPECT_GE(last, row.lastSeenAtLeast);
+        EXPECT_LE(last, row.lastSeenAtMost);
+        EXPECT_EQ(reader.RecCount(), row.count);
+        reader.GO(row.count + 1);
+        EXPECT_EQ(reader.lastError(), err::kRange) << "nothing past the end";
+        reader.CloseDbf();
+        writer.CloseDbf();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherFiles, ScanWhileTheFileChanges, ::testing::Values(Files::Posix, Files::Memory),
+                         [](const auto& info) { return info.param == Files::Posix ? "Posix" : "Memory"; });
+
 // --- faults ------------------------------------------------------------------------
 
 const std::string kTable = "/share/t.dbf";
