@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace qb::engine {
@@ -35,6 +36,25 @@ char separatorOf(DateOrder o)
 
 std::int64_t RecordCodec::parseInteger(std::string_view text)
 {
+    // The common case first, as stored by every writer: blanks, a sign, up
+    // to 18 digits, blanks. Anything else takes the general way below.
+    const char* q = text.data();
+    const char* const end = q + text.size();
+    while (q < end && *q == ' ')
+        ++q;
+    const bool negative = q < end && *q == '-';
+    if (q < end && (*q == '-' || *q == '+'))
+        ++q;
+    const char* const digits = q;
+    std::uint64_t u = 0;
+    while (q < end && static_cast<unsigned char>(*q - '0') < 10)
+        u = u * 10 + static_cast<unsigned>(*q++ - '0');
+    const auto count = q - digits;
+    while (q < end && *q == ' ')
+        ++q;
+    if (q == end && count > 0 && count <= 18)
+        return negative ? -static_cast<std::int64_t>(u) : static_cast<std::int64_t>(u);
+
     std::string_view t = trim(text);
     if (!t.empty() && t.front() == '+')
         t.remove_prefix(1);
@@ -47,6 +67,41 @@ std::int64_t RecordCodec::parseInteger(std::string_view text)
 
 double RecordCodec::parseReal(std::string_view text)
 {
+    // The common case first: blanks, a sign, at most 15 digits with one
+    // decimal point, blanks. The digits as an integer and the power of ten
+    // are both exact doubles, so their quotient is the correctly rounded
+    // value, the same that the general way below gives.
+    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* q = text.data();
+    const char* const end = q + text.size();
+    while (q < end && *q == ' ')
+        ++q;
+    const bool negative = q < end && *q == '-';
+    if (q < end && (*q == '-' || *q == '+'))
+        ++q;
+    std::uint64_t u = 0;
+    int digits = 0;
+    int decimals = -1; // digits after the point; -1: no point
+    for (; q < end; ++q) {
+        if (static_cast<unsigned char>(*q - '0') < 10) {
+            u = u * 10 + static_cast<unsigned>(*q - '0');
+            ++digits;
+            if (decimals >= 0)
+                ++decimals;
+        } else if (*q == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            break;
+        }
+    }
+    while (q < end && *q == ' ')
+        ++q;
+    if (q == end && digits > 0 && digits <= 15) {
+        const double v = static_cast<double>(u) / kTens[decimals > 0 ? decimals : 0];
+        return negative ? -v : v;
+    }
+
     std::string_view t = trim(text);
     if (!t.empty() && t.front() == '+')
         t.remove_prefix(1);
@@ -141,12 +196,19 @@ std::string RecordCodec::storedDate(std::string_view text, std::int64_t hint, co
 void RecordCodec::decode(const FieldInfo& f, std::string_view s, FieldValue& v, const DateSettings& ds)
 {
     // Member by member, so the text keeps its buffer from record to record.
-    v.text.clear();
     v.integer = 0;
     v.real = 0.0;
     v.logical = false;
+    if (f.type == 'C') {
+        // Same field, same length as the record before: copy over it.
+        if (v.text.size() == s.size() && !s.empty())
+            std::memcpy(v.text.data(), s.data(), s.size());
+        else
+            v.text.assign(s);
+        return;
+    }
+    v.text.clear();
     switch (f.type) {
-    case 'C': v.text.assign(s); break;
     case 'N':
     case 'F':
         if (f.decimals > 0)
