@@ -117,11 +117,13 @@ InfoTable::Found InfoTable::showCard(int ident, const std::string& name)
             if (save(c) == Saved::Saved)
                 found = Found::Appended;
         }
-        if (found == Found::NotStored)
-            m_table.setText("name", name);
-        m_engine.clearError();
     }
     m_table.EnableControls();
+    // After the controls were told: past the end they start a new, blank
+    // record, which is where the name goes.
+    if (found == Found::NotStored)
+        m_table.setText("name", name);
+    m_engine.clearError();
     return found;
 }
 

@@ -133,7 +133,8 @@ QB_CHILD_ROLE(info_station)
 }
 
 // Holds a lock on a table until RELEASE appears: "record N" holds the record
-// lock, "exclusive" opens the table exclusively. HELD appears once it holds.
+// lock, "table" the table (append) lock, "exclusive" opens the table
+// exclusively. HELD appears once it holds.
 QB_CHILD_ROLE(lock_holder)
 {
     const std::string& table = args.at(0);
@@ -151,6 +152,8 @@ QB_CHILD_ROLE(lock_holder)
         if (!t.RLock())
             return 3;
     }
+    if (how == "table" && !t.ALock())
+        return 3;
     qb::test::writeFile(held, "held");
     waitForFile(release);
     return 0;
@@ -347,6 +350,35 @@ TEST_F(StationsOnOneDirectory, InformationCloseWhileAnotherProcessHoldsTheRecord
     auto card = InfoTable::read(other, data, 7, error);
     ASSERT_TRUE(card.has_value()) << error;
     EXPECT_EQ(card->fields[2], "555 0142");
+}
+
+TEST_F(StationsOnOneDirectory, InformationOfAPersonWithoutCardWhileTheTableIsLockedIsAppendedLater)
+{
+    int holder = holdLock(data + "/moreinfo.dbf", "table");
+    const auto size = qb::test::readFile(data + "/moreinfo.dbf").size();
+    qb::engine::Engine engine;
+    TInfoScrn1 w(engine, QString::fromStdString(data));
+    QStringList told;
+    w.inform = [&](const QString& text) { told << text; };
+    w.setPerson(9, QStringLiteral("Dora Lind"), 9, false, false);
+    w.show();
+    EXPECT_EQ(w.edit(0)->text(), QStringLiteral("Dora Lind"));
+    w.edit(1)->setFocus();
+    typeText(w.edit(1), QStringLiteral("Clerk"));
+    w.closeClicked();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(told.size(), 1);
+    EXPECT_EQ(qb::test::readFile(data + "/moreinfo.dbf").size(), size); // nothing written past the end
+
+    EXPECT_EQ(release(holder), 0);
+    w.closeClicked();
+    EXPECT_FALSE(w.isVisible());
+    qb::engine::Engine other;
+    std::string error;
+    auto card = InfoTable::read(other, data, 9, error);
+    ASSERT_TRUE(card.has_value()) << error;
+    EXPECT_EQ(card->fields[0], "Dora Lind");
+    EXPECT_EQ(card->fields[1], "Clerk");
 }
 
 TEST_F(StationsOnOneDirectory, InformationRightsAndLabelMode)
