@@ -4,6 +4,7 @@
 #include "engine/TTzSession.h"
 #include "platform/FileOps.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace qb::messages {
@@ -196,7 +197,10 @@ int UnreadProbe::probe(board::Station& station, int boardIndex)
         station.engine.clearError();
         return 0;
     }
-    table.GoBottom();
+    // Positioned with Go: a single record each time, where GoBottom and Skip
+    // would read a block ahead of a pass through the table.
+    std::int64_t recNo = table.RecCount();
+    table.Go(recNo);
     for (int look = 0; look < 2; ++look) {
         ++recordsRead;
         if (!table.GetLField("read") && !table.Deleted()) {
@@ -209,11 +213,12 @@ int UnreadProbe::probe(board::Station& station, int boardIndex)
         }
         if (look == 1)
             break;
-        if (table.RecNo() <= 1) {
+        if (recNo <= 1) {
             step = 0;
             break;
         }
-        table.Skip(-step);
+        recNo = std::max<std::int64_t>(1, recNo - step);
+        table.Go(recNo);
         if (processEvents)
             processEvents();
         station.pause(std::chrono::milliseconds(1));

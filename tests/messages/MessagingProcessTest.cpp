@@ -10,6 +10,7 @@
 
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <set>
 #include <thread>
 
@@ -69,6 +70,13 @@ QB_CHILD_ROLE(sendMany)
     }
     qb::test::writeFile(args[3], delivered + "end\n");
     return 0;
+}
+
+std::string selfPath()
+{
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
 std::string demoDir(TempDir& tmp)
@@ -198,4 +206,63 @@ TEST(SendMessageTool, EightSendersWhileTheReaderDeletesAndPacks)
     EXPECT_EQ(rc, 0) << check;
     std::cout << "[          ] sent " << sent.size() << ", deleted " << deleted.size() << " with " << packs
               << " packs, left " << present.size() << "\n";
+}
+
+// One run of the new-message check's probe on the person's table.
+QB_CHILD_ROLE(probeOnce)
+{
+    engine::Engine e;
+    platform::MemoryEventLog log;
+    board::Station st(e, platform::SystemClock::instance(), log, args[0], args[0]);
+    messages::UnreadProbe probe;
+    probe.step = std::stoi(args[2]);
+    return probe.probe(st, std::stoi(args[1])) + 10;
+}
+
+// The probe's system calls on the table, traced: besides the header and the
+// first record every open reads, it reads the last record and one record
+// `step` before it, one record per read, whatever the table's size.
+TEST(UnreadProbeTrace, ReadsTwoRecordsOfALargeTable)
+{
+    if (qb::test::runCommand("command -v strace >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+    TempDir dir;
+    ReaderStation rs(dir.path());
+    rs.station.pause = [](std::chrono::milliseconds) {};
+    for (int i = 0; i < 400; ++i) {
+        messages::Message m;
+        m.subject = "m" + std::to_string(i);
+        m.lines = {"text"};
+        m.read = i != 392; // record 393 is new
+        ASSERT_TRUE(messages::appendMessage(rs.station, 1, m));
+    }
+    const std::string trace = dir.file("trace");
+    const int rc = qb::test::runCommand("strace -f -e trace=openat,pread64,read,close -o '" + trace + "' '" +
+                                        selfPath() + "' --qb-child=probeOnce '" +
+                                        dir.path() + "' 1 7");
+    EXPECT_EQ(rc, 11) << "found: record 393 is 7 before the last";
+    // The reads on msg1.dbf after it was opened, as (offset, length).
+    const std::string text = qb::test::readFile(trace);
+    std::string fd;
+    std::vector<std::pair<long, long>> reads;
+    std::size_t pos = 0;
+    while ((pos = text.find('\n', pos)) != std::string::npos) {
+        const std::size_t next = text.find('\n', pos + 1);
+        const std::string line = text.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
+        pos = next == std::string::npos ? text.size() : next;
+        if (line.find("openat(") != std::string::npos && line.find("/msg1.dbf\"") != std::string::npos)
+            fd = line.substr(line.rfind("= ") + 2);
+        else if (!fd.empty() && line.find("pread64(" + fd + ",") != std::string::npos) {
+            const std::size_t close = line.rfind(')');
+            const std::size_t c2 = line.rfind(',', close);
+            const std::size_t c1 = line.rfind(',', c2 - 1);
+            reads.emplace_back(std::stol(line.substr(c2 + 1, close - c2 - 1)),
+                               std::stol(line.substr(c1 + 1, c2 - c1 - 1)));
+        } else if (!fd.empty() && line.find("close(" + fd + ")") != std::string::npos)
+            fd.clear();
+    }
+    // Header 32 bytes, 8 field descriptors + terminator, then records of 119 bytes from offset 289.
+    const std::vector<std::pair<long, long>> expected = {
+        {0, 32}, {32, 257}, {289, 119}, {289 + 399 * 119, 119}, {289 + 392 * 119, 119}};
+    EXPECT_EQ(reads, expected) << text;
 }
