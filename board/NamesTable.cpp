@@ -243,33 +243,62 @@ bool NamesTable::load(bool forceCopy)
 
     m_mirror.HideDeletedRecs = false;
     m_mirror.SetFilterToCB(nullptr);
+    // Field numbers once, not a lookup by name for every value of every row.
+    const int fIdent = m_mirror.typedFieldNo("ident", "numeric, without decimals");
+    const int fName = m_mirror.typedFieldNo("name", "character");
+    const int fRemark = m_mirror.typedFieldNo("remark", "character");
+    const int fGroup = m_mirror.typedFieldNo("group", "character");
+    const int fMisc = m_mirror.typedFieldNo("misc", "character");
+    const int fColor = m_mirror.typedFieldNo("color", "character");
+    const int fTime = m_mirror.typedFieldNo("time", "numeric, with decimals");
+    const int fChgCntr = m_mirror.typedFieldNo("chgcntr", "numeric, without decimals");
+    const int fInUse = m_mirror.typedFieldNo("inuse", "logical");
     m_mirror.GoTop();
-    if (m_mirror.GetLongField("ident") != 0)
+    if (m_mirror.longAt(fIdent) != 0)
         m_station.log.error("Error DB index mis-match");
 
-    // First pass: login names and groups.
+    // One pass: the rows, and the login names and groups.
     m_board.loginNames.clear();
     bool lastNameSeen = false;
     const std::string lastLower = lower(m_board.lastLoginName);
     std::vector<std::string> keys; // lower-case login names, parallel to loginNames
     std::vector<std::string> groups;
     int p = 0;
-    for (m_mirror.GoTop(); !m_mirror.dEOF() && p < kMaxRows; m_mirror.Skip(1), ++p) {
-        if (m_mirror.GetLongField("ident") != p)
+    for (; !m_mirror.dEOF() && p < kMaxRows; m_mirror.Skip(1), ++p) {
+        if (m_mirror.longAt(fIdent) != p)
             m_station.log.error("Error DB index mis-match");
-        // "Admin" of record 0 stays the last login name (offered, never logged in).
-        if (p == 0 && !lastLower.empty() && lower(m_mirror.getText("name")) == lastLower)
-            lastNameSeen = true;
-        if (p == 0 || m_mirror.Deleted())
-            continue; // record 0 holds the column titles; deleted people are not offered
-        std::string name = m_mirror.getText("name");
-        std::string group = m_mirror.getText("group");
-        keys.push_back(lower(name));
-        if (keys.back() == lastLower)
-            lastNameSeen = true;
-        m_board.loginNames.emplace_back(std::move(name), p);
-        if (!group.empty() && std::find(groups.begin(), groups.end(), group) == groups.end())
-            groups.push_back(std::move(group));
+        auto i = static_cast<std::size_t>(p);
+        const bool deleted = m_mirror.Deleted();
+        std::string name = m_mirror.textAt(fName);
+        std::string remarkText = m_mirror.textAt(fRemark);
+        std::string group = m_mirror.textAt(fGroup);
+        if (p == 0) {
+            // "Admin" of record 0 stays the last login name (offered, never logged in).
+            if (!lastLower.empty() && lower(name) == lastLower)
+                lastNameSeen = true;
+        } else if (!deleted) {
+            // Record 0 holds the column titles; deleted people are not offered.
+            keys.push_back(lower(name));
+            if (keys.back() == lastLower)
+                lastNameSeen = true;
+            m_board.loginNames.emplace_back(name, p);
+            if (!group.empty() && std::find(groups.begin(), groups.end(), group) == groups.end())
+                groups.push_back(group);
+        }
+        put(m_board.names, i, deleted ? std::string(kDeletedName) : std::move(name));
+        put(m_board.groups, i, std::move(group));
+        put(m_board.miscs, i, m_mirror.textAt(fMisc));
+        put(m_board.colorTexts, i, m_mirror.textAt(fColor));
+        m_board.times[i] = engine::decodeStoredTime(m_mirror.realAt(fTime));
+        m_board.colorCodes[i] = static_cast<std::uint8_t>(m_mirror.longAt(fChgCntr) & 0xFF);
+        if (p == m_board.ownIndex && p > 0) {
+            if (m_mirror.logicalAt(fInUse))
+                m_board.ownStatus = remarkText == m_board.outText ? remark::kOut : remark::kIn;
+            else
+                m_board.ownStatus = remark::kOther;
+            m_board.trayHint = (remarkText + ": " + m_board.ownName).substr(0, 60);
+        }
+        put(m_board.remarks, i, std::move(remarkText));
     }
     if (!lastNameSeen)
         m_board.lastLoginName.clear();
@@ -287,27 +316,6 @@ bool NamesTable::load(bool forceCopy)
     std::sort(groups.begin(), groups.end());
     m_board.groupList = groups;
 
-    // Second pass: the rows.
-    p = 0;
-    for (m_mirror.GoTop(); !m_mirror.dEOF() && p < kMaxRows; m_mirror.Skip(1), ++p) {
-        auto i = static_cast<std::size_t>(p);
-        bool deleted = m_mirror.Deleted();
-        std::string remarkText = m_mirror.getText("remark");
-        put(m_board.names, i, deleted ? std::string(kDeletedName) : m_mirror.getText("name"));
-        put(m_board.remarks, i, remarkText);
-        put(m_board.groups, i, m_mirror.getText("group"));
-        put(m_board.miscs, i, m_mirror.getText("misc"));
-        put(m_board.colorTexts, i, m_mirror.getText("color"));
-        m_board.times[i] = engine::decodeStoredTime(m_mirror.GetRealField("time"));
-        m_board.colorCodes[i] = static_cast<std::uint8_t>(m_mirror.GetLongField("chgcntr") & 0xFF);
-        if (p == m_board.ownIndex && p > 0) {
-            if (m_mirror.GetLField("inuse"))
-                m_board.ownStatus = remarkText == m_board.outText ? remark::kOut : remark::kIn;
-            else
-                m_board.ownStatus = remark::kOther;
-            m_board.trayHint = (remarkText + ": " + m_board.ownName).substr(0, 60);
-        }
-    }
     // Rows beyond the table (after a pack) are dropped.
     auto rows = static_cast<std::size_t>(p);
     for (auto* list : {&m_board.names, &m_board.remarks, &m_board.groups, &m_board.miscs, &m_board.colorTexts})

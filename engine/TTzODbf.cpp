@@ -505,15 +505,42 @@ std::string TTzODbf::getText(const std::string& name)
 {
     // As GetCField, without copying the text before converting it.
     int n = 0;
-    if (!typedField(name, "GetCField", "character", &n))
-        return {};
-    const FieldValue* v = valueAt(n);
+    return typedField(name, "GetCField", "character", &n) ? textAt(n) : std::string();
+}
+
+int TTzODbf::typedFieldNo(const std::string& name, const char* expected)
+{
+    int n = 0;
+    return typedField(name, "FieldNo", expected, &n) ? n : 0;
+}
+
+std::string TTzODbf::textAt(int n)
+{
+    const FieldValue* v = n > 0 && ready("GetCField") ? valueAt(n) : nullptr;
     if (!v)
         return {};
     std::string_view raw(v->text);
     while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0'))
         raw.remove_suffix(1);
     return platform::toUtf8(raw, codePage());
+}
+
+std::int64_t TTzODbf::longAt(int n)
+{
+    const FieldValue* v = n > 0 && ready("GetLongField") ? valueAt(n) : nullptr;
+    return v ? v->integer : 0;
+}
+
+double TTzODbf::realAt(int n)
+{
+    const FieldValue* v = n > 0 && ready("GetRealField") ? valueAt(n) : nullptr;
+    return v ? v->real : 0.0;
+}
+
+bool TTzODbf::logicalAt(int n)
+{
+    const FieldValue* v = n > 0 && ready("GetLField") ? valueAt(n) : nullptr;
+    return v && v->logical;
 }
 
 void TTzODbf::setText(const std::string& name, const std::string& utf8)

@@ -83,6 +83,17 @@ public:
     void setText(const std::string& name, const std::string& utf8);
     platform::CodePage codePage() const;
 
+    // For a loop over many records: the field's number, looked up once, when
+    // it has the type the accessor expects ("character", "numeric, without
+    // decimals", "numeric, with decimals", "logical"); otherwise 0 and the
+    // error the by-name accessor sets. The getters by number give what the
+    // by-name ones give, and the neutral value for 0.
+    int typedFieldNo(const std::string& name, const char* expected);
+    std::string textAt(int n); // as getText
+    std::int64_t longAt(int n);
+    double realAt(int n);
+    bool logicalAt(int n);
+
     // TTzDataSource operations.
     void ClearFields() override;
     std::int64_t GetRecordCount() override { return RecCount(); }

@@ -1,5 +1,6 @@
 #include "CodePage.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -122,6 +123,10 @@ const char* codePageName(CodePage cp)
 
 std::string toUtf8(std::string_view bytes, CodePage cp)
 {
+    // Plain ASCII is the same in UTF-8 and in every code page here; most
+    // stored text is nothing else.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+        return std::string(bytes);
     const Table& t = tableFor(cp);
     std::string out;
     out.reserve(bytes.size());
