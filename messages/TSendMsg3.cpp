@@ -93,6 +93,7 @@ TSendMsg3::TSendMsg3(QWidget* parent) : QDialog(parent)
     m_list->setResizeMode(QListView::Adjust);
     m_list->setUniformItemSizes(true);
     m_list->setMinimumHeight(180);
+    m_list->viewport()->installEventFilter(this);
     panel->addWidget(m_list);
     auto* panelButtons = new QHBoxLayout;
     auto addPanelButton = [&](const char* text, void (TSendMsg3::*slot)()) {
@@ -215,7 +216,14 @@ void TSendMsg3::setPeople(const std::vector<std::pair<int, std::string>>& people
     const int rows = (m_list->count() + 2) / 3;
     const int rowHeight = m_list->sizeHintForRow(0) > 0 ? m_list->sizeHintForRow(0) : 20;
     m_list->setMinimumHeight(std::min(rows, 12) * rowHeight + 8);
-    m_list->setGridSize(QSize(std::max(160, m_list->sizeHintForColumn(0) + 10), rowHeight));
+    fitColumns();
+}
+
+void TSendMsg3::fitColumns()
+{
+    // Three columns across the visible width; more names scroll sideways.
+    const int rowHeight = m_list->sizeHintForRow(0) > 0 ? m_list->sizeHintForRow(0) : 20;
+    m_list->setGridSize(QSize(std::max(80, (m_list->viewport()->width() - 2) / 3), rowHeight));
 }
 
 bool TSendMsg3::panelVisible() const { return !m_panel->isHidden(); }
@@ -329,6 +337,8 @@ void TSendMsg3::pasteText()
 
 bool TSendMsg3::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
     // Enter in the subject moves on to the text instead of sending.
     if (watched == m_subject && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);

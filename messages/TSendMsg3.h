@@ -85,6 +85,8 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    void fitColumns();
+
     QPushButton* m_to = nullptr;
     QLabel* m_recipient = nullptr;
     QLabel* m_date = nullptr;

@@ -111,6 +111,17 @@ std::vector<std::pair<int, std::string>> peopleList(int n)
     return p;
 }
 
+// With QB_SCREENSHOT_DIR set (run under a real X server), windows are saved
+// there as PNG files for the README and for looking at them.
+void screenshot(QWidget* w, const char* name)
+{
+    const QByteArray dir = qgetenv("QB_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QTest::qWait(200);
+    w->grab().save(QString::fromUtf8(dir) + QLatin1Char('/') + QLatin1String(name));
+}
+
 std::vector<StoredMessage> messagesOf(Workstation& w, int index)
 {
     engine::TTzDbf t("QBAll", w.engine);
@@ -140,7 +151,8 @@ TEST(MessagingWindows, SentMessageIsAnnouncedReadAndAnswered)
     EXPECT_EQ(w->recipientText(), "Ben Okafor");
     QTest::keyClicks(w->subject(), "Parcel");
     w->memo()->setPlainText("A parcel for you\nat reception");
-    w->setFlags(flag::kUrgent);
+    w->setFlags(flag::kUrgent | flag::kPleaseCall);
+    screenshot(w, "send-window.png");
     w->sendButton()->click();
     EXPECT_FALSE(w->isVisible());
     ASSERT_TRUE(anna.alerts.empty());
@@ -158,7 +170,8 @@ TEST(MessagingWindows, SentMessageIsAnnouncedReadAndAnswered)
     EXPECT_EQ(r->memo()->toPlainText(), "A parcel for you\nat reception");
     EXPECT_EQ(r->fromText(), "Anna Berger");
     EXPECT_TRUE(r->flagPanelShown());
-    EXPECT_EQ(r->shownFlags(), flag::kUrgent | flag::kOrdinary);
+    EXPECT_EQ(r->shownFlags(), flag::kUrgent | flag::kPleaseCall | flag::kOrdinary);
+    screenshot(r, "reader-new-message.png");
     auto stored = messagesOf(ben, 2);
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_TRUE(stored[0].read);
@@ -238,6 +251,10 @@ TEST(MessagingWindows, MultipleSendToSixtyNamesKeepsTheBoardAnswering)
     EXPECT_EQ(w->multipleButton()->text(), "S&end to everyone");
     QTest::keyClicks(w->subject(), "Fire drill");
     w->memo()->setPlainText("At 11:00 today");
+    w->findChild<QPushButton*>("ToButton")->click();
+    w->setTicked({2, 3, 5, 8, 13});
+    screenshot(w, "send-recipients.png");
+    w->panelCancel();
 
     QElapsedTimer sinceLast;
     qint64 longest = 0;
