@@ -106,7 +106,8 @@ bool PlannerTable::open(Session& s)
     engine::TTzDbf& t = s.table;
     t.DbfFields = plannerFieldList();
     bool allNotTables = true;
-    for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+    const int attempts = m_quick ? 1 : kOpenAttempts;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
         t.CreateIfNotFound = attempt >= 3;
         t.setActive(false);
         t.setDbfFileName(path());
@@ -123,7 +124,8 @@ bool PlannerTable::open(Session& s)
             t.setActive(true);
             break;
         }
-        m_pause(kOpenPause);
+        if (attempt < attempts)
+            m_pause(kOpenPause);
     }
     t.CreateIfNotFound = false;
     return t.Active() && m_engine.lastError() == 0;
@@ -228,7 +230,8 @@ SaveResult PlannerTable::save(std::int64_t week, const std::map<int, std::string
     m_setAside.clear();
     Session s(m_engine);
     engine::TTzDbf& t = s.table;
-    for (int round = 0; round < kLockAttempts; ++round) {
+    const int rounds = m_quick ? 1 : kLockAttempts;
+    for (int round = 0; round < rounds; ++round) {
         if (round > 0)
             m_pause(kLockPause);
         if (!openWeek(s, week))
@@ -301,17 +304,19 @@ SaveResult WeekPlan::saveCell(int column, int row, const std::string& text)
     if (!m_editable)
         return SaveResult::NotOpened;
     m_waiting[{m_owner, m_key, cellIndex(column, row)}] = trimCell(text);
-    return saveWaiting();
+    return saveWaiting(false);
 }
 
-SaveResult WeekPlan::saveWaiting()
+SaveResult WeekPlan::saveWaiting(bool patient)
 {
+    const bool quick = !patient && m_failedAt && m_clock.now() - *m_failedAt < std::chrono::seconds(2);
     SaveResult worst = SaveResult::Saved;
     std::map<std::pair<int, std::int64_t>, std::map<int, std::string>> byWeek;
     for (const auto& [k, text] : m_waiting)
         byWeek[{std::get<0>(k), std::get<1>(k)}][std::get<2>(k)] = text;
     for (const auto& [week, texts] : byWeek) {
         PlannerTable t(m_engine, m_dataDir, week.first, m_pause);
+        t.setQuick(quick);
         SaveResult r = t.save(week.second, texts);
         if (!t.setAside().empty())
             m_setAside = t.setAside();
@@ -326,6 +331,10 @@ SaveResult WeekPlan::saveWaiting()
         }
     }
     m_lastWaitResult = worst;
+    if (worst == SaveResult::Saved)
+        m_failedAt.reset();
+    else
+        m_failedAt = m_clock.now();
     return worst;
 }
 

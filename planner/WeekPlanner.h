@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -101,6 +102,9 @@ public:
     SaveResult save(std::int64_t week, const std::map<int, std::string>& texts);
     // Set aside while opening for the last save, if anything.
     const std::string& setAside() const { return m_setAside; }
+    // One open and one lock attempt instead of the retries: for keystrokes
+    // that follow a save that just failed, so typing does not stall.
+    void setQuick(bool on) { m_quick = on; }
 
     // Attempts and pauses (for tests of the retry counts).
     static constexpr int kOpenAttempts = 6;
@@ -119,6 +123,7 @@ private:
     int m_ident;
     Pause m_pause;
     std::string m_setAside;
+    bool m_quick = false;
 };
 
 // The planner window's state and rules without the window: the owner, the
@@ -151,8 +156,9 @@ public:
     // Saves the text of a cell of the shown week, together with every cell
     // still waiting. Returns the result for this cell.
     SaveResult saveCell(int column, int row, const std::string& text);
-    // Tries every waiting cell again.
-    SaveResult saveWaiting();
+    // Tries every waiting cell again; unless patient, only once each when a
+    // save failed within the last two seconds.
+    SaveResult saveWaiting(bool patient = true);
     bool hasWaiting() const { return !m_waiting.empty(); }
     // Forgets the waiting cells (the user chose to close without them).
     void dropWaiting() { m_waiting.clear(); }
@@ -177,6 +183,7 @@ private:
     std::int64_t m_week = 0;
     std::int64_t m_key = 0;
     SaveResult m_lastWaitResult = SaveResult::Saved;
+    std::optional<std::chrono::system_clock::time_point> m_failedAt;
     std::map<std::tuple<int, std::int64_t, int>, std::string> m_waiting; // (owner, week key, cellIndex) -> text
     std::string m_setAside;
 };

@@ -177,6 +177,15 @@ TEST_F(PlannerStations, RecordLockedElsewhereKeepsTheCellWaitingUntilItIsFree)
     EXPECT_NE(one.waitingText().find("locked"), std::string::npos);
     EXPECT_EQ(one.load().cells[cellIndex(2, 1)], "second"); // still shown as typed
 
+    // Keystrokes right after a failed save try once, so typing does not stall;
+    // a moment later the retries are back.
+    pauses = 0;
+    EXPECT_EQ(one.saveCell(2, 1, "second"), SaveResult::Locked);
+    EXPECT_EQ(pauses, 0);
+    clock.advance(std::chrono::seconds(3));
+    EXPECT_EQ(one.saveCell(2, 1, "second"), SaveResult::Locked);
+    EXPECT_EQ(pauses, PlannerTable::kLockAttempts - 1);
+
     holder.UnLock();
     EXPECT_EQ(one.saveCell(1, 2, "third"), SaveResult::Saved);
     EXPECT_FALSE(one.hasWaiting());
