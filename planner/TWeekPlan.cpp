@@ -237,6 +237,10 @@ void TWeekPlan::loadWeek()
                    .arg(q(l.setAside)));
     if (!l.ok) {
         setCell(1, 1, q(l.error));
+        // The other cells still show what they showed, perhaps another
+        // week: typing there would write that text into this week.
+        m_xg->setEnabled(false);
+        m_pasteButton->setEnabled(false);
         showWaiting();
         return;
     }

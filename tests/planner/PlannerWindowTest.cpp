@@ -296,19 +296,26 @@ TEST_F(StationsOnOneDirectory, PlannerTableHeldExclusivelyIsNeitherDeletedNorLos
 {
     ASSERT_EQ(qb::test::runChild("planner_station", {data, dir.file("one"), "type", "1", "1", "Office"}), 0);
     const std::string table = data + "/s/sh007.dbf";
-    const std::string before = qb::test::readFile(table);
-
-    int holder = holdLock(table, "exclusive");
     qb::engine::Engine engine;
     TWeekPlan w(engine, QString::fromStdString(data), clock, nullptr);
     w.setOwner(7, QStringLiteral("Anna Berger"), true);
     w.show();
     w.logic().setWeek(monday());
     w.loadWeek();
-    EXPECT_EQ(w.grid()->item(1, 1)->text(), QStringLiteral("Error accessing file ./s/sh007.dbf"));
+    EXPECT_EQ(w.grid()->item(1, 1)->text(), QStringLiteral("Office"));
+    const std::string before = qb::test::readFile(table);
+
+    // Another program takes the table while the window shows the week.
+    int holder = holdLock(table, "exclusive");
     typeInto(w, 1, 2, QStringLiteral("Lunch"));
     EXPECT_TRUE(w.notSavedLabel()->isVisibleTo(&w));
     EXPECT_NE(w.notSavedLabel()->text().indexOf(QStringLiteral("cannot be opened")), -1);
+    // Loading the week again cannot read it: the error shows, the grid
+    // cannot be changed, and what waits is kept.
+    w.loadWeek();
+    EXPECT_EQ(w.grid()->item(1, 1)->text(), QStringLiteral("Error accessing file ./s/sh007.dbf"));
+    EXPECT_FALSE(w.grid()->isEnabled());
+    EXPECT_TRUE(w.logic().hasWaiting());
     EXPECT_EQ(qb::test::readFile(table), before);
 
     EXPECT_EQ(release(holder), 0);
