@@ -785,7 +785,11 @@ bool Engine::readRecord(WorkArea& wa, std::int64_t r, int pass)
 
 void Engine::blankRecord(WorkArea& wa)
 {
-    DateSettings ds = dateSettings();
+    // A blank date needs only the format, not the current year: no clock,
+    // and no time zone to load at start-up.
+    DateSettings ds;
+    ds.order = dateOrder;
+    ds.century = century;
     wa.typed.deleted = false;
     wa.typed.fields.resize(wa.fields.size());
     for (std::size_t i = 0; i < wa.fields.size(); ++i)
