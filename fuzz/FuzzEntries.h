@@ -8,6 +8,8 @@
 //           bytes, then the table layout's split word and files
 //   profile 1 byte key choice, then the ini text
 //   check   2 bytes split word, then table bytes + memo bytes
+//   message 1 byte code page (mod 3; bit 7 wraps the stored-text split at
+//           20), then the text (its second byte doubles as a flag byte)
 // Split word: bits 0-12 the length of the table bytes (clamped to what is
 // there), bit 13 count repair at open, bit 14 hide deleted records, bit 15
 // no memo file at all.
@@ -22,5 +24,6 @@ int fuzzOneTable(const std::uint8_t* data, std::size_t size);
 int fuzzOneLocate(const std::uint8_t* data, std::size_t size);
 int fuzzOneProfile(const std::uint8_t* data, std::size_t size);
 int fuzzOneCheck(const std::uint8_t* data, std::size_t size);
+int fuzzOneMessage(const std::uint8_t* data, std::size_t size);
 
 } // namespace qb::fuzz

@@ -27,9 +27,10 @@ int fuzzOneLocate(const std::uint8_t* data, std::size_t size)
     const std::size_t keyLen = std::min<std::size_t>(data[2] % 64, size - 3);
     const std::string key(reinterpret_cast<const char*>(data + 3), keyLen);
     TableInput in = FuzzScratch::splitTable(data + 3 + keyLen, size - 3 - keyLen);
-    const std::string path = FuzzScratch::instance().putTable(in);
+    platform::MemoryFileSystem share;
+    const std::string path = FuzzScratch::putTable(share, in);
 
-    engine::Engine e;
+    engine::Engine e{share};
     e.autoFixRecCount = in.autoFix;
     e.hideDeleted = in.hideDeleted;
     if (!e.USE(path + " ALIAS T"))

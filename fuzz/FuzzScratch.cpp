@@ -74,6 +74,15 @@ std::string FuzzScratch::putTable(const TableInput& in)
     return path;
 }
 
+std::string FuzzScratch::putTable(platform::MemoryFileSystem& share, const TableInput& in)
+{
+    const std::string path = "/share/t.dbf";
+    share.setContents(path, std::string(in.dbf));
+    if (in.withMemo)
+        share.setContents("/share/t.dbt", std::string(in.dbt));
+    return path;
+}
+
 TableInput FuzzScratch::splitTable(const std::uint8_t* data, std::size_t size)
 {
     TableInput in;

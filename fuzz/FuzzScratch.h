@@ -6,6 +6,8 @@
 // and the replay test call the targets from one thread.
 #pragma once
 
+#include "platform/MemoryFileSystem.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,6 +44,10 @@ public:
 
     // Cuts data after the 2-byte split word; shorter inputs give empty files.
     static TableInput splitTable(const std::uint8_t* data, std::size_t size);
+
+    // The table and memo in a fresh in-memory share (nothing left over from
+    // the input before, no system calls); returns the table's path there.
+    static std::string putTable(platform::MemoryFileSystem& share, const TableInput& in);
 
 private:
     FuzzScratch();

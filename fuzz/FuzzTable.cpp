@@ -117,9 +117,10 @@ int fuzzOneTable(const std::uint8_t* data, std::size_t size)
         return 0;
     const std::uint8_t options = data[0];
     TableInput in = FuzzScratch::splitTable(data + 1, size - 1);
-    const std::string path = FuzzScratch::instance().putTable(in);
+    platform::MemoryFileSystem share;
+    const std::string path = FuzzScratch::putTable(share, in);
 
-    engine::Engine e;
+    engine::Engine e{share};
     e.autoFixRecCount = in.autoFix;
     e.hideDeleted = in.hideDeleted;
     e.century = (options & 2) != 0;

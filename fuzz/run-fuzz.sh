@@ -5,7 +5,7 @@
 #   fuzz/run-fuzz.sh build                 configure and build only
 #   fuzz/run-fuzz.sh run TARGET [RUNS] [SECONDS]
 #                                          fuzz one target (table, locate,
-#                                          profile, check) from its corpus;
+#                                          profile, check, message) from its corpus;
 #                                          defaults 10000000 runs, 1800 s
 #   fuzz/run-fuzz.sh merge TARGET          minimise the target's corpus
 #   fuzz/run-fuzz.sh all [RUNS] [SECONDS]  run every target in turn
@@ -16,7 +16,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${QB_FUZZ_BUILD:-$root/build-fuzz}
-targets="table locate profile check"
+targets="table locate profile check message"
 
 build() {
     cmake -S "$root" -B "$build" -G Ninja \

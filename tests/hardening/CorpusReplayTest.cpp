@@ -39,3 +39,4 @@ TEST(FuzzCorpusReplay, TableInputs) { EXPECT_GT(replay("table", qb::fuzz::fuzzOn
 TEST(FuzzCorpusReplay, LocateAndSearchInputs) { EXPECT_GT(replay("locate", qb::fuzz::fuzzOneLocate), 0u); }
 TEST(FuzzCorpusReplay, ProfileInputs) { EXPECT_GT(replay("profile", qb::fuzz::fuzzOneProfile), 0u); }
 TEST(FuzzCorpusReplay, CheckAndRepairInputs) { EXPECT_GT(replay("check", qb::fuzz::fuzzOneCheck), 0u); }
+TEST(FuzzCorpusReplay, MessageTextInputs) { EXPECT_GT(replay("message", qb::fuzz::fuzzOneMessage), 0u); }
