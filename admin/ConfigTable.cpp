@@ -114,6 +114,20 @@ bool ConfigTable::load(int boardIndex, Options& opts, bool adminMode, int logged
 
 CommitResult ConfigTable::save(int boardIndex, const Options& opts, bool withRights)
 {
+    return saveWith(boardIndex, [&](int optionCount) { writeRecord(opts, boardIndex, withRights, optionCount); });
+}
+
+CommitResult ConfigTable::saveRecord(int boardIndex, const OptionsRecord& record)
+{
+    return saveWith(boardIndex, [&](int optionCount) {
+        writeRecord(record.options, boardIndex, true, optionCount);
+        m_table.SetLField("reflock", record.refreshLocked);
+        m_table.SetLField("msglock", record.messageLocked);
+    });
+}
+
+CommitResult ConfigTable::saveWith(int boardIndex, const std::function<void(int optionCount)>& write)
+{
     m_table.setActive(false);
     m_table.setDbfFileName(m_dataDir + "/qb3Cfg3.dbf");
     m_engine.clearError();
@@ -125,7 +139,7 @@ CommitResult ConfigTable::save(int boardIndex, const Options& opts, bool withRig
         found = findRecord(boardIndex);
     if (!found)
         m_table.ClearRecord();
-    writeRecord(opts, boardIndex, withRights, optionCount);
+    write(optionCount);
     CommitResult r = engine::commitRecord(m_table, found, m_clock);
     m_table.setActive(false);
     return r;

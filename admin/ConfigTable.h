@@ -6,6 +6,7 @@
 #include "engine/RecordCommit.h"
 #include "engine/TTzDbf.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@ namespace qb::admin {
 struct MenuEffects {
     bool messageItemsVisible = true; // "&Send Message", "&Read Message(s)", "&Read Message"
     bool refreshItemVisible = false; // "&Refresh"
+};
+
+// One person's record as a whole: what a new person starts with.
+struct OptionsRecord {
+    Options options; // values, rights and both intervals
+    bool refreshLocked = false;
+    bool messageLocked = false;
 };
 
 class ConfigTable {
@@ -38,6 +46,9 @@ public:
     // Writes values, intervals and (withRights) rights into boardIndex's record,
     // appending it when missing.
     engine::CommitResult save(int boardIndex, const Options& opts, bool withRights);
+    // Writes a whole record (values, rights, intervals and their locks) into
+    // boardIndex's record, appending it when missing.
+    engine::CommitResult saveRecord(int boardIndex, const OptionsRecord& record);
 
     // Captions of options 1..23: the label table's text where not blank,
     // else the built-in caption. Index 0 unused.
@@ -52,6 +63,7 @@ private:
     // Positions on the first record of boardIndex; false when there is none.
     bool findRecord(int boardIndex);
     void writeRecord(const Options& opts, int boardIndex, bool withRights, int optionCount);
+    engine::CommitResult saveWith(int boardIndex, const std::function<void(int optionCount)>& write);
     engine::Engine& m_engine;
     const platform::Clock& m_clock;
     std::string m_dataDir;

@@ -44,14 +44,6 @@ std::string messageIntervalText(int ticks);
 int refreshTicksOfEntry(int entry);
 int messageTicksOfEntry(int entry);
 
-// A record of the configuration table as a whole, for copying the shown
-// options to a new person.
-struct OptionsRecord {
-    Options options; // values, rights and both intervals
-    bool refreshLocked = true;
-    bool messageLocked = true;
-};
-
 enum class CloseResult { NothingToWrite, Written, NotWritable, LockFailed, WriteFailed };
 
 class OptionsEditor {

@@ -2,9 +2,12 @@
 
 #include "board/NamesTable.h"
 #include "engine/RecordCommit.h"
+#include "engine/TTzSession.h"
+#include "platform/CodePage.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace qb::board {
 
@@ -19,6 +22,67 @@ void deleteMessageTable(Station& station, int index)
         if (platform::fileExists(p))
             platform::removeFile(p);
     }
+}
+
+// An earlier person's planner table is renamed beside it ("sh007.dbf" ->
+// "sh007-removed-20261208-104500.dbf") and his information cards get ident
+// -index: both stay readable for the administrator, neither is found for the
+// new person. False when something could not be set aside.
+bool setAsidePersonalFiles(Station& station, int index, std::vector<std::string>& setAside)
+{
+    char planner[32];
+    std::snprintf(planner, sizeof planner, "s/sh%.3d", index);
+    const std::string plannerPath = engine::TTzDbf::resolvePath(station.dataPath(std::string(planner) + ".dbf"));
+    if (platform::fileExists(plannerPath)) {
+        const platform::LocalTime t = platform::toLocal(station.clock.now());
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "-removed-%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                      t.minute, t.second);
+        std::string target;
+        for (int k = 0; k < 100; ++k) {
+            target = station.dataPath(std::string(planner) + stamp + (k ? "-" + std::to_string(k) : "") + ".dbf");
+            if (!platform::fileExists(target))
+                break;
+        }
+        if (std::rename(plannerPath.c_str(), target.c_str()) != 0)
+            return false;
+        setAside.push_back("planner " + target.substr(station.dataDir.size() + 1));
+    }
+
+    const std::string infoPath = engine::TTzDbf::resolvePath(station.dataPath("moreinfo.dbf"));
+    if (!platform::fileExists(infoPath))
+        return true;
+    engine::TTzDbf info("QBInfoAside", station.engine);
+    info.CreateIfNotFound = false;
+    info.setDbfFileName(infoPath);
+    station.engine.clearError();
+    if (!info.setActive(true))
+        return false;
+    bool ok = true;
+    int cards = 0;
+    const std::int64_t count = info.RecCount();
+    for (std::int64_t r = 2; r <= count && ok; ++r) { // record 1 holds the captions
+        info.Go(r);
+        if (info.Deleted() || info.GetLongField("ident") != index)
+            continue;
+        if (!info.RLock()) {
+            ok = false;
+            break;
+        }
+        info.Go(r);
+        info.SetLongField("ident", -index);
+        station.engine.clearError();
+        info.Replace();
+        ok = station.engine.lastError() == 0;
+        info.Flush();
+        info.UnLock();
+        ++cards;
+    }
+    info.setActive(false);
+    if (cards > 0)
+        setAside.push_back(std::to_string(cards) + " information card" + (cards > 1 ? "s" : "") + " (now ident -" +
+                           std::to_string(index) + ")");
+    return ok;
 }
 
 void fillNewRecord(engine::TTzDbf& t, const std::string& name, const std::string& group, int index,
@@ -101,6 +165,15 @@ AddNameResult addName(Station& station, const std::string& name, const std::stri
         return AddNameResult::Full;
     }
     int index = static_cast<int>(reuse ? reuse - 1 : count);
+    // Before the name appears: no other station may show the new person an
+    // earlier person's mailbox, planner or card, even for a moment.
+    std::vector<std::string> setAside;
+    if (!setAsidePersonalFiles(station, index, setAside)) {
+        table.UnLock();
+        table.setActive(false);
+        return AddNameResult::NotSetAside;
+    }
+    deleteMessageTable(station, index);
     AddNameResult result = AddNameResult::Ok;
     if (reuse) {
         // The record lock lives in a second work area: one work area cannot
@@ -141,12 +214,10 @@ AddNameResult addName(Station& station, const std::string& name, const std::stri
     }
     table.UnLock();
     table.setActive(false);
-    if (result == AddNameResult::Ok) {
-        deleteMessageTable(station, index);
-        if (added) {
-            added->boardIndex = index;
-            added->reused = reuse != 0;
-        }
+    if (result == AddNameResult::Ok && added) {
+        added->boardIndex = index;
+        added->reused = reuse != 0;
+        added->setAside = std::move(setAside);
     }
     return result;
 }
@@ -176,6 +247,253 @@ bool removeName(Station& station, int boardIndex)
     if (ok)
         deleteMessageTable(station, boardIndex);
     return ok;
+}
+
+namespace {
+
+// Length of the UTF-8 sequence at text[i] and its code point; 0 when invalid.
+std::size_t utf8At(const std::string& text, std::size_t i, char32_t& cp)
+{
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > text.size())
+        return 0;
+    cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(text[i + k]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+std::string withoutOuterBlanks(const std::string& s)
+{
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// Opens the shared names table with deleted records shown.
+bool openNames(Station& station, engine::TTzDbf& t)
+{
+    t.CreateIfNotFound = false;
+    t.HideDeletedRecs = false;
+    t.setDbfFileName(station.dataPath(NamesTable::kFileName));
+    station.engine.clearError();
+    return t.setActive(true);
+}
+
+// Changes fields of a live person's record under its record lock, reading
+// the record again under the lock so that columns other stations changed
+// meanwhile are kept, and stamps the time of the change.
+NameEditResult changePerson(Station& station, int boardIndex, const std::function<void(engine::TTzDbf&)>& change)
+{
+    if (boardIndex <= 0)
+        return NameEditResult::Missing;
+    engine::TTzDbf t("QBNameEdit", station.engine);
+    if (!openNames(station, t))
+        return NameEditResult::WriteFailed;
+    NameEditResult result = NameEditResult::Ok;
+    t.Go(boardIndex + 1);
+    if (boardIndex >= t.RecCount() || t.RecNo() != boardIndex + 1 || t.Deleted()
+        || t.GetLongField("ident") != boardIndex) {
+        result = NameEditResult::Missing;
+    } else if (!t.RLock()) {
+        result = NameEditResult::LockFailed;
+    } else {
+        t.Go(boardIndex + 1);
+        if (t.Deleted()) {
+            result = NameEditResult::Missing;
+        } else {
+            change(t);
+            t.SetRealField("time", engine::encodeStoredTime(platform::nowDateTime(station.clock)));
+            station.engine.clearError();
+            t.Replace();
+            if (station.engine.lastError() != 0)
+                result = NameEditResult::WriteFailed;
+            t.Flush();
+        }
+        t.UnLock();
+    }
+    t.setActive(false);
+    return result;
+}
+
+} // namespace
+
+std::string storedTextProblem(const std::string& text, const char* what)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::size_t len = utf8At(text, i, cp);
+        if (len == 0)
+            return std::string(what) + " is not valid UTF-8";
+        if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0))
+            return std::string(what) + " holds a control character (newline, escape, ...)";
+        i += len;
+    }
+    const platform::CodePage cp = engine::TTzSession::instance().codePage;
+    const std::string stored = platform::fromUtf8(text, cp);
+    if (std::count(stored.begin(), stored.end(), '?') != std::count(text.begin(), text.end(), '?'))
+        return std::string(what) + " holds characters code page " + platform::codePageName(cp) + " cannot store";
+    if (stored.size() > 40)
+        return std::string(what) + " has " + std::to_string(stored.size()) + " characters; at most 40 fit";
+    return {};
+}
+
+std::string nameProblem(const std::string& name)
+{
+    if (std::string p = storedTextProblem(name, "the name"); !p.empty())
+        return p;
+    const std::string trimmed = withoutOuterBlanks(name);
+    if (trimmed.empty())
+        return "a name must have 1 to 40 characters";
+    std::string folded = trimmed;
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (folded == "admin")
+        return "\"Admin\" is the administrator's record, not a person";
+    if (trimmed == kDeletedName)
+        return "\"__\" marks a removed person on the board";
+    return {};
+}
+
+AddPersonOutcome addPerson(Station& station, const NewPerson& person, const std::function<bool()>& waitMore)
+{
+    AddPersonOutcome out;
+    const std::string name = withoutOuterBlanks(person.name);
+    const std::string group = withoutOuterBlanks(person.group);
+    out.problem = nameProblem(person.name);
+    if (out.problem.empty())
+        out.problem = storedTextProblem(group, "the group");
+    if (!out.problem.empty()) {
+        out.result = AddPersonResult::Invalid;
+        return out;
+    }
+    AddNameResult r;
+    for (;;) {
+        r = addName(station, name, group, &out.added);
+        if (r != AddNameResult::LockFailed || !waitMore || !waitMore())
+            break;
+    }
+    switch (r) {
+    case AddNameResult::Ok: break;
+    case AddNameResult::Duplicate:
+        out.result = AddPersonResult::Duplicate;
+        out.problem = name + " is on the board already";
+        return out;
+    case AddNameResult::Full:
+        out.result = AddPersonResult::Full;
+        out.problem = "the board is full";
+        return out;
+    case AddNameResult::LockFailed:
+        out.result = AddPersonResult::LockFailed;
+        out.problem = "qb3.dbf stays locked by another station";
+        return out;
+    case AddNameResult::NotSetAside:
+        out.result = AddPersonResult::NotSetAside;
+        out.problem = "the planner or information card an earlier person left at this board index cannot be set "
+                      "aside; nothing was added";
+        return out;
+    default:
+        out.result = AddPersonResult::NotWritable;
+        out.problem = "cannot write qb3.dbf in " + station.dataDir;
+        return out;
+    }
+
+    // The person counts as added only when the record reads back as written
+    // and the options record is stored; otherwise the record is removed again.
+    const int index = out.added.boardIndex;
+    if (personName(station, index) != name) {
+        out.problem = "the record at board index " + std::to_string(index) + " does not read back as written";
+    } else {
+        admin::ConfigTable config(station.engine, station.clock, station.dataDir);
+        engine::CommitResult saved;
+        for (;;) {
+            saved = config.saveRecord(index, person.options);
+            if (saved != engine::CommitResult::LockFailed || !waitMore || !waitMore())
+                break;
+        }
+        if (saved == engine::CommitResult::LockFailed)
+            out.problem = "qb3cfg3.dbf stays locked by another station";
+        else if (saved != engine::CommitResult::Ok)
+            out.problem = "the options record cannot be written to qb3cfg3.dbf";
+    }
+    if (out.problem.empty()) {
+        out.result = AddPersonResult::Ok;
+        return out;
+    }
+    out.result = AddPersonResult::OptionsFailed;
+    bool undone = false;
+    for (int attempt = 0; attempt < 200 && !undone; ++attempt) {
+        undone = removeName(station, index);
+        if (!undone)
+            station.pause(std::chrono::milliseconds(25));
+    }
+    out.undoFailed = !undone;
+    return out;
+}
+
+int findPerson(Station& station, const std::string& name)
+{
+    engine::TTzDbf t("QBFindName", station.engine);
+    if (!openNames(station, t))
+        return -1;
+    const std::u32string wanted = foldedName(withoutOuterBlanks(name));
+    int found = -1;
+    const std::int64_t count = t.RecCount();
+    for (std::int64_t r = 2; r <= count && found < 0; ++r) {
+        t.Go(r);
+        if (!t.Deleted() && foldedName(t.getText("name")) == wanted)
+            found = static_cast<int>(r - 1);
+    }
+    t.setActive(false);
+    return found;
+}
+
+std::string personName(Station& station, int boardIndex)
+{
+    engine::TTzDbf t("QBNameOf", station.engine);
+    if (boardIndex <= 0 || !openNames(station, t))
+        return {};
+    std::string name;
+    t.Go(boardIndex + 1);
+    if (t.RecNo() == boardIndex + 1 && boardIndex < t.RecCount() && !t.Deleted()
+        && t.GetLongField("ident") == boardIndex)
+        name = t.getText("name");
+    t.setActive(false);
+    return name;
+}
+
+NameEditResult renameName(Station& station, int boardIndex, const std::string& newName, std::string* problem)
+{
+    std::string why = nameProblem(newName);
+    const std::string name = withoutOuterBlanks(newName);
+    NameEditResult result = NameEditResult::Invalid;
+    if (why.empty()) {
+        const int holder = findPerson(station, name);
+        if (holder > 0 && holder != boardIndex) {
+            why = name + " is on the board already";
+            result = NameEditResult::Duplicate;
+        }
+    }
+    if (!why.empty()) {
+        if (problem)
+            *problem = why;
+        return result;
+    }
+    return changePerson(station, boardIndex, [&](engine::TTzDbf& t) { t.setText("name", name); });
+}
+
+NameEditResult resetPassword(Station& station, int boardIndex)
+{
+    return changePerson(station, boardIndex, [](engine::TTzDbf& t) { t.SetCField("password", ""); });
 }
 
 } // namespace qb::board
