@@ -52,7 +52,11 @@ bool TTzFieldDataLink::editing() const { return dataSource() && dataSource()->da
 
 bool TTzFieldDataLink::edit()
 {
-    if (canModify() && !editing())
+    // A read-only control never edits, also while another control holds the
+    // record in edit state.
+    if (!canModify())
+        return false;
+    if (!editing())
         dataSource()->dataSet().Edit();
     return editing();
 }

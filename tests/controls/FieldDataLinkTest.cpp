@@ -93,6 +93,11 @@ TEST_F(FieldDataLink, EditResetUpdateAndPostReachTheFileOnlyOnPost)
     EXPECT_FALSE(unknown.edit());
     EXPECT_EQ(unknown.fieldText(), "");
     EXPECT_EQ(table->dataSet().state(), TTzDataSetState::Browse);
+    // Nor may they change the record while another control edits it.
+    ASSERT_TRUE(link.edit());
+    EXPECT_FALSE(readOnly.edit());
+    EXPECT_FALSE(unknown.edit());
+    ASSERT_TRUE(table->dataSet().Cancel());
 
     // Closing the table unbinds the field; reopening binds it again.
     table->setActive(false);
