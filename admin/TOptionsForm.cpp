@@ -1,5 +1,6 @@
 #include "TOptionsForm.h"
 
+#include "admin/MessageSound.h"
 #include "engine/controls/TTzCheckBox.h"
 #include "planner/PromptService.h"
 
@@ -140,6 +141,8 @@ void TOptionsForm::buildWidgets()
     connect(m_testSound, &QPushButton::clicked, this, [this] {
         if (m_ctx.testSound)
             m_ctx.testSound();
+        else
+            playMessageSound(this);
     });
 
     const int x = 452, w = 78;

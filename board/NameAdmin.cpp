@@ -15,13 +15,16 @@ namespace {
 
 constexpr int kLockAttempts = 20;
 
-void deleteMessageTable(Station& station, int index)
+// True when neither msgN.dbf nor msgN.dbt is left.
+bool deleteMessageTable(Station& station, int index)
 {
+    bool ok = true;
     for (const char* ext : {".dbf", ".dbt"}) {
         std::string p = engine::TTzDbf::resolvePath(station.dataPath("msg" + std::to_string(index) + ext));
-        if (platform::fileExists(p))
-            platform::removeFile(p);
+        if (platform::fileExists(p) && platform::removeFile(p) != 0)
+            ok = false;
     }
+    return ok;
 }
 
 // An earlier person's planner table is renamed beside it ("sh007.dbf" ->
@@ -168,12 +171,11 @@ AddNameResult addName(Station& station, const std::string& name, const std::stri
     // Before the name appears: no other station may show the new person an
     // earlier person's mailbox, planner or card, even for a moment.
     std::vector<std::string> setAside;
-    if (!setAsidePersonalFiles(station, index, setAside)) {
+    if (!setAsidePersonalFiles(station, index, setAside) || !deleteMessageTable(station, index)) {
         table.UnLock();
         table.setActive(false);
         return AddNameResult::NotSetAside;
     }
-    deleteMessageTable(station, index);
     AddNameResult result = AddNameResult::Ok;
     if (reuse) {
         // The record lock lives in a second work area: one work area cannot
@@ -398,8 +400,8 @@ AddPersonOutcome addPerson(Station& station, const NewPerson& person, const std:
         return out;
     case AddNameResult::NotSetAside:
         out.result = AddPersonResult::NotSetAside;
-        out.problem = "the planner or information card an earlier person left at this board index cannot be set "
-                      "aside; nothing was added";
+        out.problem = "the mailbox, planner or information card an earlier person left at this board index cannot "
+                      "be removed or set aside; nothing was added";
         return out;
     default:
         out.result = AddPersonResult::NotWritable;
