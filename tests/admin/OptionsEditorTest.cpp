@@ -1,4 +1,5 @@
 #include "admin/ConfigTable.h"
+#include "admin/GroupChoice.h"
 #include "admin/OptionsEditor.h"
 #include "board/NameAdmin.h"
 #include "engine/Engine.h"
@@ -337,6 +338,41 @@ TEST_F(OptionsEditorTest, LabelsAreSiteWide)
     EXPECT_EQ(other.optionCaption(4), "Out at exit");
     EXPECT_EQ(other.optionCaption(5), admin::builtInCaption(5));
     other.close();
+}
+
+} // namespace
+
+namespace {
+
+TEST(GroupChoiceRules, CreateSelectAndCancel)
+{
+    admin::GroupChoice g;
+    g.setGroups({"Sales", "R&D", ""});
+    EXPECT_EQ(g.items(), (std::vector<std::string> {"Sales", "R+D"}));
+    std::string a41;
+    for (int i = 0; i < 41; ++i)
+        a41 += "ä";
+    struct Step {
+        std::optional<std::string> answer;
+        bool made;
+        std::string current;
+        std::size_t items;
+    };
+    const Step steps[] = {
+        {std::string("Q&A"), true, "Q+A", 3},
+        {std::string("R&D"), true, "R+D", 3},      // already offered: no second item
+        {std::string(" Sales "), true, "Sales", 3},
+        {std::string("   "), true, "", 3},         // blank: out of any group, no item
+        {a41, true, a41.substr(0, 80), 4},         // 40 characters of two bytes each
+        {std::nullopt, false, "", 4},              // Cancel clears the current group
+    };
+    for (const Step& s : steps) {
+        EXPECT_EQ(g.create(s.answer), s.made) << s.current;
+        EXPECT_EQ(g.current(), s.current);
+        EXPECT_EQ(g.items().size(), s.items) << s.current;
+    }
+    g.select("Sales");
+    EXPECT_EQ(g.current(), "Sales");
 }
 
 } // namespace

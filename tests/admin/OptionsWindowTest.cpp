@@ -3,6 +3,7 @@
 // display, for example under xvfb-run with QT_QPA_PLATFORM=xcb) the
 // screenshots test also saves pictures of the three modes there.
 #include "admin/ConfigTable.h"
+#include "admin/GroupMenu.h"
 #include "admin/TOptionsForm.h"
 #include "board/NameAdmin.h"
 #include "engine/Engine.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -86,6 +88,7 @@ private slots:
     void intervalListsShowStoredTicks();
     void changeAllShowsProgressAndCount();
     void addingModeAddsWithTheShownOptions();
+    void groupMenuCreatesAndChooses();
     void screenshots();
 
 private:
@@ -285,6 +288,32 @@ void OptionsWindowTest::addingModeAddsWithTheShownOptions()
     QCOMPARE(stored(m_dir, index, "value22"), encrypt ? 1 : 0);
 }
 
+void OptionsWindowTest::groupMenuCreatesAndChooses()
+{
+    admin::GroupMenu menu(&m_prompts);
+    menu.choice().setGroups({"Sales", "Support", "R&D"});
+    menu.rebuild();
+    QStringList texts;
+    for (QAction* a : menu.actions())
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(texts, (QStringList {QString::fromLatin1(admin::GroupChoice::kTitle), "-", "Create New Group", "-", "Sales",
+                                  "Support", "R+D"}));
+    QSignalSpy chosen(&menu, &admin::GroupMenu::groupChosen);
+    m_prompts.answerText(QStringLiteral("Q&A"));
+    menu.findChild<QAction*>(QStringLiteral("CreateNewGroup"))->trigger();
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(chosen.at(0).at(0).toString(), QStringLiteral("Q+A"));
+    QCOMPARE(m_prompts.questions().back().caption, QStringLiteral("Enter New Group"));
+    QCOMPARE(menu.actions().size(), 8);
+    menu.actions().at(5)->trigger(); // Support
+    QCOMPARE(chosen.count(), 2);
+    QCOMPARE(chosen.at(1).at(0).toString(), QStringLiteral("Support"));
+    m_prompts.answerText(std::nullopt);
+    menu.findChild<QAction*>(QStringLiteral("CreateNewGroup"))->trigger();
+    QCOMPARE(chosen.count(), 2);
+    QCOMPARE(menu.choice().current(), std::string());
+}
+
 void OptionsWindowTest::screenshots()
 {
     const QString dir = qEnvironmentVariable("QB_SCREENSHOT_DIR");
@@ -316,6 +345,13 @@ void OptionsWindowTest::screenshots()
         }
         form->close();
     }
+    admin::GroupMenu menu(&m_prompts);
+    menu.choice().setGroups({"Office", "Sales", "Support", "R&D"});
+    menu.rebuild();
+    menu.popup(QPoint(200, 200));
+    QTest::qWait(300);
+    QVERIFY(menu.grab().save(dir + QStringLiteral("/group-menu.png")));
+    menu.hide();
 }
 
 QTEST_MAIN(OptionsWindowTest)
