@@ -226,29 +226,7 @@ AddNameResult addName(Station& station, const std::string& name, const std::stri
 
 bool removeName(Station& station, int boardIndex)
 {
-    if (boardIndex <= 0)
-        return false;
-    engine::TTzDbf table("QBRemove", station.engine);
-    table.CreateIfNotFound = false;
-    table.setDbfFileName(station.dataPath(NamesTable::kFileName));
-    station.engine.clearError();
-    if (!table.setActive(true) || boardIndex >= table.RecCount())
-        return false;
-    table.Go(boardIndex + 1);
-    bool ok = false;
-    if (table.RLock()) {
-        table.SetCField("name", "");
-        station.engine.clearError();
-        table.Replace();
-        station.engine.DeleteRec();
-        ok = station.engine.lastError() == 0;
-        table.Flush();
-        table.UnLock();
-    }
-    table.setActive(false);
-    if (ok)
-        deleteMessageTable(station, boardIndex);
-    return ok;
+    return removePerson(station, boardIndex) == NameEditResult::Ok;
 }
 
 namespace {
@@ -294,7 +272,8 @@ bool openNames(Station& station, engine::TTzDbf& t)
 // Changes fields of a live person's record under its record lock, reading
 // the record again under the lock so that columns other stations changed
 // meanwhile are kept, and stamps the time of the change.
-NameEditResult changePerson(Station& station, int boardIndex, const std::function<void(engine::TTzDbf&)>& change)
+NameEditResult changePerson(Station& station, int boardIndex, const std::function<void(engine::TTzDbf&)>& change,
+                            bool markDeleted = false)
 {
     if (boardIndex <= 0)
         return NameEditResult::Missing;
@@ -317,6 +296,8 @@ NameEditResult changePerson(Station& station, int boardIndex, const std::functio
             t.SetRealField("time", engine::encodeStoredTime(platform::nowDateTime(station.clock)));
             station.engine.clearError();
             t.Replace();
+            if (markDeleted && station.engine.lastError() == 0)
+                station.engine.DeleteRec();
             if (station.engine.lastError() != 0)
                 result = NameEditResult::WriteFailed;
             t.Flush();
@@ -491,6 +472,15 @@ NameEditResult renameName(Station& station, int boardIndex, const std::string& n
         return result;
     }
     return changePerson(station, boardIndex, [&](engine::TTzDbf& t) { t.setText("name", name); });
+}
+
+NameEditResult removePerson(Station& station, int boardIndex)
+{
+    // The position stays, marked deleted, so later people keep their indexes.
+    NameEditResult r = changePerson(station, boardIndex, [](engine::TTzDbf& t) { t.SetCField("name", ""); }, true);
+    if (r == NameEditResult::Ok)
+        deleteMessageTable(station, boardIndex);
+    return r;
 }
 
 NameEditResult resetPassword(Station& station, int boardIndex)

@@ -76,6 +76,9 @@ std::string personName(Station& station, int boardIndex);
 // Renames a person. The new name must pass nameProblem and belong to no
 // other live person (problem says why not).
 NameEditResult renameName(Station& station, int boardIndex, const std::string& newName, std::string* problem);
+// removeName with the reason: Missing for no live person at the index,
+// LockFailed when another station holds the record.
+NameEditResult removePerson(Station& station, int boardIndex);
 // Blanks a person's password.
 NameEditResult resetPassword(Station& station, int boardIndex);
 

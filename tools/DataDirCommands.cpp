@@ -64,10 +64,7 @@ struct ToolStation {
 
 using Clock = std::chrono::steady_clock;
 
-// How long add-name and set-remark wait for a lock another station holds.
-// A station gives up within a fraction of a second and the user tries again;
-// a script cannot, so it waits longer by default.
-constexpr double kDefaultWaitSeconds = 10;
+} // namespace
 
 // Pause between tries while waiting: short and jittered, so that several
 // scripts waiting for one lock do not retry in step.
@@ -126,6 +123,8 @@ std::string tableFileProblem(const std::string& name, bool written)
         return shown(path) + " is " + std::to_string(st.st_size) + " bytes, more than a table can hold";
     return {};
 }
+
+namespace {
 
 // What is wrong with text for a text field of 40 characters (name, group,
 // remark), as stored in the code page of the tables; empty when it fits.

@@ -120,13 +120,6 @@ Person findPerson(engine::Engine& engine, const std::string& dir, const std::str
     return p;
 }
 
-void pauseBeforeRetry()
-{
-    static thread_local unsigned seed = static_cast<unsigned>(::getpid());
-    seed = seed * 1103515245u + 12345u;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5 + (seed >> 16) % 20));
-}
-
 } // namespace
 
 int sendMessageCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)

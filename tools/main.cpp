@@ -4,6 +4,7 @@
 #include "DataDirCommands.h"
 #include "TableCommands.h"
 #include "LockCommands.h"
+#include "NameCommands.h"
 #include "PersonalCommands.h"
 #include "ResetAdminPasswordCommand.h"
 #include "SendMessageCommand.h"
@@ -25,6 +26,13 @@ const std::array kCommands = {
     Command{"schema", "FILE", "print the header and the field list", qb::tools::schemaCommand},
     Command{"init", "DIR [--demo]", "make a new data directory (--demo adds a few people)", qb::tools::initCommand},
     Command{"add-name", "DIR NAME [GROUP] [--wait SECONDS]", "add a person to the board", qb::tools::addNameCommand},
+    Command{"remove-name", "DIR NAME [--wait SECONDS]", "remove a person (the board index is kept for the next name)",
+            qb::tools::removeNameCommand},
+    Command{"rename", "DIR OLD NEW [--wait SECONDS]", "change a person's name", qb::tools::renameCommand},
+    Command{"reset-password", "DIR NAME [--wait SECONDS]", "blank a person's password", qb::tools::resetPasswordCommand},
+    Command{"set-option", "DIR NAME N on|off [--right on|off] [--wait SECONDS]",
+            "set option N of a person (\"Admin\": what new names start with) and his right to change it",
+            qb::tools::setOptionCommand},
     Command{"set-remark", "DIR NAME TEXT [--color a|f|l|r|w|y] [--wait SECONDS]", "set a person's remark as the board does",
             qb::tools::setRemarkCommand},
     Command{"send-message", "DIR TO SUBJECT TEXT [--from NAME] [--urgent] [--wait SECONDS]",
