@@ -483,6 +483,15 @@ NameEditResult removePerson(Station& station, int boardIndex)
     return r;
 }
 
+NameEditResult setGroup(Station& station, int boardIndex, const std::string& group)
+{
+    std::string g = group;
+    std::replace(g.begin(), g.end(), '&', '+');
+    if (!storedTextProblem(g, "the group").empty())
+        return NameEditResult::Invalid;
+    return changePerson(station, boardIndex, [&](engine::TTzDbf& t) { t.setText("group", g); });
+}
+
 NameEditResult resetPassword(Station& station, int boardIndex)
 {
     return changePerson(station, boardIndex, [](engine::TTzDbf& t) { t.SetCField("password", ""); });

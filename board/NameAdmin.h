@@ -79,6 +79,8 @@ NameEditResult renameName(Station& station, int boardIndex, const std::string& n
 // removeName with the reason: Missing for no live person at the index,
 // LockFailed when another station holds the record.
 NameEditResult removePerson(Station& station, int boardIndex);
+// Writes a person's group ("&" stored as "+"; empty: no group).
+NameEditResult setGroup(Station& station, int boardIndex, const std::string& group);
 // Blanks a person's password.
 NameEditResult resetPassword(Station& station, int boardIndex);
 
