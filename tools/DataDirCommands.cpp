@@ -495,81 +495,50 @@ int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& e
         return exitcode::kFailed;
     }
 
+    // The same add as the options window's "&Add": the position and the
+    // name under the append lock, an earlier person's files kept aside, the
+    // options record (factory values and rights), or nothing at all.
     ToolStation ts(dir);
     const auto deadline = deadlineAfter(waitSeconds);
-    board::AddedName added;
-    board::AddNameResult result;
-    for (;;) {
+    board::AddPersonOutcome r = board::addPerson(ts.station, {name, group, admin::OptionsRecord {}}, [&] {
+        if (Clock::now() >= deadline)
+            return false;
         ts.log.discard();
-        result = board::addName(ts.station, name, group, &added);
-        if (result != board::AddNameResult::LockFailed || Clock::now() >= deadline)
-            break;
         pauseBeforeRetry();
-    }
-    switch (result) {
-    case board::AddNameResult::Ok: break;
-    case board::AddNameResult::Duplicate:
+        return true;
+    });
+    switch (r.result) {
+    case board::AddPersonResult::Ok: break;
+    case board::AddPersonResult::Duplicate:
         err << "qbtool add-name: " << shown(name) << " is on the board already\n";
         return exitcode::kUsage;
-    case board::AddNameResult::Full: err << "qbtool add-name: the board is full\n"; return exitcode::kFailed;
-    case board::AddNameResult::LockFailed:
+    case board::AddPersonResult::Invalid:
+        err << "qbtool add-name: " << shown(r.problem) << "\n";
+        return exitcode::kUsage;
+    case board::AddPersonResult::Full: err << "qbtool add-name: the board is full\n"; return exitcode::kFailed;
+    case board::AddPersonResult::LockFailed:
         err << "qbtool add-name: qb3.dbf stays locked by another station\n";
         return exitcode::kRecordLocked;
+    case board::AddPersonResult::NotSetAside:
+        err << "qbtool add-name: " << shown(r.problem) << "\n";
+        return exitcode::kFailed;
+    case board::AddPersonResult::OptionsFailed:
+        ts.log.printTo(err);
+        err << "qbtool add-name: " << shown(r.problem) << "; ";
+        if (!r.undoFailed)
+            err << shown(name) << " was not added\n";
+        else
+            err << shown(name) << " was written at board index " << r.added.boardIndex
+                << " but could not be removed again: remove that person before adding the name again\n";
+        return exitcode::kFailed;
     default:
         ts.log.printTo(err);
         err << "qbtool add-name: cannot write qb3.dbf in " << shown(dir) << "\n";
         return exitcode::kNotWritable;
     }
-
-    // The person counts as added only when the record reads back as written
-    // and the options record is stored; otherwise the record is removed again.
-    std::string failure;
-    {
-        engine::TTzDbf check("QBVerify", ts.engine);
-        check.CreateIfNotFound = false;
-        check.setDbfFileName(namesPath);
-        if (!check.setActive(true))
-            failure = "qb3.dbf cannot be read back";
-        else {
-            check.Go(added.boardIndex + 1);
-            if (check.RecNo() != added.boardIndex + 1 || check.Deleted() || check.getText("name") != name
-                || check.GetLongField("ident") != added.boardIndex)
-                failure = "the record at board index " + std::to_string(added.boardIndex) + " does not read back as written";
-            check.setActive(false);
-        }
-    }
-    if (failure.empty()) {
-        admin::ConfigTable config(ts.engine, ts.station.clock, dir);
-        engine::CommitResult saved;
-        for (;;) {
-            saved = config.save(added.boardIndex, admin::Options(), true);
-            if (saved != engine::CommitResult::LockFailed || Clock::now() >= deadline)
-                break;
-            pauseBeforeRetry();
-        }
-        if (saved != engine::CommitResult::Ok)
-            failure = saved == engine::CommitResult::LockFailed ? "qb3cfg3.dbf stays locked by another station"
-                                                                : "the options record cannot be written to qb3cfg3.dbf";
-    }
-    if (!failure.empty()) {
-        bool undone = false;
-        const auto undoDeadline = std::max(deadline, deadlineAfter(5));
-        for (;;) {
-            undone = board::removeName(ts.station, added.boardIndex);
-            if (undone || Clock::now() >= undoDeadline)
-                break;
-            pauseBeforeRetry();
-        }
-        ts.log.printTo(err);
-        err << "qbtool add-name: " << failure << "; ";
-        if (undone)
-            err << shown(name) << " was not added\n";
-        else
-            err << shown(name) << " was written at board index " << added.boardIndex
-                << " but could not be removed again: remove that person before adding the name again\n";
-        return exitcode::kFailed;
-    }
-    out << shown(name) << " added at board index " << added.boardIndex << "\n";
+    out << shown(name) << " added at board index " << r.added.boardIndex << "\n";
+    for (const std::string& kept : r.added.setAside)
+        out << "  an earlier person's " << shown(kept) << " kept aside\n";
     return exitcode::kOk;
 }
 
