@@ -537,8 +537,9 @@ int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& e
         return exitcode::kNotWritable;
     }
     out << shown(name) << " added at board index " << r.added.boardIndex << "\n";
+    // On stderr: the one line on stdout is what scripts read.
     for (const std::string& kept : r.added.setAside)
-        out << "  an earlier person's " << shown(kept) << " kept aside\n";
+        err << "qbtool add-name: an earlier person's " << shown(kept) << " kept aside\n";
     return exitcode::kOk;
 }
 
