@@ -104,19 +104,24 @@ MessagingController::~MessagingController() = default;
 int MessagingController::interval() const { return m_host.messageInterval ? m_host.messageInterval() : 180; }
 bool MessagingController::option(int n) const { return m_host.option && m_host.option(n); }
 
-std::string MessagingController::loggedIn()
+void MessagingController::loggedIn()
 {
     const int own = m_host.ownIndex ? m_host.ownIndex() : -1;
+    m_boundIndex = own;
     m_readerLogic.setBoardIndex(own);
     m_check.atLogin(interval());
     m_check.alertState = alert::kNone;
-    return own > 0 ? checkMailboxAtLogin(m_station, own) : std::string();
 }
 
 void MessagingController::timerTick()
 {
-    if (!m_host.loggedIn || !m_host.loggedIn())
+    if (!m_host.loggedIn || !m_host.loggedIn()) {
+        m_boundIndex = -1;
         return;
+    }
+    // A new login binds the own table and schedules the first check.
+    if ((m_host.ownIndex ? m_host.ownIndex() : -1) != m_boundIndex)
+        loggedIn();
     MessageCheck::Tick t;
     t.messagesDisabled = option(10);
     t.adminMode = m_host.adminMode && m_host.adminMode();

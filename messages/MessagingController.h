@@ -32,10 +32,10 @@ public:
     MessagingController(board::Station& station, MessagingHost host, QObject* parent = nullptr);
     ~MessagingController() override;
 
-    // After a person (or the administrator) logged in: binds the own table,
-    // checks it, and schedules the first check. Returns the status-line
-    // text of a damaged table ("" when sound).
-    std::string loggedIn();
+    // After a person (or the administrator) logged in: binds the own table
+    // and schedules the first check. timerTick() calls it by itself when the
+    // logged-in board index changed (the login checks the table's health).
+    void loggedIn();
     // One tick of the board's 500 ms timer.
     void timerTick();
 
@@ -83,6 +83,7 @@ private:
     MultipleSend m_multiple;
     TSendMsg3* m_send = nullptr;
     TrdMsgs* m_reader = nullptr;
+    int m_boundIndex = -1;  // the board index the reader is bound to
     int m_target = -1;      // mailbox of a single send
     int m_sender = -1;      // board index written as fromid
     bool m_replyMode = false;
