@@ -61,7 +61,6 @@ MessagingController::MessagingController(board::Station& station, MessagingHost 
         };
     m_send = new TSendMsg3(m_host.boardWindow);
     m_send->setWindowIcon(sendIcon());
-    m_send->setFlagCaptions(m_host.flagLabels);
     m_send->onSend = [this] { send(); };
     m_send->onMultipleSend = [this] { startMultipleSend(); };
     m_send->onHelp = [this] {
@@ -80,7 +79,6 @@ MessagingController::MessagingController(board::Station& station, MessagingHost 
 
     m_reader = new TrdMsgs(m_readerLogic, m_host.boardWindow);
     m_reader->setWindowIcon(readerIcon());
-    m_reader->setFlagCaptions(m_host.flagLabels);
     m_reader->onAlertCleared = [this] { m_check.alertState = alert::kNone; };
     m_reader->onDeleteStarts = [this] { m_check.deleteStarts(); };
     m_reader->onDeleteEnds = [this] { m_check.deleteEnds(); };
@@ -256,6 +254,8 @@ void MessagingController::showReader()
         return;
     }
     m_readerLogic.setBoardIndex(m_host.ownIndex ? m_host.ownIndex() : -1);
+    if (m_host.flagLabels)
+        m_reader->setFlagCaptions(m_host.flagLabels());
     if (!m_reader->activate(m_check.probe.foundRecNo)) {
         m_reader->show();
         // The reason stays readable for a moment; the reader then closes.
@@ -270,6 +270,9 @@ void MessagingController::showReader()
 
 void MessagingController::prepareSendWindow(bool replyMode)
 {
+    // The site's captions are read at start-up, after this object was made.
+    if (m_host.flagLabels)
+        m_send->setFlagCaptions(m_host.flagLabels());
     m_send->sendButton()->setEnabled(true);
     if (!replyMode) {
         m_send->setFlags(0);

@@ -29,7 +29,7 @@ struct MessagingHost {
     std::function<std::vector<std::pair<int, std::string>>()> people;
     std::function<std::string()> mirrorPath;       // local copy of the names table
     std::function<std::string()> workstationDir;   // where qbpmsg.wav may lie
-    std::array<std::string, 7> flagLabels;         // site labels 1..7, empty keeps the caption
+    std::function<std::array<std::string, 7>()> flagLabels; // site labels 1..7, empty keeps the caption
     std::function<bool()> outOfOfficeColouring;    // site setting MsgColor
     std::function<void(const QString& topic)> openHelp;
     std::function<void(const std::vector<std::string>& lines)> alert; // the board's alert box
