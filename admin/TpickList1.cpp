@@ -2,7 +2,6 @@
 
 #include "admin/RemarkItemDelegate.h"
 #include "engine/TTzSession.h"
-#include "planner/PromptService.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -38,17 +37,12 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const char* obj
 
 } // namespace
 
-TpickList1::TpickList1(RemarkList& list, planner::PromptService& prompts, const platform::Clock& clock,
-                       QWidget* parent)
-    : QDialog(parent), m_list(list), m_prompts(prompts), m_clock(clock)
+TpickList1::TpickList1(RemarkList& list, core::Dialogs& dialogs, const platform::Clock& clock, QWidget* parent)
+    : QDialog(parent), m_list(list), m_prompts(dialogs), m_clock(clock)
 {
     setObjectName(QStringLiteral("TpickList1"));
     setWindowIcon(pickListIcon());
     setModal(true);
-    m_messageBox = [this](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
-        QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, this);
-        return static_cast<QMessageBox::StandardButton>(box.exec());
-    };
     m_colorChooser = [this](const QColor& initial) -> std::optional<QColor> {
         QColor c = QColorDialog::getColor(initial, this);
         if (!c.isValid())
@@ -293,7 +287,7 @@ bool TpickList1::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TpickList1::message(const QString& text) { m_messageBox(QMessageBox::Information, text, QMessageBox::Ok); }
+void TpickList1::message(const QString& text) { m_prompts.inform(text.toStdString()); }
 
 void TpickList1::reject()
 {
@@ -342,8 +336,7 @@ void TpickList1::deleteEntry()
     if (!m_list.canDelete(row))
         return;
     const QString text = QString::fromStdString(m_list.entries()[static_cast<std::size_t>(row)].text);
-    if (m_messageBox(QMessageBox::Question, QStringLiteral("Delete ") + text, QMessageBox::Yes | QMessageBox::No) !=
-        QMessageBox::Yes)
+    if (!m_prompts.confirm((QStringLiteral("Delete ") + text).toStdString()))
         return;
     if (m_list.remove(row))
         fillList(std::min(row, m_list.count() - 1));
@@ -399,7 +392,7 @@ void TpickList1::closeAdmin()
         SaveResult r = m_list.save(m_saverIndex);
         if (!r.ok) {
             // The list and its changed mark stay; the administrator may retry.
-            m_messageBox(QMessageBox::Warning, QString::fromStdString(r.message), QMessageBox::Ok);
+            m_prompts.warn(r.message);
             return;
         }
         m_saved = true;

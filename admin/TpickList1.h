@@ -3,7 +3,7 @@
 // colours, additions, deletions) and saves it with "Close".
 //
 // Created once at program start and reused. The list logic (RemarkList) and
-// the prompt service are borrowed and must outlive the window.
+// the dialog seam are borrowed and must outlive the window.
 //
 // Use from the main window:
 //   - pick(name, currentRemark, options, boardTopLeft): modal; the picked
@@ -16,17 +16,18 @@
 //   - connect helpRequested(topic) to the help viewer.
 // Tests prepare a mode with preparePick()/prepareMaintain(), open() the
 // window, drive the widgets (found by their object names) and read result().
-// Message boxes and the colour dialog go through seams tests can answer.
+// Message boxes and prompts go through the dialog seam, the colour dialog
+// through a chooser tests can answer.
 #pragma once
 
 #include "admin/Options.h"
 #include "admin/RemarkList.h"
+#include "core/Dialogs.h"
 #include "platform/Clock.h"
 
 #include <QColor>
 #include <QDialog>
 #include <QIcon>
-#include <QMessageBox>
 
 #include <functional>
 #include <optional>
@@ -35,10 +36,6 @@ class QListWidget;
 class QPushButton;
 class QWidget;
 
-namespace qb::planner {
-class PromptService;
-}
-
 namespace qb::admin {
 
 class RemarkItemDelegate;
@@ -46,9 +43,6 @@ class RemarkItemDelegate;
 class TpickList1 : public QDialog {
     Q_OBJECT
 public:
-    // Shows a message box and returns the button pressed.
-    using MessageBoxFn = std::function<QMessageBox::StandardButton(
-        QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons)>;
     // Asks for a colour starting from initial; nothing when cancelled.
     using ColorChooserFn = std::function<std::optional<QColor>(const QColor& initial)>;
 
@@ -58,7 +52,7 @@ public:
     static constexpr const char* kAdminHelpTopic = "html/Maintain the remarks lis.html";
     static constexpr const char* kPickHelpTopic = "html/Changing Your Remark.html";
 
-    TpickList1(RemarkList& list, planner::PromptService& prompts,
+    TpickList1(RemarkList& list, core::Dialogs& dialogs,
                const platform::Clock& clock = platform::SystemClock::instance(), QWidget* parent = nullptr);
 
     // --- the two modes ------------------------------------------------------
@@ -88,7 +82,6 @@ public:
     static int widthForFontSize(int size);
 
     // --- seams --------------------------------------------------------------
-    void setMessageBox(MessageBoxFn fn) { m_messageBox = std::move(fn); }
     void setColorChooser(ColorChooserFn fn) { m_colorChooser = std::move(fn); }
 
     QListWidget* listBox() const { return m_listBox; }
@@ -127,7 +120,7 @@ private:
     void showHelp();
 
     RemarkList& m_list;
-    planner::PromptService& m_prompts;
+    core::Dialogs& m_prompts; // message boxes and prompts
     const platform::Clock& m_clock;
     Options m_options;
     bool m_admin = false;
@@ -135,7 +128,6 @@ private:
     int m_fontSize = 10;
     std::optional<PickResult> m_result;
     bool m_saved = false;
-    MessageBoxFn m_messageBox;
     ColorChooserFn m_colorChooser;
 
     QListWidget* m_listBox = nullptr;

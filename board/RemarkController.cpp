@@ -3,9 +3,9 @@
 #include "admin/TpickList1.h"
 #include "board/BoardView.h"
 #include "board/HelpViewer.h"
-#include "planner/PromptService.h"
 #include "planner/TPickDT.h"
 #include "platform/Profile.h"
+#include "ui/MenuRegistry.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -20,7 +20,6 @@ namespace qb::board {
 
 namespace {
 
-constexpr const char* kTitle = "Quellboard Pro";
 constexpr const char* kIdleSection = "idle";
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
@@ -79,8 +78,9 @@ private:
 } // namespace
 
 RemarkController::RemarkController(Station& station, Board& board, RemarkActions& actions, LocalSettings& settings,
-                                   QWidget* window)
+                                   QWidget* window, ui::MenuRegistry& menus)
     : QObject(window), m_station(station), m_board(board), m_actions(actions), m_settings(settings), m_window(window),
+      m_menus(menus),
       m_list(station.engine, station.dataPath(admin::RemarkList::kFileName)),
       m_watcher(station.clock, board,
                 ActivityWatcher::Hooks {
@@ -131,11 +131,11 @@ RemarkController::~RemarkController()
     m_actions.expand = nullptr;
 }
 
-void RemarkController::setPromptService(planner::PromptService* prompts)
+void RemarkController::setDialogs(core::Dialogs* dialogs)
 {
-    if (prompts == m_prompts)
+    if (dialogs == m_dialogs)
         return;
-    m_prompts = prompts;
+    m_dialogs = dialogs;
     delete m_pickList;
     m_pickList = nullptr;
     m_listHelp = nullptr; // went with the list
@@ -143,8 +143,8 @@ void RemarkController::setPromptService(planner::PromptService* prompts)
 
 admin::TpickList1* RemarkController::pickList()
 {
-    if (!m_pickList && m_prompts) {
-        m_pickList = new admin::TpickList1(m_list, *m_prompts, m_station.clock, m_window);
+    if (!m_pickList && m_dialogs) {
+        m_pickList = new admin::TpickList1(m_list, *m_dialogs, m_station.clock, m_window);
         m_pickList->setObjectName(QStringLiteral("pickList1"));
         m_pickList->setListFontSize(m_fontSize);
         connect(m_pickList, &admin::TpickList1::helpRequested, this, [this](const QString& topic) {
@@ -174,27 +174,19 @@ void RemarkController::setListFontSize(int size)
 
 void RemarkController::buildPopupMenu()
 {
-    m_popupMenu1 = new QMenu(m_window);
-    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    m_popupName = m_popupMenu1->addAction(QString());
+    // The name heads the menu; the areas install their commands below it.
+    QMenu* menu = popupMenu1();
+    m_popupName = new QAction(menu);
     m_popupName->setObjectName(QStringLiteral("PopupName"));
-    m_popupMenu1->addSeparator();
-    // Present so the menu reads as it will; their windows come with messaging
-    // and name administration.
-    m_sendMessage = m_popupMenu1->addAction(QStringLiteral("&Send Message"));
-    m_readMessage = m_popupMenu1->addAction(QStringLiteral("&Read Message"));
-    const QString notYet = QString::fromLatin1(kNotInThisVersion);
-    m_popupMenu1->setToolTipsVisible(true);
-    m_sendMessage->setEnabled(false);
-    m_readMessage->setEnabled(false);
-    m_sendMessage->setToolTip(notYet);
-    m_readMessage->setToolTip(notYet);
-    for (const char* item : {"Reset &Password", "&Change Name", "Remove Name"}) {
-        QAction* a = m_popupMenu1->addAction(QString::fromLatin1(item));
-        a->setEnabled(false);
-        a->setToolTip(notYet);
-        m_adminItems << a;
-    }
+    m_menus.place(ui::MenuPlace::NamePopup, ui::menuorder::kPopupName, m_popupName);
+    auto* separator = new QAction(menu);
+    separator->setSeparator(true);
+    m_menus.place(ui::MenuPlace::NamePopup, ui::menuorder::kPopupSeparator, separator);
+}
+
+QMenu* RemarkController::popupMenu1() const
+{
+    return m_menus.menu(ui::MenuPlace::NamePopup);
 }
 
 // ---- own remark ----------------------------------------------------------------
@@ -217,10 +209,10 @@ void RemarkController::takeInOutTexts()
 
 std::string RemarkController::expand(const std::string& text)
 {
-    if (!m_prompts || text.find_first_of("<{") == std::string::npos)
+    if (!m_dialogs || text.find_first_of("<{") == std::string::npos)
         return text;
     admin::ExpandResult r = admin::RemarkList::expandPlaceholders(
-        q(text), m_station.clock, *m_prompts, m_board.options[admin::opt::kInternationalDates]);
+        q(text), m_station.clock, *m_dialogs, m_board.options[admin::opt::kInternationalDates]);
     return r.text.toStdString();
 }
 
@@ -286,12 +278,7 @@ void RemarkController::nameClicked(int boardIndex)
     m_selectedPerson = QString::fromStdString(name).left(kSelectedNameLimit).toStdString();
     m_optionsTarget = boardIndex;
     m_popupName->setText(q(m_selectedPerson));
-    const bool messages = !m_board.adminMode && !m_board.options[admin::opt::kDisableMessages];
-    m_sendMessage->setVisible(messages);
-    m_readMessage->setVisible(messages);
-    for (QAction* a : m_adminItems)
-        a->setVisible(m_board.adminMode);
-    m_popupMenu1->popup(cursorPos() - QPoint(30, 35));
+    m_menus.popup(ui::MenuPlace::NamePopup, cursorPos() - QPoint(30, 35));
 }
 
 void RemarkController::remarkClicked(int boardIndex)
@@ -310,10 +297,7 @@ void RemarkController::remarkClicked(int boardIndex)
         return;
     PollHold hold(m_board);
     const auto i = static_cast<std::size_t>(boardIndex);
-    m_selectedPerson = QString::fromStdString(m_board.names[i]).left(kSelectedNameLimit).toStdString();
-    if (m_actions.mustConfirmOtherRow(boardIndex) &&
-        ask(QString::fromLatin1(kNotYourName), QMessageBox::Yes | QMessageBox::No, cursorPos() - QPoint(40, 30)) !=
-            QMessageBox::Yes)
+    if (!confirmOtherRow(boardIndex))
         return;
     std::optional<admin::PickResult> picked = list->pick(q(m_board.names[i]), q(m_board.remarks[i]), m_board.options,
                                                          m_window->frameGeometry().topLeft());
@@ -344,16 +328,13 @@ void RemarkController::fourthColumnClicked(int boardIndex)
         tellRefusal(boardIndex, true);
         return;
     }
-    if (!m_prompts)
+    if (!m_dialogs)
         return;
     PollHold hold(m_board);
     const auto i = static_cast<std::size_t>(boardIndex);
-    m_selectedPerson = QString::fromStdString(m_board.names[i]).left(kSelectedNameLimit).toStdString();
-    if (m_actions.mustConfirmOtherRow(boardIndex) &&
-        ask(QString::fromLatin1(kNotYourName), QMessageBox::Yes | QMessageBox::No, cursorPos() - QPoint(40, 30)) !=
-            QMessageBox::Yes)
+    if (!confirmOtherRow(boardIndex))
         return;
-    auto text = m_prompts->askText(q(m_board.names[i]), QString::fromLatin1(kFourthColumnPrompt), false,
+    auto text = m_dialogs->askText(q(m_board.names[i]), QString::fromLatin1(kFourthColumnPrompt), false,
                                    q(m_board.miscs[i]));
     if (!text || !m_board.isShown(boardIndex))
         return;
@@ -367,16 +348,14 @@ void RemarkController::fourthColumnClicked(int boardIndex)
 
 int RemarkController::changeAll(RemarkActions::ChangeAll kind)
 {
-    if (!m_board.adminMode)
+    if (!m_board.adminMode || !m_dialogs)
         return -1;
     const QPoint at = m_window->frameGeometry().topLeft() + QPoint(50, 30);
-    if (ask(QString::fromLatin1(kChangeAllWarning), QMessageBox::Ok | QMessageBox::Cancel, at) != QMessageBox::Ok)
+    if (!m_dialogs->confirm(kChangeAllWarning, core::Dialogs::Buttons::OkCancel, core::ScreenPoint {at.x(), at.y()}))
         return -1;
     std::string custom;
     if (kind == RemarkActions::ChangeAll::Custom) {
-        if (!m_prompts)
-            return -1;
-        auto text = m_prompts->askText(QStringLiteral("Change All Remarks"), QString::fromLatin1(kChangeAllPrompt),
+        auto text = m_dialogs->askText(QStringLiteral("Change All Remarks"), QString::fromLatin1(kChangeAllPrompt),
                                        false);
         if (!text)
             return -1;
@@ -466,14 +445,16 @@ QPoint RemarkController::cursorPos() const
     return m_cursor ? m_cursor() : QCursor::pos();
 }
 
-QMessageBox::StandardButton RemarkController::ask(const QString& text, QMessageBox::StandardButtons buttons,
-                                                  QPoint at)
+bool RemarkController::confirmOtherRow(int boardIndex)
 {
-    if (m_confirm)
-        return m_confirm(text, buttons, at);
-    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kTitle), text, buttons, m_window);
-    box.move(at);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    const auto i = static_cast<std::size_t>(boardIndex);
+    m_selectedPerson = QString::fromStdString(m_board.names[i]).left(kSelectedNameLimit).toStdString();
+    if (!m_actions.mustConfirmOtherRow(boardIndex))
+        return true;
+    if (!m_dialogs)
+        return false;
+    const QPoint at = cursorPos() - QPoint(40, 30);
+    return m_dialogs->confirm(kNotYourName, core::Dialogs::Buttons::YesNo, core::ScreenPoint {at.x(), at.y()});
 }
 
 QIcon RemarkController::inIcon()

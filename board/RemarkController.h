@@ -1,5 +1,6 @@
 // The board window's remark handling: the own In/Out (menu bar and tray),
-// clicks in the grid's name, remark and fourth-column cells, the
+// clicks in the grid's name (the name pop-up menu of the menu registry),
+// remark and fourth-column cells, the
 // administrator's Change All Remarks and remark-list maintenance, and the
 // activity timer Timer222. The rules live in RemarkActions, ActivityWatcher
 // and RemarkList; this class asks the user, opens the remark pick list and
@@ -17,8 +18,9 @@
 #include "board/RemarkActions.h"
 #include "board/Station.h"
 
+#include "core/Dialogs.h"
+
 #include <QIcon>
-#include <QMessageBox>
 #include <QObject>
 #include <QPoint>
 
@@ -33,8 +35,8 @@ class QWidget;
 namespace qb::admin {
 class TpickList1;
 }
-namespace qb::planner {
-class PromptService;
+namespace qb::ui {
+class MenuRegistry;
 }
 
 namespace qb::board {
@@ -49,25 +51,19 @@ public:
     static constexpr const char* kChangeAllPrompt = "Enter remark to be assigned";
     static constexpr const char* kFourthColumnPrompt = "Enter New Text";
     static constexpr int kSelectedNameLimit = 40;
-    // Tooltip of the name menu's items that this version does not have.
-    static constexpr const char* kNotInThisVersion = "Not available in this version.";
-
-    // Asks a question in a message box placed at `at` (global position) and
-    // returns the button pressed. Tests answer through setConfirm().
-    using ConfirmFn = std::function<QMessageBox::StandardButton(const QString& text,
-                                                                QMessageBox::StandardButtons buttons, QPoint at)>;
     // The mouse position for the activity timer (QCursor::pos() unless set).
     using CursorFn = std::function<QPoint()>;
 
-    // window: the board window (parent of the dialogs and menus, positions).
+    // window: the board window (parent of the dialogs, positions); menus:
+    // its menu registry, whose name pop-up opens on a name click.
     RemarkController(Station& station, Board& board, RemarkActions& actions, LocalSettings& settings,
-                     QWidget* window);
+                     QWidget* window, ui::MenuRegistry& menus);
     ~RemarkController() override;
 
-    // The prompt window; the remark pick list is made with it on first use.
-    // Without one, no prompt or pick can be shown and clicks that need one
-    // do nothing.
-    void setPromptService(planner::PromptService* prompts);
+    // The dialog seam (message boxes and prompts); the remark pick list is
+    // made with it on first use. Without one, no box, prompt or pick can be
+    // shown and clicks that need one do nothing.
+    void setDialogs(core::Dialogs* dialogs);
 
     // --- called by the board window ---------------------------------------------
     // After a repaint is due (a write or load changed the board).
@@ -119,15 +115,14 @@ public:
     // --- state and seams ----------------------------------------------------------
     int optionsTarget() const { return m_optionsTarget; }
     const std::string& selectedPerson() const { return m_selectedPerson; }
-    QMenu* popupMenu1() const { return m_popupMenu1; }
+    QMenu* popupMenu1() const;
     QTimer* timer222() const { return m_timer222; }
     ActivityWatcher& watcher() { return m_watcher; }
     admin::RemarkList& remarkList() { return m_list; }
-    // The pick list window (made on first use; null without a prompt service).
+    // The pick list window (made on first use; null without the dialog seam).
     admin::TpickList1* pickList();
     // The help window of the pick list (null until its "&Help" was used).
     HelpViewer* listHelp() const { return m_listHelp; }
-    void setConfirm(ConfirmFn fn) { m_confirm = std::move(fn); }
     void setCursor(CursorFn fn) { m_cursor = std::move(fn); }
 
     // Icons of the notification area for the own state.
@@ -148,7 +143,9 @@ private:
     void reportWrite(WriteResult r, const std::string& text);
     QPoint cursorPos() const;
     void tellRefusal(int boardIndex, bool fourthColumn);
-    QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons, QPoint at);
+    // Asks whether to change another person's row (the remark and fourth
+    // column clicks); selects the row's person first.
+    bool confirmOtherRow(int boardIndex);
     void buildPopupMenu();
     void showTray(const QIcon& icon);
     void applyActivityInterval(int ms, bool restart);
@@ -161,22 +158,18 @@ private:
     RemarkActions& m_actions;
     LocalSettings& m_settings;
     QWidget* m_window;
+    ui::MenuRegistry& m_menus;
     admin::RemarkList m_list;
-    planner::PromptService* m_prompts = nullptr;
+    core::Dialogs* m_dialogs = nullptr;
     admin::TpickList1* m_pickList = nullptr;
     HelpViewer* m_listHelp = nullptr;
     ActivityWatcher m_watcher;
     QTimer* m_timer222 = nullptr;
-    ConfirmFn m_confirm;
     CursorFn m_cursor;
     int m_fontSize = 10;
     QIcon m_trayIcon;
 
-    QMenu* m_popupMenu1 = nullptr;
     QAction* m_popupName = nullptr;
-    QAction* m_sendMessage = nullptr;
-    QAction* m_readMessage = nullptr;
-    QList<QAction*> m_adminItems;
     int m_optionsTarget = -1;
     std::string m_selectedPerson;
 };

@@ -9,9 +9,9 @@
 #include "board/RemarkController.h"
 #include "board/TestHooks.h"
 #include "board/StartupChecks.h"
-#include "planner/PromptService.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
+#include "ui/MenuRegistry.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -62,18 +62,6 @@ public:
     }
 };
 
-QAction* laterWork(QMenu* menu, const QString& caption, const QKeySequence& key = {})
-{
-    // Present so the menu reads as it will, but inert until its window
-    // exists; the tooltip says why it is grey.
-    QAction* a = menu->addAction(caption);
-    a->setShortcut(key);
-    a->setEnabled(false);
-    a->setToolTip(QString::fromLatin1(RemarkController::kNotInThisVersion));
-    menu->setToolTipsVisible(true);
-    return a;
-}
-
 } // namespace
 
 TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
@@ -85,7 +73,22 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(boardIcon());
     m_login = std::make_unique<LoginLogic>(m_station, m_board, m_names, m_config, m_remarkLog);
-    m_remarks = new RemarkController(m_station, m_board, m_login->remarks(), m_settings, this);
+    m_menus = new ui::MenuRegistry(this);
+    auto* namePopup = new QMenu(this);
+    namePopup->setObjectName(QStringLiteral("PopupMenu1"));
+    m_menus->attach(ui::MenuPlace::NamePopup, namePopup);
+    m_remarks = new RemarkController(m_station, m_board, m_login->remarks(), m_settings, this, *m_menus);
+    m_menus->setContextSource([this] {
+        ui::MenuContext c;
+        c.loggedIn = m_login->loggedIn();
+        c.admin = m_board.adminMode;
+        for (int n = 1; n <= admin::kOptionCount; ++n)
+            c.options[static_cast<std::size_t>(n)] = m_board.options[n];
+        c.ownIndex = m_board.ownIndex;
+        c.target = m_remarks->optionsTarget();
+        c.targetName = m_remarks->selectedPerson();
+        return c;
+    });
     m_remarks->boardChanged = [this] { repaintBoard(); };
     m_remarks->trayChanged = [this](const QIcon& icon, const QString& tip) { setTray(icon, tip); };
     m_remarks->helpMissing = [this] {
@@ -141,11 +144,11 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     });
     // The status line also says why a click did nothing.
     m_remarks->statusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMs); };
-    m_remarks->statusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMs); };
     connect(m_grid, &BoardGrid::cellClicked, m_remarks, &RemarkController::cellClicked);
 
     buildMenus();
     buildTray();
+    ui::installLaterWork(*m_menus);
     ExitController::Hooks exitHooks;
     exitHooks.loggedIn = [this] { return m_login->loggedIn(); };
     exitHooks.saveSettings = [this] { saveSettings(); };
@@ -291,20 +294,41 @@ void TForm1::buildLoginPanel()
     connect(m_loginNames, &QComboBox::activated, this, [this] { m_edit1->setFocus(); });
 }
 
+QAction* TForm1::addItem(ui::MenuPlace place, int order, const QString& text, const QKeySequence& key)
+{
+    auto* a = new QAction(text, m_menus->menu(place));
+    a->setShortcut(key);
+    m_menus->place(place, order, a);
+    return a;
+}
+
+void TForm1::addSeparator(ui::MenuPlace place, int order)
+{
+    auto* a = new QAction(m_menus->menu(place));
+    a->setSeparator(true);
+    m_menus->place(place, order, a);
+}
+
 void TForm1::buildMenus()
 {
     QMenuBar* bar = menuBar();
+    using ui::MenuPlace;
+    namespace order = ui::menuorder;
 
+    // Actions: the board's items; messaging and name administration put
+    // theirs in between (see ui/MenuRegistry.h).
     QMenu* actions = bar->addMenu(QStringLiteral("&Actions"));
-    m_logOut = actions->addAction(QStringLiteral("&Log Out"), QKeySequence(Qt::CTRL | Qt::Key_L), this,
-                                  &TForm1::logOut);
-    actions->addAction(QStringLiteral("&Admin Log In"), QKeySequence(Qt::CTRL | Qt::Key_A), this,
-                       &TForm1::adminLogIn);
-    m_changePassword = actions->addAction(QStringLiteral("&Change Password"), this, &TForm1::changePassword);
-    actions->addSeparator();
-    m_readMessages = laterWork(actions, QStringLiteral("&Read Message(s)"), QKeySequence(Qt::CTRL | Qt::Key_R));
-    m_addName = laterWork(actions, QStringLiteral("Add &Name"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    m_changeAll = actions->addMenu(QStringLiteral("Change All Remarks"));
+    m_menus->attach(MenuPlace::Actions, actions);
+    m_logOut = addItem(MenuPlace::Actions, order::kLogOut, QStringLiteral("&Log Out"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(m_logOut, &QAction::triggered, this, &TForm1::logOut);
+    QAction* adminLogIn =
+        addItem(MenuPlace::Actions, order::kAdminLogIn, QStringLiteral("&Admin Log In"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(adminLogIn, &QAction::triggered, this, &TForm1::adminLogIn);
+    m_changePassword = addItem(MenuPlace::Actions, order::kChangePassword, QStringLiteral("&Change Password"));
+    connect(m_changePassword, &QAction::triggered, this, &TForm1::changePassword);
+    addSeparator(MenuPlace::Actions, order::kSeparator1);
+    m_changeAll = new QMenu(QStringLiteral("Change All Remarks"), actions);
+    m_menus->place(MenuPlace::Actions, order::kChangeAll, m_changeAll->menuAction());
     using Kind = RemarkActions::ChangeAll;
     const std::pair<const char*, Kind> changeAllItems[] = {
         {"In", Kind::In}, {"Out", Kind::Out}, {"Customize Remark", Kind::Custom}, {"Change In to Out", Kind::InToOut}};
@@ -313,11 +337,14 @@ void TForm1::buildMenus()
         a->setObjectName(QStringLiteral("ChangeAll") + QString::fromLatin1(caption).remove(QLatin1Char(' ')));
         connect(a, &QAction::triggered, this, [this, kind = kind] { m_remarks->changeAll(kind); });
     }
-    QAction* print = actions->addAction(QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P), this, [this] {
+    QAction* print =
+        addItem(MenuPlace::Actions, order::kPrintNames, QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(print, &QAction::triggered, this, [this] {
         m_printNames->run(this, m_login->loggedIn(), m_grid->view(), m_grid->font(), [this](const QString& t) { inform(t); });
     });
     print->setObjectName(QStringLiteral("PrintNames1"));
-    m_quickKeys = actions->addMenu(QStringLiteral("&Quick Keys"));
+    m_quickKeys = new QMenu(QStringLiteral("&Quick Keys"), actions);
+    m_menus->place(MenuPlace::Actions, order::kQuickKeys, m_quickKeys->menuAction());
     QAction* showKeys = m_quickKeys->addAction(QStringLiteral("&Show Key Assignments"),
                                                QKeySequence(Qt::CTRL | Qt::Key_K), this, [this] {
         if (m_login->loggedIn())
@@ -327,9 +354,9 @@ void TForm1::buildMenus()
     addAction(showKeys); // the submenu is hidden as shipped; Ctrl+K works all the same
     for (int key : {1, 2}) {
         QAction* set = m_quickKeys->addAction(QStringLiteral("Set the &%1 key").arg(key), this, [this, key] {
-            if (!m_prompts)
+            if (!m_dialogs)
                 return;
-            const auto text = m_prompts->askText(QStringLiteral("Set text for number %1 key").arg(key),
+            const auto text = m_dialogs->askText(QStringLiteral("Set text for number %1 key").arg(key),
                                                  QStringLiteral("Enter the text you want assigned"), false);
             if (text)
                 (key == 1 ? m_settings.quickKey1 : m_settings.quickKey2) = s(*text);
@@ -337,8 +364,9 @@ void TForm1::buildMenus()
         set->setObjectName(QStringLiteral("SetKey%1").arg(key));
     }
     m_quickKeys->menuAction()->setVisible(false); // not shown as shipped
-    actions->addSeparator();
-    actions->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+    addSeparator(MenuPlace::Actions, order::kSeparator2);
+    QAction* exit = addItem(MenuPlace::Actions, order::kExit, QStringLiteral("E&xit"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
 
     m_viewMenu = bar->addMenu(QStringLiteral("&View"));
     // The current filter and font size carry a check mark.
@@ -372,7 +400,7 @@ void TForm1::buildMenus()
     }
     m_viewMenu->addAction(QStringLiteral("Autosize Columns"), this, [this] { m_grid->autosizeColumns(); });
 
-    laterWork(bar->addMenu(QStringLiteral("O&ptions")), QStringLiteral("O&ptions..."));
+    m_menus->attach(MenuPlace::Options, bar->addMenu(QStringLiteral("O&ptions")));
     m_refreshMain = bar->addAction(QStringLiteral("&Refresh"), this, [this] { reloadBoard(true); });
     m_refreshMain->setVisible(false);
 
@@ -402,21 +430,26 @@ void TForm1::buildMenus()
 
 void TForm1::buildTray()
 {
+    using ui::MenuPlace;
+    namespace order = ui::menuorder;
     m_tray = new QSystemTrayIcon(windowIcon(), this);
     m_tray->setObjectName(QStringLiteral("LaunchBarIcon1"));
     m_tray->setToolTip(QString::fromLatin1(kTitle));
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("PopupMenu2"));
-    menu->addAction(QStringLiteral("&Open Quellboard"), this, &TForm1::openBoardWindow);
-    menu->addAction(QStringLiteral("Mi&nimize Quellboard"), this, &QWidget::hide);
-    menu->addSeparator();
-    laterWork(menu, QStringLiteral("&Read Message(s)"));
-    m_trayIn = menu->addAction(QStringLiteral("&In"), this, [this] { m_remarks->setOwn(true); });
-    m_trayOut = menu->addAction(QStringLiteral("&Out"), this, [this] { m_remarks->setOwn(false); });
-    menu->addSeparator();
-    laterWork(menu, QStringLiteral("O&ptions"));
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("E&xit"), this, [this] {
+    m_menus->attach(MenuPlace::Tray, menu);
+    connect(addItem(MenuPlace::Tray, order::kTrayOpen, QStringLiteral("&Open Quellboard")), &QAction::triggered, this,
+            &TForm1::openBoardWindow);
+    connect(addItem(MenuPlace::Tray, order::kTrayMinimize, QStringLiteral("Mi&nimize Quellboard")), &QAction::triggered,
+            this, &QWidget::hide);
+    addSeparator(MenuPlace::Tray, order::kTraySeparator1);
+    m_trayIn = addItem(MenuPlace::Tray, order::kTrayIn, QStringLiteral("&In"));
+    connect(m_trayIn, &QAction::triggered, this, [this] { m_remarks->setOwn(true); });
+    m_trayOut = addItem(MenuPlace::Tray, order::kTrayOut, QStringLiteral("&Out"));
+    connect(m_trayOut, &QAction::triggered, this, [this] { m_remarks->setOwn(false); });
+    addSeparator(MenuPlace::Tray, order::kTraySeparator2);
+    addSeparator(MenuPlace::Tray, order::kTraySeparator3);
+    connect(addItem(MenuPlace::Tray, order::kTrayExit, QStringLiteral("E&xit")), &QAction::triggered, this, [this] {
         if (m_board.options[admin::opt::kConfirmExit])
             openBoardWindow();
         close();
@@ -569,7 +602,6 @@ void TForm1::applyOutcome(const LoginOutcome& out)
     m_started = true;
     updateCaption();
     m_tray->setIcon(windowIcon());
-    m_readMessages->setVisible(!m_board.adminMode && out.effects.messageItemsVisible);
     m_refreshMain->setVisible(out.effects.refreshItemVisible);
     updateLoginMenus();
     showBoardAfterLogin();
@@ -609,11 +641,10 @@ void TForm1::updateLoginMenus()
     m_trayOut->setEnabled(person);
     m_changePassword->setEnabled(in);
     m_logOut->setEnabled(in);
-    m_addName->setVisible(admin);
     m_changeAll->menuAction()->setVisible(admin);
     m_shoDbPath->setVisible(admin);
-    if (!in)
-        m_readMessages->setVisible(true);
+    // The areas' items follow their own rules.
+    m_menus->refresh();
 }
 
 void TForm1::logOut()
@@ -679,14 +710,14 @@ void TForm1::emptyLoginNames()
 
 void TForm1::changePassword()
 {
-    if (!m_login->loggedIn() || !m_prompts)
+    if (!m_login->loggedIn() || !m_dialogs)
         return;
     const QString caption = QStringLiteral("Change Password");
     for (;;) {
-        auto first = m_prompts->askText(caption, QStringLiteral("New password:"), true);
+        auto first = m_dialogs->askText(caption, QStringLiteral("New password:"), true);
         if (!first)
             return;
-        auto second = m_prompts->askText(caption, QStringLiteral("Confirm password:"), true);
+        auto second = m_dialogs->askText(caption, QStringLiteral("Confirm password:"), true);
         if (!second)
             return;
         ChangePasswordResult r = m_login->changePassword(s(*first), s(*second));
@@ -730,10 +761,10 @@ void TForm1::updateTrayFromBoard()
     setTray(RemarkController::iconForStatus(m_board.ownStatus), q(m_board.trayHint));
 }
 
-void TForm1::setPromptService(planner::PromptService* prompts)
+void TForm1::setDialogs(core::Dialogs* dialogs)
 {
-    m_prompts = prompts;
-    m_remarks->setPromptService(prompts);
+    m_dialogs = dialogs;
+    m_remarks->setDialogs(dialogs);
 }
 
 void TForm1::timer1Tick()
@@ -886,13 +917,8 @@ void TForm1::showAlert(const std::vector<std::string>& lines)
 
 void TForm1::inform(const QString& text)
 {
-    if (m_inform) {
-        m_inform(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kTitle), text, QMessageBox::Ok, this);
-    box.move(x() + 50, y() + 30);
-    box.exec();
+    if (m_dialogs)
+        m_dialogs->inform(s(text), core::ScreenPoint {x() + 50, y() + 30});
 }
 
 void TForm1::resizeToPanel()
@@ -993,8 +1019,8 @@ void TForm1::keyPressEvent(QKeyEvent* event)
     switch (step.kind) {
     case QuickKeyStep::SetRemark: {
         std::string remark = step.text;
-        if (m_prompts && remark.find_first_of("<{") != std::string::npos)
-            remark = admin::RemarkList::expandPlaceholders(q(remark), m_station.clock, *m_prompts,
+        if (m_dialogs && remark.find_first_of("<{") != std::string::npos)
+            remark = admin::RemarkList::expandPlaceholders(q(remark), m_station.clock, *m_dialogs,
                                                            m_board.options[admin::opt::kInternationalDates])
                          .text.toStdString();
         if (m_login->remarks().setOwnRemark(remark, 'w', false) != WriteResult::NotAllowed)

@@ -16,6 +16,7 @@
 #include "board/PollTimer.h"
 #include "board/RemarkLog.h"
 #include "board/Station.h"
+#include "core/Dialogs.h"
 
 #include <QMainWindow>
 
@@ -33,8 +34,9 @@ class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
 
-namespace qb::planner {
-class PromptService;
+namespace qb::ui {
+class MenuRegistry;
+enum class MenuPlace;
 }
 
 namespace qb::board {
@@ -66,12 +68,13 @@ public:
     TForm1(Station& station, RunInfo run, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The prompt window used by Change Password, the fourth column, Change
-    // All Remarks and the remark pick list (created after this window).
-    void setPromptService(planner::PromptService* prompts);
-    // Information and error boxes; by default modal message boxes. Tests put
-    // a recorder here.
-    void setMessageSink(std::function<void(const QString&)> sink) { m_inform = std::move(sink); }
+    // The dialog seam for every box and prompt of this window, its remark
+    // handling and the pick list (created after this window; tests hand a
+    // scripted one). Borrowed. Without one no box or prompt is shown.
+    void setDialogs(core::Dialogs* dialogs);
+    // The main menu's Actions and Options menus, the name pop-up and the
+    // tray menu, where the other areas install their commands.
+    ui::MenuRegistry& menus() { return *m_menus; }
 
     // The show-yourself request of a later start: beep, show the notification
     // icon anew, restore and bring the window forward.
@@ -118,6 +121,9 @@ private:
     void buildMenus();
     void buildLoginPanel();
     void buildTray();
+    // A board item or separator of a menu place, at its order.
+    QAction* addItem(ui::MenuPlace place, int order, const QString& text, const QKeySequence& key = {});
+    void addSeparator(ui::MenuPlace place, int order);
     void postStartup();
     void deferredStartup();
     void applyOutcome(const LoginOutcome& outcome);
@@ -170,8 +176,8 @@ private:
     RemarkController* m_remarks = nullptr;
     TestHooks* m_testHooks = nullptr;
     QTimer* m_timer1 = nullptr;
-    planner::PromptService* m_prompts = nullptr;
-    std::function<void(const QString&)> m_inform;
+    core::Dialogs* m_dialogs = nullptr;
+    ui::MenuRegistry* m_menus = nullptr;
 
     bool m_started = false;
     bool m_startupPosted = false;
@@ -201,8 +207,6 @@ private:
     QMenu* m_quickKeys = nullptr;
     QMenu* m_changeAll = nullptr;
     QAction* m_viewSeparator = nullptr;
-    QAction* m_addName = nullptr;
-    QAction* m_readMessages = nullptr;
     QAction* m_refreshMain = nullptr;
     QAction* m_helpRefresh = nullptr;
     QAction* m_shoDbPath = nullptr;

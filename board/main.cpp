@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
 #include "platform/Paths.h"
+#include "ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,7 +69,10 @@ int main(int argc, char** argv)
     // come into being: message reader, send window, remark pick list, then
     // the prompt window, week planner, employee information, list picker.
     planner::TPickDT pickDT;
-    form1.setPromptService(&pickDT);
+    // Every box and prompt of every window goes through this one object.
+    ui::QtDialogs dialogs(&form1, &pickDT);
+    pickDT.setDialogs(&dialogs);
+    form1.setDialogs(&dialogs);
 
     form1.show();
     return app.exec();

@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -30,9 +29,6 @@ TPickDT::TPickDT(const platform::Clock& clock, QWidget* parent)
     setObjectName(QStringLiteral("PickDT"));
     setWindowIcon(promptIcon());
     setModal(true);
-    m_errorReporter = [this](const QString& text) {
-        QMessageBox::critical(this, QApplication::applicationDisplayName(), text);
-    };
     m_getDate = buildDatePanel();
     m_timePanel = buildTimePanel();
     m_getText40 = buildTextPanel();
@@ -259,16 +255,14 @@ void TPickDT::pressQuickButton(int index)
         PromptLogic::msOfDay(m_clock));
     if (!text) {
         // The field keeps what the user typed, so it can be corrected.
-        if (m_errorReporter)
-            m_errorReporter(PromptLogic::invalidTimeMessage(m_timeField->text()));
+        const QString message = PromptLogic::invalidTimeMessage(m_timeField->text());
+        if (m_dialogs)
+            m_dialogs->error(message.toStdString());
+        else
+            qWarning("%s", qPrintable(message));
         return;
     }
     m_timeField->setText(*text);
-}
-
-void TPickDT::setErrorReporter(std::function<void(const QString&)> reporter)
-{
-    m_errorReporter = std::move(reporter);
 }
 
 double TPickDT::now() const

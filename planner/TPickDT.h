@@ -16,6 +16,7 @@
 #pragma once
 
 #include "PromptService.h"
+#include "core/Dialogs.h"
 #include "platform/Clock.h"
 
 #include <QDialog>
@@ -66,9 +67,10 @@ public:
     std::optional<QString> askText(const QString& caption, const QString& prompt, bool hidden,
         const QString& initialText = QString()) override;
 
-    // Shows the program's general error message (an unparsable time). By
-    // default a modal message box; tests put a recorder here.
-    void setErrorReporter(std::function<void(const QString&)> reporter);
+    // Where the program's general error message (an unparsable time) is
+    // shown: the program's dialog seam (borrowed). Without one the message
+    // only goes to the debug output.
+    void setDialogs(core::Dialogs* dialogs) { m_dialogs = dialogs; }
 
     // Controls, also reachable through findChild by the same object names.
     TCalendar97* calendar() const { return m_calendar; }
@@ -102,7 +104,7 @@ private:
     bool m_confirmed = false;
     QString m_textResult;
     QString m_timeResult;
-    std::function<void(const QString&)> m_errorReporter;
+    core::Dialogs* m_dialogs = nullptr;
 
     QWidget* m_getDate = nullptr;
     QWidget* m_timePanel = nullptr;

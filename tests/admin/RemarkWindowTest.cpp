@@ -6,7 +6,7 @@
 #include "admin/TpickList1.h"
 #include "engine/Engine.h"
 #include "engine/TTzDbf.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/Clock.h"
 
 #include <QApplication>
@@ -58,7 +58,7 @@ std::vector<Row> standardRows()
 }
 
 struct MessageCall {
-    QMessageBox::Icon icon;
+    core::Dialogs::Box icon;
     QString text;
 };
 
@@ -95,11 +95,18 @@ private:
     std::string m_path;
     engine::Engine* m_engine = nullptr;
     RemarkList* m_list = nullptr;
-    planner::ScriptedPromptService* m_prompts = nullptr;
+    // The boxes shown so far.
+    std::vector<MessageCall> messages() const
+    {
+        std::vector<MessageCall> calls;
+        for (const auto& shown : m_prompts->shown())
+            calls.push_back({shown.box, shown.text});
+        return calls;
+    }
+
+    testing::ScriptedDialogs* m_prompts = nullptr;
     platform::FakeClock m_clock;
     TpickList1* m_window = nullptr;
-    std::vector<MessageCall> m_messages;
-    QMessageBox::StandardButton m_answer = QMessageBox::Yes;
     std::optional<QColor> m_colour;
 };
 
@@ -110,14 +117,8 @@ void RemarkWindowTest::init()
     writeRemarks(m_path, standardRows());
     m_engine = new engine::Engine;
     m_list = new RemarkList(*m_engine, m_path);
-    m_prompts = new planner::ScriptedPromptService;
+    m_prompts = new testing::ScriptedDialogs;
     m_window = new TpickList1(*m_list, *m_prompts, m_clock);
-    m_messages.clear();
-    m_answer = QMessageBox::Yes;
-    m_window->setMessageBox([this](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons) {
-        m_messages.push_back({icon, text});
-        return m_answer;
-    });
     m_window->setColorChooser([this](const QColor&) { return m_colour; });
 }
 
@@ -236,8 +237,8 @@ void RemarkWindowTest::spaceWithNothingSelectedAsksForASelection()
     m_window->preparePick(QStringLiteral("Ann"), QStringLiteral("something else"), options, QPoint());
     m_window->open();
     QTest::keyClick(m_window->listBox(), Qt::Key_Space);
-    QCOMPARE(m_messages.size(), std::size_t(1));
-    QCOMPARE(m_messages[0].text, QStringLiteral("First select a remark"));
+    QCOMPARE(messages().size(), std::size_t(1));
+    QCOMPARE(messages()[0].text, QStringLiteral("First select a remark"));
     QVERIFY(m_window->isVisible());
     m_window->reject();
 }
@@ -274,11 +275,11 @@ void RemarkWindowTest::deleteAsksFirst()
     m_window->prepareMaintain(0, QPoint());
     m_window->open();
     clickRow(4);
-    m_answer = QMessageBox::No;
+    m_prompts->setAnswer(core::Dialogs::Answer::No);
     QTest::mouseClick(button("DeleteBtn"), Qt::LeftButton);
-    QCOMPARE(m_messages.back().text, QStringLiteral("Delete at lunch"));
+    QCOMPARE(messages().back().text, QStringLiteral("Delete at lunch"));
     QCOMPARE(m_list->count(), 6);
-    m_answer = QMessageBox::Yes;
+    m_prompts->setAnswer(core::Dialogs::Answer::Yes);
     QTest::mouseClick(button("DeleteBtn"), Qt::LeftButton);
     QCOMPARE(m_list->count(), 5);
     QCOMPARE(m_window->listBox()->count(), 5);
@@ -312,7 +313,7 @@ void RemarkWindowTest::addRenameAndCloseSaveTheTable()
     QTest::mouseClick(button("CloseBtn"), Qt::LeftButton);
     QVERIFY(!m_window->isVisible());
     QVERIFY(m_window->saved());
-    QVERIFY(m_messages.empty());
+    QVERIFY(messages().empty());
 
     RemarkList again(*m_engine, m_path);
     QVERIFY(again.load());
@@ -327,7 +328,7 @@ void RemarkWindowTest::colourChoiceBecomesTheEntrysCode()
     m_window->open();
     m_colour = QColor(255, 255, 0);
     QTest::mouseClick(button("ColorBtn"), Qt::LeftButton);
-    QCOMPARE(m_messages.back().text, QStringLiteral("First select a remark"));
+    QCOMPARE(messages().back().text, QStringLiteral("First select a remark"));
     clickRow(0);
     QTest::mouseClick(button("ColorBtn"), Qt::LeftButton);
     QCOMPARE(m_list->entries()[0].color, 'y');
@@ -355,8 +356,8 @@ void RemarkWindowTest::blockedSaveKeepsTheWindowAndTheList()
     QTest::mouseClick(button("CloseBtn"), Qt::LeftButton);
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->saved());
-    QCOMPARE(m_messages.back().icon, QMessageBox::Warning);
-    QVERIFY(m_messages.back().text.contains(QStringLiteral("open on another workstation")));
+    QCOMPARE(messages().back().icon, core::Dialogs::Box::Warning);
+    QVERIFY(messages().back().text.contains(QStringLiteral("open on another workstation")));
     QVERIFY(m_list->changed());
     QCOMPARE(m_list->count(), 5);
 

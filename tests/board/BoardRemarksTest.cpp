@@ -11,7 +11,7 @@
 #include "board/RemarkController.h"
 #include "board/TForm1.h"
 #include "engine/TTzDbf.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
 #include "platform/Profile.h"
 #include "tools/DataDirCommands.h"
@@ -112,10 +112,8 @@ private:
     platform::FakeClock m_clock;
     std::unique_ptr<board::Station> m_station;
     std::unique_ptr<TForm1> m_form;
-    planner::ScriptedPromptService m_prompts;
+    testing::ScriptedDialogs m_prompts;
     std::map<std::string, int> m_index;
-    QStringList m_questions;
-    QMessageBox::StandardButton m_answer = QMessageBox::Yes;
     QPoint m_cursor {100, 100};
     QString m_savedCwd;
 };
@@ -141,9 +139,7 @@ void BoardRemarksTest::init()
         setOption(added.boardIndex, admin::opt::kAutoLogin, true);
     }
     setOption(0, admin::opt::kAutoLogin, true);
-    m_prompts = planner::ScriptedPromptService();
-    m_questions.clear();
-    m_answer = QMessageBox::Yes;
+    m_prompts = testing::ScriptedDialogs();
     m_cursor = QPoint(100, 100);
 }
 
@@ -165,17 +161,9 @@ void BoardRemarksTest::makeForm()
     run.userName = "tester";
     run.programPath = "/opt/qbp3";
     m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setPromptService(&m_prompts);
-    m_form->setMessageSink([](const QString&) {});
+    m_form->setDialogs(&m_prompts);
     RemarkController& rc = m_form->remarkController();
-    rc.setConfirm([this](const QString& text, QMessageBox::StandardButtons, QPoint) {
-        m_questions << text;
-        return m_answer;
-    });
     rc.setCursor([this] { return m_cursor; });
-    rc.pickList()->setMessageBox([](QMessageBox::Icon, const QString&, QMessageBox::StandardButtons) {
-        return QMessageBox::Ok;
-    });
     QSignalSpy done(m_form.get(), &TForm1::startupDone);
     m_form->show();
     QVERIFY(done.wait(5000));
@@ -312,7 +300,7 @@ void BoardRemarksTest::withoutOptionOneOnlyTheOwnRowChanges()
     QVERIFY(shown);
     QCOMPARE(remark(bob), std::string("at lunch"));
     QCOMPARE(sharedRemark(bob), std::string("at lunch"));
-    QVERIFY(m_questions.isEmpty());
+    QVERIFY(m_prompts.messageTexts(core::Dialogs::Box::Question).isEmpty());
     // The own status follows the picked type (5, "at lunch").
     QCOMPARE(m_form->board().ownStatus, 5);
     // Every pick sets the activity timer to 5 seconds.
@@ -331,18 +319,18 @@ void BoardRemarksTest::optionTwoAsksBeforeAnotherPersonsRemark()
     loginAs(QStringLiteral("Bob"));
     const std::string before = remark(carol);
 
-    m_answer = QMessageBox::No;
+    m_prompts.setAnswer(core::Dialogs::Answer::No);
     bool shown = true;
     pickWhenShown(entryIndex("Out"), &shown);
     clickRemark(carol);
-    QCOMPARE(m_questions, QStringList {QString::fromLatin1(RemarkController::kNotYourName)});
+    QCOMPARE(m_prompts.messageTexts(core::Dialogs::Box::Question), QStringList {QString::fromLatin1(RemarkController::kNotYourName)});
     QVERIFY(!shown);
     QCOMPARE(remark(carol), before);
 
-    m_answer = QMessageBox::Yes;
+    m_prompts.setAnswer(core::Dialogs::Answer::Yes);
     pickWhenShown(entryIndex("Out"), &shown);
     clickRemark(carol);
-    QCOMPARE(m_questions.size(), 2);
+    QCOMPARE(m_prompts.messageTexts(core::Dialogs::Box::Question).size(), 2);
     QVERIFY(shown);
     QCOMPARE(remark(carol), std::string("Out"));
     QCOMPARE(sharedRemark(carol), std::string("Out"));
@@ -355,7 +343,7 @@ void BoardRemarksTest::optionTwoAsksBeforeAnotherPersonsRemark()
     // The own row is never asked about.
     pickWhenShown(entryIndex("In"), &shown);
     clickRemark(bob);
-    QCOMPARE(m_questions.size(), 2);
+    QCOMPARE(m_prompts.messageTexts(core::Dialogs::Box::Question).size(), 2);
     QCOMPARE(remark(bob), std::string("In"));
 }
 
@@ -495,12 +483,12 @@ void BoardRemarksTest::changeInToOutThroughTheMenu()
     QAction* item = m_form->findChild<QAction*>(QStringLiteral("ChangeAllChangeIntoOut"));
     QVERIFY(item && item->text() == QStringLiteral("Change In to Out"));
 
-    m_answer = QMessageBox::Cancel;
+    m_prompts.setAnswer(core::Dialogs::Answer::Cancel);
     item->trigger();
-    QCOMPARE(m_questions, QStringList {QString::fromLatin1(RemarkController::kChangeAllWarning)});
+    QCOMPARE(m_prompts.messageTexts(core::Dialogs::Box::Question), QStringList {QString::fromLatin1(RemarkController::kChangeAllWarning)});
     QCOMPARE(sharedRemark(bob), std::string("In"));
 
-    m_answer = QMessageBox::Ok;
+    m_prompts.setAnswer(core::Dialogs::Answer::Ok);
     item->trigger();
     QCOMPARE(sharedRemark(bob), std::string("Out"));
     QCOMPARE(sharedRemark(carol), std::string("Out"));
@@ -515,7 +503,7 @@ void BoardRemarksTest::changeInToOutThroughTheMenu()
 void BoardRemarksTest::customizeRemarkAsksForTheText()
 {
     loginAs(QStringLiteral("Admin"));
-    m_answer = QMessageBox::Ok;
+    m_prompts.setAnswer(core::Dialogs::Answer::Ok);
     QAction* item = m_form->findChild<QAction*>(QStringLiteral("ChangeAllCustomizeRemark"));
     QVERIFY(item);
     const std::string before = sharedRemark(m_index["Dave"]);

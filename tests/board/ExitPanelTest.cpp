@@ -7,7 +7,7 @@
 #include "board/TForm1.h"
 #include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
 #include "tools/DataDirCommands.h"
 
@@ -75,7 +75,7 @@ private:
     }
 
     std::unique_ptr<TForm1> m_form;
-    planner::ScriptedPromptService m_prompts;
+    testing::ScriptedDialogs m_prompts;
     ShowCounter m_panelShows;
     int m_bob = -1;
 };
@@ -116,8 +116,7 @@ void ExitPanelTest::startAndLogIn(bool logIn)
 {
     const TForm1::RunInfo run = runInfo();
     m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setPromptService(&m_prompts);
-    m_form->setMessageSink([](const QString&) {});
+    m_form->setDialogs(&m_prompts);
     m_form->exitController()->panel()->installEventFilter(&m_panelShows);
     QSignalSpy done(m_form.get(), &TForm1::startupDone);
     m_form->show();

@@ -6,7 +6,7 @@
 #include "board/TForm1.h"
 #include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
 #include "tools/DataDirCommands.h"
 
@@ -46,15 +46,14 @@ private:
     QString pdfText(const QString& pdf, int page = 0);
 
     std::unique_ptr<TForm1> m_form;
-    planner::ScriptedPromptService m_prompts;
-    QStringList m_messages;
+    testing::ScriptedDialogs m_prompts;
     int m_dialogs = 0;
 };
 
 void PrintNamesWindowTest::init()
 {
     QVERIFY(makeStation());
-    m_messages.clear();
+    m_prompts = testing::ScriptedDialogs();
     m_dialogs = 0;
 }
 
@@ -76,8 +75,7 @@ void PrintNamesWindowTest::startAndLogIn(const QString& name)
 {
     const TForm1::RunInfo run = runInfo();
     m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setPromptService(&m_prompts);
-    m_form->setMessageSink([this](const QString& text) { m_messages << text; });
+    m_form->setDialogs(&m_prompts);
     QSignalSpy done(m_form.get(), &TForm1::startupDone);
     m_form->show();
     QVERIFY(done.wait(5000));
@@ -143,7 +141,7 @@ void PrintNamesWindowTest::threePeoplePrintFiveLines()
     const QString pdf = m_root->filePath(QStringLiteral("names.pdf"));
     printTo(pdf);
     QCOMPARE(m_dialogs, 1);
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_prompts.messageTexts().isEmpty());
     QCOMPARE(lines(pdfText(pdf)), (QStringList {QStringLiteral("Quellboard Pro"), QString(), QStringLiteral("Bob In"),
                                                 QStringLiteral("Carol Back at 3"), QStringLiteral("Dave Out")}));
 }
@@ -157,7 +155,7 @@ void PrintNamesWindowTest::longBoardContinuesOnFurtherPages()
     startAndLogIn(QStringLiteral("Person 001"));
     const QString pdf = m_root->filePath(QStringLiteral("long.pdf"));
     printTo(pdf);
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_prompts.messageTexts().isEmpty());
 
     // Every person once, in board order, and the second page goes on where
     // the first stopped.
@@ -191,13 +189,13 @@ void PrintNamesWindowTest::outputErrorIsShownAndTheJobClosed()
     addPeople({QStringLiteral("Bob")});
     startAndLogIn(QStringLiteral("Bob"));
     printTo(m_root->filePath(QStringLiteral("no-such-dir/names.pdf")));
-    QCOMPARE(m_messages, QStringList {QStringLiteral("I/O error: the printer could not take the print-out")});
+    QCOMPARE(m_prompts.messageTexts(), QStringList {QStringLiteral("I/O error: the printer could not take the print-out")});
 
     // The failed job is closed: the next one prints.
-    m_messages.clear();
+    m_prompts.clearMessages();
     const QString pdf = m_root->filePath(QStringLiteral("again.pdf"));
     printTo(pdf);
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_prompts.messageTexts().isEmpty());
     QCOMPARE(lines(pdfText(pdf)).value(2), QStringLiteral("Bob In"));
 }
 

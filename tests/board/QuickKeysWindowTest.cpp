@@ -6,7 +6,7 @@
 #include "board/TForm1.h"
 #include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
 #include "tools/DataDirCommands.h"
 
@@ -47,8 +47,7 @@ private:
     }
 
     std::unique_ptr<TForm1> m_form;
-    planner::ScriptedPromptService m_prompts;
-    QStringList m_messages;
+    testing::ScriptedDialogs m_prompts;
     int m_bob = -1;
 };
 
@@ -58,8 +57,7 @@ void QuickKeysWindowTest::init()
     board::AddedName added;
     QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
     m_bob = added.boardIndex;
-    m_prompts = planner::ScriptedPromptService();
-    m_messages.clear();
+    m_prompts = testing::ScriptedDialogs();
 }
 
 void QuickKeysWindowTest::cleanup()
@@ -72,8 +70,7 @@ void QuickKeysWindowTest::startAndLogIn()
 {
     const TForm1::RunInfo run = runInfo();
     m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setPromptService(&m_prompts);
-    m_form->setMessageSink([this](const QString& text) { m_messages << text; });
+    m_form->setDialogs(&m_prompts);
     QSignalSpy done(m_form.get(), &TForm1::startupDone);
     m_form->show();
     QVERIFY(done.wait(5000));
@@ -129,15 +126,15 @@ void QuickKeysWindowTest::setKeysAndShowTheirAssignments()
 {
     startAndLogIn();
     QTest::keyClick(m_form.get(), Qt::Key_K, Qt::ControlModifier);
-    QCOMPARE(m_messages, QStringList {QStringLiteral("No Quick keys assigned")});
+    QCOMPARE(m_prompts.messageTexts(), QStringList {QStringLiteral("No Quick keys assigned")});
 
+    m_prompts.clearMessages();
     m_prompts.answerText(QStringLiteral("At lunch"));
     child<QAction>("SetKey1")->trigger();
     m_prompts.answerText(QStringLiteral("Meeting"));
     child<QAction>("SetKey2")->trigger();
-    m_messages.clear();
     QTest::keyClick(m_form.get(), Qt::Key_K, Qt::ControlModifier);
-    QCOMPARE(m_messages, QStringList {QStringLiteral("Quick Key assignments\n\n1 = At lunch\n2 = Meeting\n")});
+    QCOMPARE(m_prompts.messageTexts(), QStringList {QStringLiteral("Quick Key assignments\n\n1 = At lunch\n2 = Meeting\n")});
     QCOMPARE(m_form->settings().quickKey1, std::string("At lunch"));
 }
 

@@ -9,7 +9,7 @@
 #include "board/NameAdmin.h"
 #include "board/TForm1.h"
 #include "engine/TTzDbf.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
 #include "tools/DataDirCommands.h"
 
@@ -88,8 +88,7 @@ private:
     platform::MemoryEventLog m_log;
     std::unique_ptr<board::Station> m_station;
     std::unique_ptr<TForm1> m_form;
-    planner::ScriptedPromptService m_prompts;
-    QStringList m_messages;
+    testing::ScriptedDialogs m_prompts;
     int m_bob = -1;
     QString m_savedCwd;
 };
@@ -109,8 +108,7 @@ void TForm1Test::init()
     board::AddedName added;
     QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
     m_bob = added.boardIndex;
-    m_prompts = planner::ScriptedPromptService();
-    m_messages.clear();
+    m_prompts = testing::ScriptedDialogs();
 }
 
 void TForm1Test::cleanup()
@@ -131,8 +129,7 @@ void TForm1Test::makeForm(const std::string& workstationDir)
     run.userName = "tester";
     run.programPath = "/opt/qbp3";
     m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setPromptService(&m_prompts);
-    m_form->setMessageSink([this](const QString& text) { m_messages << text; });
+    m_form->setDialogs(&m_prompts);
 }
 
 void TForm1Test::startUp()
@@ -336,7 +333,7 @@ void TForm1Test::administratorLoginInformsAndShowsDbPath()
     typeLogin(QStringLiteral("ADMIN"), QString());
     QVERIFY(m_form->loginLogic().loggedIn());
     QVERIFY(m_form->board().adminMode);
-    QCOMPARE(m_messages, QStringList {QString::fromLatin1(board::LoginLogic::kAdminInfo)});
+    QCOMPARE(m_prompts.messageTexts(), QStringList {QString::fromLatin1(board::LoginLogic::kAdminInfo)});
     QAction* dbPath = m_form->findChild<QAction*>(QStringLiteral("ShoDBPath"));
     QVERIFY(dbPath->isVisible());
     QVERIFY(!action(QStringLiteral("&In"))->isVisible());
@@ -448,8 +445,8 @@ void TForm1Test::changePasswordRefusesNineCharacters()
     m_prompts.answerText(QStringLiteral("ninechars"));
     m_prompts.answerText(std::nullopt); // the user gives up at the next question
     m_form->changePassword();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_messages[0].contains(QStringLiteral("at most 8 characters")));
+    QCOMPARE(m_prompts.messageTexts().size(), 1);
+    QVERIFY(m_prompts.messageTexts()[0].contains(QStringLiteral("at most 8 characters")));
     QCOMPARE(m_prompts.questions().size(), 3u);
     QVERIFY(m_prompts.questions()[0].hidden);
     QCOMPARE(m_prompts.questions()[0].caption, QStringLiteral("Change Password"));
@@ -471,7 +468,7 @@ void TForm1Test::changePasswordAsksAgainAfterMismatch()
     m_prompts.answerText(QStringLiteral("abc"));
     m_prompts.answerText(QStringLiteral("abc"));
     m_form->changePassword();
-    QCOMPARE(m_messages, QStringList {QStringLiteral("The New and Confirm passwords do not match")});
+    QCOMPARE(m_prompts.messageTexts(), QStringList {QStringLiteral("The New and Confirm passwords do not match")});
     QCOMPARE(m_prompts.pendingAnswers(), 0u);
     m_form->logOut();
     typeLogin(QStringLiteral("Bob"), QStringLiteral("ABC"));

@@ -3,6 +3,7 @@
 #include "planner/TCalendar97.h"
 #include "planner/TPickDT.h"
 #include "platform/Clock.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -72,8 +73,8 @@ private slots:
     {
         m_clock.set(localTime(2024, 5, 15, 10, 20));
         m_dlg = new TPickDT(m_clock);
-        m_errors.clear();
-        m_dlg->setErrorReporter([this](const QString& text) { m_errors << text; });
+        m_dialogs = qb::testing::ScriptedDialogs();
+        m_dlg->setDialogs(&m_dialogs);
     }
     void cleanup()
     {
@@ -114,7 +115,7 @@ private slots:
         m_clock.set(localTime(2024, 5, 15, 15, 41));
         click(m_dlg, QStringLiteral("&Now"));
         QCOMPARE(m_dlg->timeField()->text(), QStringLiteral(" 03:41 pm"));
-        QVERIFY(m_errors.isEmpty());
+        QVERIFY(m_dialogs.messageTexts().isEmpty());
 
         click(m_dlg, QStringLiteral("&OK"));
         QVERIFY(m_dlg->confirmed());
@@ -129,7 +130,7 @@ private slots:
         m_dlg->timeField()->setText(QStringLiteral("after lunch"));
         click(m_dlg, QStringLiteral("+ 1:00"));
         QCOMPARE(m_dlg->timeField()->text(), QStringLiteral("after lunch"));
-        QCOMPARE(m_errors, QStringList { QStringLiteral("'after lunch' is not a valid time") });
+        QCOMPARE(m_dialogs.messageTexts(), QStringList { QStringLiteral("'after lunch' is not a valid time") });
     }
 
     void preparingTimeAgainEmptiesTheOldResult()
@@ -477,7 +478,7 @@ private:
 
     platform::FakeClock m_clock;
     TPickDT* m_dlg = nullptr;
-    QStringList m_errors;
+    qb::testing::ScriptedDialogs m_dialogs;
 };
 
 QTEST_MAIN(TestPromptWindow)

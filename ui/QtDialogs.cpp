@@ -1,0 +1,64 @@
+#include "QtDialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace qb::ui {
+
+QtDialogs::QtDialogs(QWidget* window, planner::PromptService* prompts) : m_window(window), m_prompts(prompts) {}
+
+core::Dialogs::Answer QtDialogs::message(Box box, const std::string& text, Buttons buttons,
+                                         std::optional<core::ScreenPoint> at)
+{
+    QMessageBox::Icon icon = QMessageBox::Information;
+    switch (box) {
+    case Box::Information: icon = QMessageBox::Information; break;
+    case Box::Warning: icon = QMessageBox::Warning; break;
+    case Box::Error: icon = QMessageBox::Critical; break;
+    case Box::Question: icon = QMessageBox::Question; break;
+    }
+    QMessageBox::StandardButtons qtButtons = QMessageBox::Ok;
+    Answer escape = Answer::Ok;
+    switch (buttons) {
+    case Buttons::Ok: break;
+    case Buttons::OkCancel:
+        qtButtons = QMessageBox::Ok | QMessageBox::Cancel;
+        escape = Answer::Cancel;
+        break;
+    case Buttons::YesNo:
+        qtButtons = QMessageBox::Yes | QMessageBox::No;
+        escape = Answer::No;
+        break;
+    }
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = m_window;
+    QMessageBox mb(icon, QString::fromLatin1(kTitle), QString::fromStdString(text), qtButtons, parent);
+    if (at)
+        mb.move(at->x, at->y);
+    switch (mb.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return escape;
+    }
+}
+
+std::optional<double> QtDialogs::askDate()
+{
+    return m_prompts ? m_prompts->askDate() : std::nullopt;
+}
+
+std::optional<QString> QtDialogs::askTime()
+{
+    return m_prompts ? m_prompts->askTime() : std::nullopt;
+}
+
+std::optional<QString> QtDialogs::askText(const QString& caption, const QString& prompt, bool hidden,
+                                          const QString& initialText)
+{
+    return m_prompts ? m_prompts->askText(caption, prompt, hidden, initialText) : std::nullopt;
+}
+
+} // namespace qb::ui

@@ -1,0 +1,39 @@
+// The program's dialog seam (core::Dialogs) on the desktop: QMessageBox for
+// the boxes, the prompt window (borrowed) for date, time and text prompts.
+//
+// A box's parent is the modal window in front (a pick list, the prompt
+// window), else the main window, so it stays above whatever asked.
+#pragma once
+
+#include "core/Dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace qb::ui {
+
+class QtDialogs final : public core::Dialogs {
+public:
+    // The caption of every box.
+    static constexpr const char* kTitle = "Quellboard Pro";
+
+    // window and prompts are borrowed; either may come later.
+    explicit QtDialogs(QWidget* window = nullptr, planner::PromptService* prompts = nullptr);
+
+    void setWindow(QWidget* window) { m_window = window; }
+    void setPrompts(planner::PromptService* prompts) { m_prompts = prompts; }
+
+    Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at) override;
+
+    // Without a prompt window every prompt is a Cancel.
+    std::optional<double> askDate() override;
+    std::optional<QString> askTime() override;
+    std::optional<QString> askText(const QString& caption, const QString& prompt, bool hidden,
+                                   const QString& initialText = QString()) override;
+
+private:
+    QPointer<QWidget> m_window;
+    planner::PromptService* m_prompts = nullptr;
+};
+
+} // namespace qb::ui
