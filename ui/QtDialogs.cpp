@@ -8,7 +8,7 @@ namespace qb::ui {
 QtDialogs::QtDialogs(QWidget* window, planner::PromptService* prompts) : m_window(window), m_prompts(prompts) {}
 
 core::Dialogs::Answer QtDialogs::message(Box box, const std::string& text, Buttons buttons,
-                                         std::optional<core::ScreenPoint> at)
+                                         std::optional<core::ScreenPoint> at, const std::string& caption)
 {
     QMessageBox::Icon icon = QMessageBox::Information;
     switch (box) {
@@ -33,7 +33,8 @@ core::Dialogs::Answer QtDialogs::message(Box box, const std::string& text, Butto
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent)
         parent = m_window;
-    QMessageBox mb(icon, QString::fromLatin1(kTitle), QString::fromStdString(text), qtButtons, parent);
+    const QString title = caption.empty() ? QString::fromLatin1(kTitle) : QString::fromStdString(caption);
+    QMessageBox mb(icon, title, QString::fromStdString(text), qtButtons, parent);
     if (at)
         mb.move(at->x, at->y);
     switch (mb.exec()) {

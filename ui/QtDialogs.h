@@ -14,7 +14,7 @@ namespace qb::ui {
 
 class QtDialogs final : public core::Dialogs {
 public:
-    // The caption of every box.
+    // The caption of a box unless the caller names one.
     static constexpr const char* kTitle = "Quellboard Pro";
 
     // window and prompts are borrowed; either may come later.
@@ -23,7 +23,8 @@ public:
     void setWindow(QWidget* window) { m_window = window; }
     void setPrompts(planner::PromptService* prompts) { m_prompts = prompts; }
 
-    Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at) override;
+    Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at = std::nullopt,
+                   const std::string& caption = {}) override;
 
     // Without a prompt window every prompt is a Cancel.
     std::optional<double> askDate() override;

@@ -29,6 +29,7 @@ public:
         QString text;
         Buttons buttons;
         std::optional<core::ScreenPoint> at;
+        QString caption;
     };
 
     // The answer of every box from now on (Yes at the start).
@@ -47,7 +48,8 @@ public:
     std::size_t pendingAnswers() const { return m_prompts.pendingAnswers(); }
     const std::vector<QString>& problems() const { return m_prompts.problems(); }
 
-    Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at) override;
+    Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at = std::nullopt,
+                   const std::string& caption = {}) override;
     std::optional<double> askDate() override { return m_prompts.askDate(); }
     std::optional<QString> askTime() override { return m_prompts.askTime(); }
     std::optional<QString> askText(const QString& caption, const QString& prompt, bool hidden,
