@@ -112,7 +112,10 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
         repaintBoard();
         updateTrayFromBoard();
     };
-    hooks.messageCheck = [] {}; // the new-message check comes with messaging
+    hooks.messageCheck = [this] {
+        if (m_messageCheck)
+            m_messageCheck();
+    };
     m_poll = std::make_unique<PollTimer>(m_station, m_board, m_names, m_remarkLog, hooks);
     m_printNames = std::make_unique<PrintNamesCommand>();
     m_login->onMirrorRefreshed = [this] { m_poll->resetStamps(); };
@@ -751,6 +754,16 @@ void TForm1::setTray(const QIcon& icon, const QString& tip)
 {
     m_tray->setIcon(icon);
     m_tray->setToolTip(tip.left(63));
+}
+
+void TForm1::setTrayIcon(const QIcon* icon)
+{
+    if (icon)
+        m_tray->setIcon(*icon);
+    else if (m_login->loggedIn() && !m_board.adminMode)
+        m_tray->setIcon(RemarkController::iconForStatus(m_board.ownStatus));
+    else
+        m_tray->setIcon(windowIcon());
 }
 
 void TForm1::updateTrayFromBoard()

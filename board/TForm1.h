@@ -103,6 +103,13 @@ public:
     ExitController* exitController() const { return m_exit; }
     // Timer1's slot (tests call it instead of waiting for the timer).
     void timer1Tick();
+    // The new-message check, run by Timer1 on every tick after the names poll.
+    void setMessageCheck(std::function<void()> check) { m_messageCheck = std::move(check); }
+    // The notification icon shows icon (an alert blinking); nullptr gives it
+    // back to the board (the icon of the own status).
+    void setTrayIcon(const QIcon* icon);
+    // The test-only control socket and board dump (inactive unless switched on).
+    TestHooks* testHooks() const { return m_testHooks; }
 
     // The board window's icon (drawn, no file needed).
     static QIcon boardIcon();
@@ -175,6 +182,7 @@ private:
     bool m_exitRunning = false;
     RemarkController* m_remarks = nullptr;
     TestHooks* m_testHooks = nullptr;
+    std::function<void()> m_messageCheck;
     QTimer* m_timer1 = nullptr;
     core::Dialogs* m_dialogs = nullptr;
     ui::MenuRegistry* m_menus = nullptr;

@@ -96,6 +96,8 @@ QString TestHooks::command(const QStringList& words)
         return QStringLiteral("error not attached");
     Board& b = *m_board;
     const QString name = words.value(0);
+    if (auto extra = m_extra.find(name); extra != m_extra.end())
+        return extra->second(words);
     const auto ownRemark = [&b] {
         const auto i = static_cast<std::size_t>(b.ownIndex);
         return b.ownIndex > 0 && i < b.remarks.size() ? QString::fromStdString(b.remarks[i]) : QString();

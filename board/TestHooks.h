@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 
 class QLocalServer;
 
@@ -51,12 +52,19 @@ public:
     //                      answers the row's remark afterwards
     //   reload             a fresh load, as Refresh
     QString command(const QStringList& words);
+    // Adds a command other areas answer (words[0] is its name).
+    void addCommand(const QString& name, std::function<QString(const QStringList& words)> run)
+    {
+        m_extra[name] = std::move(run);
+    }
+    bool listening() const { return m_server != nullptr; }
 
     static QString formatDump(const BoardView& view, int number);
 
 private:
     void onConnection();
     QString m_dumpPath;
+    std::map<QString, std::function<QString(const QStringList&)>> m_extra;
     QLocalServer* m_server = nullptr;
     int m_dumps = 0;
     Board* m_board = nullptr;

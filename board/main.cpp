@@ -1,12 +1,18 @@
 // qbp3, the board program: `qbp3 [5] [DATA_DIR]`. The first argument is
 // ignored (the launcher passes "5"); the second becomes the current
 // directory, where every shared table is opened by name.
+#include "board/BoardGrid.h"
 #include "board/DialogIcons.h"
+#include "board/HelpViewer.h"
 #include "board/SingleInstance.h"
 #include "board/Station.h"
 #include "board/StartupChecks.h"
 #include "board/TForm1.h"
+#include "board/TestHooks.h"
 #include "engine/TTzDbf.h"
+#include "messages/MessageMenus.h"
+#include "messages/MessagingController.h"
+#include "messages/MessagingTestCommands.h"
 #include "planner/TPickDT.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
@@ -15,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QStatusBar>
 
 #include <cerrno>
 #include <cstring>
@@ -73,6 +80,53 @@ int main(int argc, char** argv)
     ui::QtDialogs dialogs(&form1, &pickDT);
     pickDT.setDialogs(&dialogs);
     form1.setDialogs(&dialogs);
+
+    // Messaging: the send window, the reader and the new-message check, put
+    // into the board's menus and its 500 ms timer.
+    board::Board& b = form1.board();
+    messages::MessagingHost host;
+    host.boardWindow = &form1;
+    host.loggedIn = [&form1] { return form1.loginLogic().loggedIn(); };
+    host.adminMode = [&b] { return b.adminMode; };
+    host.ownIndex = [&b] { return b.ownIndex; };
+    host.ownName = [&b] { return b.ownName; };
+    host.option = [&b](int n) { return b.options[n]; };
+    host.messageInterval = [&b] { return b.options.messageTicks; };
+    host.viewFilter = [&form1] { return form1.grid()->view().filter(); };
+    host.inText = [&b] { return b.inText; };
+    host.people = [&b] {
+        std::vector<std::pair<int, std::string>> people;
+        for (const auto& [name, index] : b.loginNames)
+            if (index > 0)
+                people.emplace_back(index, name);
+        return people;
+    };
+    host.mirrorPath = [&station] { return station.mirrorPath(); };
+    host.workstationDir = [dir = run.workstationDir] { return dir; };
+    host.flagLabels = [&form1] { return form1.settings().flagLabels; };
+    host.outOfOfficeColouring = [&form1] { return form1.settings().msgColor; };
+    host.openHelp = [&form1](const QString& topic) {
+        form1.helpViewer()->showTopic({board::HelpViewer::localHelpDir(), board::HelpViewer::fixedHelpDir()}, topic);
+    };
+    host.alert = [&station](const std::vector<std::string>& lines) { station.showAlert(lines); };
+    host.statusLine = [&form1](const QString& text) { form1.statusBar()->showMessage(text, board::TForm1::kStatusMs); };
+    host.setTitle = [&form1](const QString& title) { form1.setWindowTitle(title); };
+    host.caption = [&form1] { return form1.windowTitle(); };
+    host.setTrayIcon = [&form1](const QIcon* icon) { form1.setTrayIcon(icon); };
+    host.confirm = [&dialogs](const QString& text) {
+        return dialogs.confirm(text.toStdString(), core::Dialogs::Buttons::OkCancel);
+    };
+    messages::MessagingController messaging(station, host);
+    form1.setMessageCheck([&messaging] { messaging.timerTick(); });
+    const auto nameOf = [&b](int index) {
+        return index >= 0 && index < b.rowCount() ? b.names[static_cast<std::size_t>(index)] : std::string();
+    };
+    messages::installMessageMenus(form1.menus(), messaging, [&b](int index) {
+        return index >= 0 && index < b.rowCount() ? b.remarks[static_cast<std::size_t>(index)] : std::string();
+    });
+    if (board::TestHooks* hooks = form1.testHooks(); hooks && hooks->listening())
+        for (auto& [name, command] : messages::messagingTestCommands(messaging, nameOf))
+            hooks->addCommand(name, command);
 
     form1.show();
     return app.exec();
