@@ -9,6 +9,7 @@
 #include "board/StartupChecks.h"
 #include "board/TForm1.h"
 #include "board/TestHooks.h"
+#include "planner/PlannerWindows.h"
 #include "engine/TTzDbf.h"
 #include "messages/MessageMenus.h"
 #include "messages/MessagingController.h"
@@ -80,6 +81,12 @@ int main(int argc, char** argv)
     ui::QtDialogs dialogs(&form1, &pickDT);
     pickDT.setDialogs(&dialogs);
     form1.setDialogs(&dialogs);
+    planner::PlannerWindows plannerWindows(station.engine, QString::fromStdString(dataDir), station.clock, dialogs,
+                                           &form1, [&form1] { return form1.settings().eiChg; });
+    planner::installPlannerMenus(form1.menus(), plannerWindows);
+    QObject::connect(&plannerWindows, &planner::PlannerWindows::helpRequested, &form1, [&form1](const QString& topic) {
+        form1.helpViewer()->showTopic({board::HelpViewer::localHelpDir(), board::HelpViewer::fixedHelpDir()}, topic);
+    });
 
     // Messaging: the send window, the reader and the new-message check, put
     // into the board's menus and its 500 ms timer.

@@ -5,16 +5,21 @@
 #include "engine/TTzDbf.h"
 #include "engine/controls/TTzEdit.h"
 #include "planner/InfoCard.h"
+#include "planner/PlannerWindows.h"
 #include "planner/TInfoScrn1.h"
 #include "planner/TWeekPlan.h"
 #include "platform/Clock.h"
 #include "tests/support/TestSupport.h"
 #include "tools/DataDirCommands.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "ui/MenuRegistry.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -415,6 +420,63 @@ TEST_F(StationsOnOneDirectory, InformationRightsAndLabelMode)
     w.closeClicked();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("ModifyLabels"))->text(), QStringLiteral("&Modify Labels"));
+}
+
+// The board's name pop-up opens the clicked person's planner and card with
+// the rights of the one logged in.
+TEST_F(StationsOnOneDirectory, NamePopupOpensThePlannerAndCardOfTheClickedPerson)
+{
+    QWidget board;
+    QMenu popup(&board);
+    qb::ui::MenuRegistry menus;
+    menus.attach(qb::ui::MenuPlace::NamePopup, &popup);
+    qb::ui::MenuContext context;
+    context.loggedIn = true;
+    context.ownIndex = 3;
+    context.target = 7;
+    context.targetName = "Anna Berger";
+    menus.setContextSource([&] { return context; });
+    qb::testing::ScriptedDialogs dialogs;
+    qb::engine::Engine engine;
+    PlannerWindows windows(engine, QString::fromStdString(data), clock, dialogs, &board, [] { return false; });
+    installPlannerMenus(menus, windows);
+    menus.refresh();
+
+    QAction* planner = menus.action("planner.popupPlanner");
+    QAction* info = menus.action("planner.popupInformation");
+    ASSERT_TRUE(planner && info);
+    EXPECT_EQ(planner->text(), QStringLiteral("&Planner"));
+    EXPECT_EQ(info->text(), QStringLiteral("&Information"));
+    EXPECT_TRUE(popup.actions().contains(planner));
+
+    bool plannerSeen = false;
+    QTimer::singleShot(0, &windows.planner(), [&] {
+        TWeekPlan& w = windows.planner();
+        plannerSeen = w.isVisible();
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("Weekly Planner for Anna Berger"));
+        EXPECT_FALSE(w.grid()->isEnabled()); // another person's, without the right
+        w.reject();
+    });
+    planner->trigger();
+    EXPECT_TRUE(plannerSeen);
+
+    context.options.set(1); // "Change others' remarks"
+    QTimer::singleShot(0, &windows.planner(), [&] {
+        EXPECT_TRUE(windows.planner().grid()->isEnabled());
+        windows.planner().reject();
+    });
+    planner->trigger();
+
+    bool infoSeen = false;
+    QTimer::singleShot(0, &windows.information(), [&] {
+        TInfoScrn1& w = windows.information();
+        infoSeen = w.isVisible();
+        EXPECT_EQ(w.edit(0)->text(), QStringLiteral("Anna Berger"));
+        EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("EraseNotes"))->isEnabled());
+        w.closeClicked();
+    });
+    info->trigger();
+    EXPECT_TRUE(infoSeen);
 }
 
 // What the windows wrote, as another dBASE reader sees it.
