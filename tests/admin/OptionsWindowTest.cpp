@@ -2,6 +2,7 @@
 // would, on a scratch data directory. With QB_SCREENSHOT_DIR set (and a real
 // display, for example under xvfb-run with QT_QPA_PLATFORM=xcb) the
 // screenshots test also saves pictures of the three modes there.
+#include "admin/AdminCommands.h"
 #include "admin/ConfigTable.h"
 #include "admin/GroupMenu.h"
 #include "admin/TOptionsForm.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,6 +77,12 @@ void store(const std::string& dir, int ident, const std::string& field, std::int
 
 QColor background(QWidget* w) { return w->palette().color(QPalette::Window); }
 
+std::string fileBytes(const std::string& path)
+{
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
 } // namespace
 
 class OptionsWindowTest : public QObject {
@@ -89,6 +97,7 @@ private slots:
     void changeAllShowsProgressAndCount();
     void addingModeAddsWithTheShownOptions();
     void groupMenuCreatesAndChooses();
+    void adminCommandsAskFirst();
     void screenshots();
 
 private:
@@ -312,6 +321,73 @@ void OptionsWindowTest::groupMenuCreatesAndChooses()
     menu.findChild<QAction*>(QStringLiteral("CreateNewGroup"))->trigger();
     QCOMPARE(chosen.count(), 2);
     QCOMPARE(menu.choice().current(), std::string());
+}
+
+void OptionsWindowTest::adminCommandsAskFirst()
+{
+    std::vector<QMessageBox::StandardButton> answers;
+    std::vector<QString> asked;
+    admin::AdminHost host;
+    host.station = m_station.get();
+    host.prompts = &m_prompts;
+    host.options = &m_memory;
+    host.messageBox = [&](QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons) {
+        asked.push_back(text);
+        if (answers.empty())
+            return QMessageBox::Ok;
+        QMessageBox::StandardButton a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    };
+    int reloads = 0;
+    std::string forgotten;
+    host.reloadBoard = [&] { ++reloads; };
+    host.forgetLoginName = [&](const std::string& n) { forgotten = n; };
+    host.groups = [] { return QStringList {QStringLiteral("Sales"), QStringLiteral("Support")}; };
+    admin::AdminCommands commands(host);
+    const std::string before = board::personName(*m_station, 1);
+
+    // Reset Password and Remove Name ask first; No changes nothing.
+    answers = {QMessageBox::No, QMessageBox::No};
+    const std::string bytes = fileBytes(m_dir + "/qb3.dbf");
+    commands.resetPassword(1);
+    commands.removeName(1);
+    QCOMPARE(asked.size(), std::size_t(2));
+    QCOMPARE(asked[0], QStringLiteral("Set password to blank\nfor %1").arg(QString::fromStdString(before)));
+    QCOMPARE(asked[1], QStringLiteral("Remove %1").arg(QString::fromStdString(before)));
+    QCOMPARE(fileBytes(m_dir + "/qb3.dbf"), bytes);
+
+    // Change Name offers the current name and writes the answer.
+    m_prompts.answerText(QStringLiteral("Anna Lund"));
+    commands.changeName(1);
+    QCOMPARE(m_prompts.questions().back().caption, QStringLiteral("Change Name"));
+    QCOMPARE(m_prompts.questions().back().prompt, QStringLiteral("New Name"));
+    QCOMPARE(m_prompts.questions().back().initialText, QString::fromStdString(before));
+    QCOMPARE(board::personName(*m_station, 1), std::string("Anna Lund"));
+
+    // The group pop-up writes the chosen group into the clicked person's record.
+    commands.groupCellClicked(2, QPoint(10, 10));
+    QAction* support = nullptr;
+    for (QAction* a : commands.groupMenu()->actions())
+        if (a->text() == QStringLiteral("Support"))
+            support = a;
+    QVERIFY(support);
+    support->trigger();
+    commands.groupMenu()->hide();
+    engine::TTzDbf t("Grp", *m_engine);
+    t.CreateIfNotFound = false;
+    t.setDbfFileName(m_dir + "/qb3.dbf");
+    QVERIFY(t.setActive(true));
+    t.Go(3);
+    QCOMPARE(t.getText("group"), std::string("Support"));
+    t.setActive(false);
+
+    // Remove Name answered Yes: removed, and this station forgets the name.
+    answers = {QMessageBox::Yes};
+    commands.removeName(1);
+    QCOMPARE(board::personName(*m_station, 1), std::string());
+    QCOMPARE(forgotten, std::string("Anna Lund"));
+    QVERIFY(reloads >= 3);
 }
 
 void OptionsWindowTest::screenshots()
