@@ -70,7 +70,38 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
     return *this;
 }
 
+namespace {
+
+// True when the open descriptor is no longer the file the path names: a
+// pack renamed its packed copy into place between our open and our share
+// lock, and writing through this descriptor would go into the unlinked old
+// file, lost to every other station.
+bool replacedUnderUs(int fd, const std::string& path)
+{
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0)
+        return false;
+    return held.st_dev != named.st_dev || held.st_ino != named.st_ino;
+}
+
+} // namespace
+
 int PosixFile::open(const std::string& path, Access access, Share share)
+{
+    // A replaced file is opened again; after a few tries the identities are
+    // taken as unreliable (some network mounts invent inode numbers) and the
+    // descriptor is kept as it is.
+    int rc = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        rc = openOnce(path, access, share);
+        if (rc != 0 || share == Share::NoSharing || !replacedUnderUs(m_fd, path))
+            return rc;
+        close();
+    }
+    return openOnce(path, access, share);
+}
+
+int PosixFile::openOnce(const std::string& path, Access access, Share share)
 {
     close();
     int flags = (access == Access::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;

@@ -50,6 +50,9 @@ public:
 
     // Opens an existing file. Returns 0 or an error code (2, 3, 5, 32, ...).
     // The share-mode lock is taken before anything is read.
+    // A file replaced between the open and the share lock (by another
+    // station's pack) is opened again, so nothing is written into the
+    // unlinked old file.
     int open(const std::string& path, Access access, Share share);
     // Creates or truncates a file for reading and writing (no share byte).
     int create(const std::string& path);
@@ -95,6 +98,7 @@ public:
     bool usesClassicLocks() const { return m_classicOwner != 0; }
 
 private:
+    int openOnce(const std::string& path, Access access, Share share);
     LockResult setLock(short type, std::int64_t off, std::int64_t len);
     // Moves this file to the classic-lock fallback; false when that fails.
     bool switchToClassicLocks() const;
