@@ -1,7 +1,7 @@
 #include "AdminCommands.h"
 
 #include "admin/TOptionsForm.h"
-#include "board/NameAdmin.h"
+#include "admin/NameAdmin.h"
 #include "planner/PromptService.h"
 
 #include <QWidget>

@@ -7,8 +7,8 @@
 #pragma once
 
 #include "admin/GroupMenu.h"
-#include "admin/Options.h"
-#include "board/Station.h"
+#include "core/Options.h"
+#include "core/Station.h"
 
 #include <QMessageBox>
 #include <QObject>

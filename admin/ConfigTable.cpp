@@ -129,7 +129,7 @@ CommitResult ConfigTable::saveRecord(int boardIndex, const OptionsRecord& record
 CommitResult ConfigTable::saveWith(int boardIndex, const std::function<void(int optionCount)>& write)
 {
     m_table.setActive(false);
-    m_table.setDbfFileName(m_dataDir + "/qb3Cfg3.dbf");
+    m_table.setDbfFileName(m_dataDir + "/" + kFileName);
     m_engine.clearError();
     if (!m_table.setActive(true))
         return CommitResult::WriteFailed;

@@ -2,7 +2,8 @@
 // intervals per person) and the site-wide option label table.
 #pragma once
 
-#include "admin/Options.h"
+#include "core/Options.h"
+#include "core/TableNames.h"
 #include "engine/RecordCommit.h"
 #include "engine/TTzDbf.h"
 
@@ -27,8 +28,8 @@ struct OptionsRecord {
 
 class ConfigTable {
 public:
-    static constexpr const char* kFileName = "qb3cfg3.dbf";
-    static constexpr const char* kLabelFileName = "qb3cfg2.dbf";
+    static constexpr const char* kFileName = core::configTableName();
+    static constexpr const char* kLabelFileName = core::configLabelTableName();
 
     ConfigTable(engine::Engine& engine, const platform::Clock& clock, std::string dataDir);
 

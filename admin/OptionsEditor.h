@@ -10,7 +10,7 @@
 #pragma once
 
 #include "admin/ConfigTable.h"
-#include "admin/Options.h"
+#include "core/Options.h"
 #include "engine/Engine.h"
 #include "engine/TTzDbf.h"
 #include "platform/Clock.h"

@@ -1,6 +1,6 @@
 #include "RemarkItemDelegate.h"
 
-#include "board/Colors.h"
+#include "core/Colors.h"
 
 #include <QPainter>
 

@@ -14,9 +14,10 @@
 // by the code of the nearest colour that can be stored (see codeForColor).
 #pragma once
 
-#include "admin/Options.h"
 #include "admin/RemarkEntries.h"
-#include "board/Colors.h"
+#include "core/Colors.h"
+#include "core/Options.h"
+#include "core/TableNames.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 
@@ -75,7 +76,7 @@ public:
     static constexpr int kMaxPasses = 7;      // placeholder expansion passes
     static constexpr int kOutTimerMs = 300000;
     static constexpr int kPickTimerMs = 5000;
-    static constexpr const char* kFileName = "remarks.dbf";
+    static constexpr const char* kFileName = core::remarksTableName();
     static constexpr const char* kErrorMarker = "Error reading";
     static constexpr int kCustomType = 4;
 

@@ -10,8 +10,8 @@
 // turns clicks into those calls and paints the result.
 #pragma once
 
+#include "admin/NameAdmin.h"
 #include "admin/OptionsEditor.h"
-#include "board/NameAdmin.h"
 
 #include <QDialog>
 #include <QMessageBox>

@@ -20,9 +20,9 @@
 // through a chooser tests can answer.
 #pragma once
 
-#include "admin/Options.h"
 #include "admin/RemarkList.h"
 #include "core/Dialogs.h"
+#include "core/Options.h"
 #include "platform/Clock.h"
 
 #include <QColor>

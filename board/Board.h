@@ -2,7 +2,7 @@
 // load of the names table. Owned by the main window; plain data.
 #pragma once
 
-#include "admin/Options.h"
+#include "core/Options.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "BoardView.h"
 
-#include "admin/Options.h"
+#include "core/Options.h"
 #include "platform/Clock.h"
 
 #include <algorithm>

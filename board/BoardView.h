@@ -10,7 +10,7 @@
 #pragma once
 
 #include "board/Board.h"
-#include "board/Colors.h"
+#include "core/Colors.h"
 
 #include <array>
 #include <functional>

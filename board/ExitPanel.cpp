@@ -1,6 +1,6 @@
 #include "board/ExitPanel.h"
 
-#include "board/Colors.h"
+#include "core/Colors.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -1,6 +1,7 @@
 #include "LoginLogic.h"
 
 #include "board/Passwords.h"
+#include "core/TableNames.h"
 #include "engine/RecordCommit.h"
 #include "platform/CodePage.h"
 #include "platform/FileOps.h"
@@ -96,7 +97,7 @@ LoginOutcome LoginLogic::login(const std::string& name, const std::string& typed
         if (onMirrorRefreshed)
             onMirrorRefreshed();
         open = openMirror(mirror);
-        std::string file = "q3.dbf";
+        std::string file = core::namesMirrorName();
         out.databaseNote = "Database " + file + (open && mirror.RecCount() > 0 ? " OK" : " empty");
         out.label2 = out.databaseNote;
     }
@@ -191,7 +192,7 @@ LoginOutcome LoginLogic::login(const std::string& name, const std::string& typed
 
 bool LoginLogic::checkMessageFile(LoginOutcome& out)
 {
-    const std::string file = "msg" + std::to_string(m_board.ownIndex) + ".dbf";
+    const std::string file = core::messageTableName(m_board.ownIndex);
     const std::string path = engine::TTzDbf::resolvePath(m_station.dataPath(file));
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || st.st_size >= 6)

@@ -15,7 +15,7 @@
 #include "board/NamesTable.h"
 #include "board/RemarkActions.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Station.h"
 
 #include <functional>
 #include <string>

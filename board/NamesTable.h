@@ -4,9 +4,10 @@
 #pragma once
 
 #include "board/Board.h"
-#include "board/Colors.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Colors.h"
+#include "core/Station.h"
+#include "core/TableNames.h"
 #include "engine/RecordCommit.h"
 #include "engine/TTzDbf.h"
 
@@ -40,7 +41,7 @@ enum class CopyResult { Copied, SourceUnreadable, Damaged, MirrorUnwritable };
 
 class NamesTable {
 public:
-    static constexpr const char* kFileName = "qb3.dbf";
+    static constexpr const char* kFileName = core::namesTableName();
     static constexpr int kHeaderLength = 385;
     static constexpr int kRecordLength = 233;
 

@@ -6,7 +6,7 @@
 #include "board/Board.h"
 #include "board/NamesTable.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Station.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "board/Board.h"
-#include "board/Colors.h"
 #include "board/NamesTable.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Colors.h"
+#include "core/Station.h"
 
 #include <functional>
 #include <string>

@@ -16,7 +16,7 @@
 #include "board/Board.h"
 #include "board/LocalSettings.h"
 #include "board/RemarkActions.h"
-#include "board/Station.h"
+#include "core/Station.h"
 
 #include "core/Dialogs.h"
 

@@ -1,5 +1,6 @@
 #include "RemarkLog.h"
 
+#include "core/TableNames.h"
 #include "platform/FileOps.h"
 
 #include <cstdio>
@@ -22,9 +23,7 @@ std::vector<std::string> RemarkLog::fieldList()
 std::string RemarkLog::fileName() const
 {
     platform::LocalTime t = platform::toLocal(m_station.clock.now());
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "LG%02d%04d.dbf", t.month, t.year);
-    return buf;
+    return core::remarkLogTableName(t.month, t.year);
 }
 
 std::string RemarkLog::formatTime(const platform::LocalTime& t, bool international)

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "board/Board.h"
-#include "board/Station.h"
+#include "core/Station.h"
 #include "engine/TTzDbf.h"
 
 #include <string>

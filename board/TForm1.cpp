@@ -9,6 +9,7 @@
 #include "board/RemarkController.h"
 #include "board/TestHooks.h"
 #include "board/StartupChecks.h"
+#include "core/TableNames.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "ui/MenuRegistry.h"
@@ -870,7 +871,7 @@ void TForm1::saveSettings()
         ctx.ownGroup = m_board.groups[static_cast<std::size_t>(m_board.ownIndex)];
     ctx.programPath = m_run.programPath;
     ctx.commandLine = m_run.commandLine;
-    ctx.messageTablePath = m_station.dataPath("msg" + std::to_string(m_board.ownIndex) + ".dbf");
+    ctx.messageTablePath = m_station.dataPath(core::messageTableName(m_board.ownIndex));
     ctx.isIconic = isMinimized();
     ctx.appIconic = isMinimized();
 

@@ -15,8 +15,8 @@
 #include "board/NamesTable.h"
 #include "board/PollTimer.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
 #include "core/Dialogs.h"
+#include "core/Station.h"
 
 #include <QMainWindow>
 

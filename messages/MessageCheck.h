@@ -3,7 +3,7 @@
 // the messaging controller turns its answer into sound, blinking and windows.
 #pragma once
 
-#include "board/Station.h"
+#include "core/Station.h"
 #include "messages/MessageStore.h"
 
 namespace qb::messages {

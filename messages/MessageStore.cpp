@@ -24,7 +24,6 @@ std::vector<std::string> messageFieldList()
             "msg, M, 10, 0",  "from, C, 40, 0",  "subj, C, 40, 0",  "state, C, 1, 0"};
 }
 
-std::string messageTableName(int boardIndex) { return "msg" + std::to_string(boardIndex) + ".dbf"; }
 
 PreparedMessage prepareMessage(const Message& m, bool scramble, platform::CodePage cp)
 {

@@ -4,7 +4,8 @@
 // removing a mailbox. Qt-free (qbtool uses it).
 #pragma once
 
-#include "board/Station.h"
+#include "core/Station.h"
+#include "core/TableNames.h"
 #include "messages/MessageText.h"
 
 #include <cstdint>
@@ -49,7 +50,7 @@ struct StoredMessage : Message {
 };
 
 std::vector<std::string> messageFieldList();
-std::string messageTableName(int boardIndex);
+using core::messageTableName;
 
 // The fields of one message converted for storing, made once per send and
 // reused for every recipient of a multiple send.

@@ -5,7 +5,7 @@
 // two menu entries openSendWindow() and readMessages().
 #pragma once
 
-#include "board/Station.h"
+#include "core/Station.h"
 #include "messages/MessageCheck.h"
 #include "messages/MessagingHost.h"
 #include "messages/ReaderLogic.h"

@@ -3,7 +3,7 @@
 // and pack, and the texts of a reply, a forward and a print-out.
 #pragma once
 
-#include "board/Station.h"
+#include "core/Station.h"
 #include "engine/TTzDbf.h"
 #include "messages/MessageStore.h"
 

@@ -3,7 +3,7 @@
 // recipient so the board stays responsive between steps.
 #pragma once
 
-#include "board/Station.h"
+#include "core/Station.h"
 #include "messages/MessageStore.h"
 
 #include <string>

@@ -4,13 +4,6 @@
 
 namespace qb::planner {
 
-std::string plannerTableName(int ident)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "s/sh%.3d.dbf", ident);
-    return buf;
-}
-
 std::vector<std::string> plannerFieldList()
 {
     return {"weekno, N, 10, 0", "monam, C, 80, 0", "monpm, C, 80, 0", "tueam, C, 80, 0",

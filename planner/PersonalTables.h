@@ -2,14 +2,15 @@
 // information table.
 #pragma once
 
+#include "core/TableNames.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qb::planner {
 
-// "s/sh" + ident zero-padded to at least three digits + ".dbf", relative to the data directory.
-std::string plannerTableName(int ident);
+using core::plannerTableName;
 std::vector<std::string> plannerFieldList();
 // Serial of the Sunday on or before day serial d.
 std::int64_t weekKey(std::int64_t daySerial);
@@ -19,6 +20,6 @@ int dayOfWeek(std::int64_t daySerial);
 inline int plannerField(int column, int row) { return column + 2 * row - 1; }
 
 std::vector<std::string> infoFieldList();
-constexpr const char* kInfoFileName = "moreinfo.dbf";
+constexpr const char* kInfoFileName = core::infoTableName();
 
 } // namespace qb::planner

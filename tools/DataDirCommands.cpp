@@ -1,15 +1,16 @@
 #include "DataDirCommands.h"
 
 #include "admin/ConfigTable.h"
+#include "admin/NameAdmin.h"
 #include "admin/RemarkEntries.h"
-#include "board/Colors.h"
-#include "board/NameAdmin.h"
 #include "board/NamesTable.h"
 #include "board/RemarkLog.h"
+#include "core/Colors.h"
+#include "core/TableNames.h"
 #include "engine/TTzDbf.h"
+#include "engine/TTzSession.h"
 #include "messages/MessageStore.h"
 #include "planner/PersonalTables.h"
-#include "engine/TTzSession.h"
 #include "platform/FileOps.h"
 #include "tools/TableFiles.h"
 #include "tools/TableImage.h"
@@ -305,7 +306,7 @@ bool fillDemo(ToolStation& ts, std::ostream& err)
     // This week's planner for the first person.
     std::int64_t today = platform::daySerial(lt.year, lt.month, lt.day);
     std::int64_t week = planner::weekKey(today);
-    std::string planPath = st.dataPath(planner::plannerTableName(indexes[0]));
+    std::string planPath = st.dataPath(core::plannerTableName(indexes[0]));
     const char* plan[10] = {"Office", "Customer visit Hansen", "Office", "Office", "Trade fair",
                             "Trade fair", "Office", "Team meeting 14:00", "Home office", ""};
     if (!createTable(ts.engine, planPath, planner::plannerFieldList(), err))
@@ -396,7 +397,7 @@ int initCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     const std::string remarks = dir + "/remarks.dbf";
     const std::string config = dir + "/" + admin::ConfigTable::kFileName;
     const std::string labels = dir + "/" + admin::ConfigTable::kLabelFileName;
-    const std::string info = dir + "/" + planner::kInfoFileName;
+    const std::string info = dir + "/" + core::infoTableName();
     bool ok = createTable(e, names, board::NamesTable::fieldList(), err) &&
               appendRecords(
                   e, names, 1,

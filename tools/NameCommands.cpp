@@ -1,8 +1,8 @@
 #include "NameCommands.h"
 
 #include "admin/ConfigTable.h"
+#include "admin/NameAdmin.h"
 #include "admin/OptionsEditor.h"
-#include "board/NameAdmin.h"
 #include "board/NamesTable.h"
 #include "engine/TTzDbf.h"
 #include "platform/EventLog.h"

@@ -1,10 +1,10 @@
 #include "ResetAdminPasswordCommand.h"
 
-#include "admin/Options.h"
 #include "board/Board.h"
 #include "board/NamesTable.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Options.h"
+#include "core/Station.h"
 #include "engine/RecordCommit.h"
 #include "engine/TTzDbf.h"
 #include "platform/Clock.h"

@@ -1,8 +1,8 @@
 #include "SendMessageCommand.h"
 
 #include "admin/ConfigTable.h"
-#include "admin/Options.h"
 #include "board/NamesTable.h"
+#include "core/Options.h"
 #include "engine/TTzDbf.h"
 #include "engine/TTzSession.h"
 #include "messages/MessageStore.h"

@@ -4,7 +4,8 @@
 #include "board/BoardView.h"
 #include "board/NamesTable.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Station.h"
+#include "core/TableNames.h"
 #include "engine/Engine.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
@@ -78,7 +79,7 @@ bool BoardReader::copyToMirror(std::vector<std::string>& problems)
     }
     src.close();
 
-    const std::string mirror = m_mirrorDir + "/q3.dbf";
+    const std::string mirror = m_mirrorDir + "/" + core::namesMirrorName();
     int fd = ::open(mirror.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     bool written = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     if (fd >= 0)

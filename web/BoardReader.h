@@ -5,7 +5,8 @@
 // that mirror, as a workstation's board runs on its q3.dbf.
 #pragma once
 
-#include "board/Colors.h"
+#include "core/Colors.h"
+#include "core/TableNames.h"
 
 #include <array>
 #include <cstdint>
@@ -35,7 +36,7 @@ struct Snapshot {
 
 class BoardReader {
 public:
-    static constexpr const char* kNamesFile = "qb3.dbf";
+    static constexpr const char* kNamesFile = core::namesTableName();
 
     // mirrorDir: a private directory outside the data directory.
     BoardReader(std::string dataDir, std::string mirrorDir, bool internationalTime);

@@ -13,7 +13,7 @@
 #include "board/NamesTable.h"
 #include "board/PollTimer.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Station.h"
 #include "engine/Engine.h"
 #include "platform/EventLog.h"
 

@@ -4,7 +4,7 @@
 #include "board/NamesTable.h"
 #include "board/PollTimer.h"
 #include "board/RemarkLog.h"
-#include "board/Station.h"
+#include "core/Station.h"
 #include "engine/Engine.h"
 #include "platform/EventLog.h"
 
@@ -102,7 +102,7 @@ int runStation(const SimPlan& plan)
         const std::int64_t now = wallMs();
         if (nextRow < plan.writeRows.size() && now >= nextWriteMs && now < plan.writeUntilMs) {
             const int row = plan.writeRows[nextRow];
-            char token[40];
+            char token[64];
             std::snprintf(token, sizeof token, "T%d.%zu@%lld", plan.ownRow, nextRow, static_cast<long long>(now));
             ++attempts;
             const auto t0 = Steady::now();

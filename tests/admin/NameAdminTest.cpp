@@ -2,8 +2,8 @@
 // second station watching the board while a person is removed and another
 // added, and the edits of a person's record.
 #include "admin/ConfigTable.h"
+#include "admin/NameAdmin.h"
 #include "board/Board.h"
-#include "board/NameAdmin.h"
 #include "board/NamesTable.h"
 #include "board/PollTimer.h"
 #include "board/RemarkLog.h"

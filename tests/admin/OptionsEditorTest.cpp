@@ -1,7 +1,7 @@
 #include "admin/ConfigTable.h"
 #include "admin/GroupChoice.h"
+#include "admin/NameAdmin.h"
 #include "admin/OptionsEditor.h"
-#include "board/NameAdmin.h"
 #include "engine/Engine.h"
 #include "engine/TTzDbf.h"
 #include "platform/Clock.h"

@@ -3,7 +3,7 @@
 #include "board/BoardGridHeader.h"
 #include "board/BoardGridModel.h"
 
-#include "admin/Options.h"
+#include "core/Options.h"
 #include "platform/Clock.h"
 
 #include <QAbstractItemModelTester>

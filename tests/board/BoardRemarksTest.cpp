@@ -3,13 +3,13 @@
 // the remark pick list, Change All Remarks, the own-name item, the remark
 // log, and the two timers driven by calling their slots with a fake clock.
 #include "admin/ConfigTable.h"
+#include "admin/NameAdmin.h"
 #include "admin/TpickList1.h"
 #include "board/BoardGrid.h"
-#include "board/Colors.h"
 #include "board/HelpViewer.h"
-#include "board/NameAdmin.h"
 #include "board/RemarkController.h"
 #include "board/TForm1.h"
+#include "core/Colors.h"
 #include "engine/TTzDbf.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"

@@ -1,6 +1,6 @@
 #include "board/BoardView.h"
 
-#include "admin/Options.h"
+#include "core/Options.h"
 #include "platform/Clock.h"
 
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
 // Leaving the board: the exit panel and the remark left behind on the
 // shared names table, driven through the board window.
 #include "admin/ConfigTable.h"
+#include "admin/NameAdmin.h"
 #include "board/ExitController.h"
 #include "board/ExitPanel.h"
-#include "board/NameAdmin.h"
 #include "board/TForm1.h"
-#include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
+#include "tests/support/BoardWindowStation.h"
 #include "tools/DataDirCommands.h"
 
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // Login, logout, password change and the start-up checks, on a real data
 // directory made the way qbtool makes one.
 #include "admin/ConfigTable.h"
+#include "admin/NameAdmin.h"
 #include "board/LoginLogic.h"
-#include "board/NameAdmin.h"
 #include "board/NamesTable.h"
 #include "board/Passwords.h"
 #include "board/RemarkLog.h"

@@ -1,13 +1,13 @@
 // "&Print Names" from the board window, printed to PDF and read back as text
 // with pdftotext.
+#include "admin/NameAdmin.h"
 #include "board/BoardGrid.h"
-#include "board/NameAdmin.h"
 #include "board/NamesPrinter.h"
 #include "board/TForm1.h"
-#include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
+#include "tests/support/BoardWindowStation.h"
 #include "tools/DataDirCommands.h"
 
 #include <QAction>

@@ -2,12 +2,12 @@
 // (or reports a missing names table), Ctrl+K lists the keys, "Set the 1 key"
 // asks for the text.
 #include "admin/ConfigTable.h"
-#include "board/NameAdmin.h"
+#include "admin/NameAdmin.h"
 #include "board/TForm1.h"
-#include "tests/support/BoardWindowStation.h"
 #include "engine/TTzDbf.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "platform/EventLog.h"
+#include "tests/support/BoardWindowStation.h"
 #include "tools/DataDirCommands.h"
 
 #include <QAction>

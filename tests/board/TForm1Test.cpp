@@ -2,11 +2,11 @@
 // login panel, the administrator login, logout, Change Password, the alert
 // menu and the help viewer. Widgets are found by their object names.
 #include "admin/ConfigTable.h"
+#include "admin/NameAdmin.h"
 #include "board/AlertMenu.h"
 #include "board/BoardGrid.h"
 #include "board/BoardGridDelegate.h"
 #include "board/HelpViewer.h"
-#include "board/NameAdmin.h"
 #include "board/TForm1.h"
 #include "engine/TTzDbf.h"
 #include "tests/support/ScriptedDialogs.h"

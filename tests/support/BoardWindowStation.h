@@ -2,8 +2,8 @@
 // engine and a captured event log. Window tests derive from it next to QObject.
 #pragma once
 
-#include "board/Station.h"
 #include "board/TForm1.h"
+#include "core/Station.h"
 #include "engine/Engine.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"

@@ -1,6 +1,6 @@
 #include "NameAdmin.h"
 
-#include "board/NamesTable.h"
+#include "core/TableNames.h"
 #include "engine/RecordCommit.h"
 #include "engine/TTzSession.h"
 #include "platform/CodePage.h"
@@ -19,8 +19,10 @@ constexpr int kLockAttempts = 20;
 bool deleteMessageTable(Station& station, int index)
 {
     bool ok = true;
-    for (const char* ext : {".dbf", ".dbt"}) {
-        std::string p = engine::TTzDbf::resolvePath(station.dataPath("msg" + std::to_string(index) + ext));
+    const std::string table = station.dataPath(core::messageTableName(index));
+    const std::string memo = table.substr(0, table.size() - 4) + ".dbt";
+    for (const std::string& file : {table, memo}) {
+        std::string p = engine::TTzDbf::resolvePath(file);
         if (platform::fileExists(p) && platform::removeFile(p) != 0)
             ok = false;
     }
@@ -133,7 +135,7 @@ AddNameResult addName(Station& station, const std::string& name, const std::stri
     engine::Engine& e = station.engine;
     engine::TTzDbf table("QBAddName", e);
     table.CreateIfNotFound = false;
-    table.setDbfFileName(station.dataPath(NamesTable::kFileName));
+    table.setDbfFileName(station.dataPath(core::namesTableName()));
     e.clearError();
     if (!table.setActive(true))
         return AddNameResult::OpenFailed;
@@ -264,7 +266,7 @@ bool openNames(Station& station, engine::TTzDbf& t)
 {
     t.CreateIfNotFound = false;
     t.HideDeletedRecs = false;
-    t.setDbfFileName(station.dataPath(NamesTable::kFileName));
+    t.setDbfFileName(station.dataPath(core::namesTableName()));
     station.engine.clearError();
     return t.setActive(true);
 }

@@ -3,6 +3,7 @@
 // directory, each with its own engine.
 #pragma once
 
+#include "core/TableNames.h"
 #include "engine/Engine.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
@@ -38,7 +39,7 @@ struct Station {
     };
 
     std::string dataPath(const std::string& name) const { return dataDir + "/" + name; }
-    std::string mirrorPath() const { return startDir + "/q3.dbf"; }
+    std::string mirrorPath() const { return startDir + "/" + core::namesMirrorName(); }
     void showAlert(const std::vector<std::string>& lines) const
     {
         if (alert)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "admin/ConfigTable.h"
-#include "board/Station.h"
+#include "core/Station.h"
 
 #include <functional>
 #include <string>
