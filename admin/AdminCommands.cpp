@@ -1,7 +1,7 @@
 #include "AdminCommands.h"
 
-#include "admin/TOptionsForm.h"
 #include "admin/NameAdmin.h"
+#include "admin/TOptionsForm.h"
 #include "planner/PromptService.h"
 
 #include <QWidget>

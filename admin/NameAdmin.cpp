@@ -344,7 +344,7 @@ std::string nameProblem(const std::string& name)
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (folded == "admin")
         return "\"Admin\" is the administrator's record, not a person";
-    if (trimmed == kDeletedName)
+    if (trimmed == core::kDeletedName)
         return "\"__\" marks a removed person on the board";
     return {};
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/Options.h"
+#include "core/TableNames.h"
 
 #include <array>
 #include <cstdint>
@@ -13,7 +14,7 @@
 namespace qb::board {
 
 constexpr int kMaxRows = 1000;
-constexpr const char* kDeletedName = "__";
+constexpr const char* kDeletedName = core::kDeletedName;
 constexpr int kPollParked = -9999;
 
 // Remark types.

@@ -7,6 +7,9 @@
 
 namespace qb::core {
 
+// The name a removed person's record keeps in the names table.
+constexpr const char* kDeletedName = "__";
+
 // The names table on the server and its local mirror in the start directory.
 constexpr const char* namesTableName() { return "qb3.dbf"; }
 constexpr const char* namesMirrorName() { return "q3.dbf"; }
