@@ -90,6 +90,11 @@ void AdminCommands::openOwnOptions(int ownIndex, bool admin)
         m_options->activateWindow();
         return;
     }
+    if (m_host.messageWindowOpen && m_host.messageWindowOpen()) {
+        if (m_host.bringForward)
+            m_host.bringForward();
+        return;
+    }
     if (admin) {
         if (m_host.messageBox)
             m_host.messageBox(QMessageBox::Information,
@@ -119,6 +124,8 @@ void AdminCommands::addNames()
     runOptions(QString::fromLatin1(kAddingCaption), 0, true);
     if (m_host.reloadBoard)
         m_host.reloadBoard();
+    if (m_host.layoutBoard)
+        m_host.layoutBoard();
 }
 
 void AdminCommands::resetPassword(int target)

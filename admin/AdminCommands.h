@@ -40,6 +40,8 @@ struct AdminHost {
     const Options* options = nullptr;     // the program's in-memory options
     // Loads the board again (a fresh copy of the shared table) and repaints.
     std::function<void()> reloadBoard;
+    // After "Add &Name": the board's layout for its new rows.
+    std::function<void()> layoutBoard;
     // After "O&ptions": the own record again, the remark list cache, the
     // message check counter, the taskbar style; then the board.
     std::function<void()> afterOwnOptions;
@@ -59,6 +61,10 @@ struct AdminHost {
     std::function<void(int boardIndex, const QString& name)> showInformation;
     std::function<void(const QString& topic)> help;
     std::function<void()> testSound;
+    // The send window or the message reader is open: "O&ptions" only brings
+    // the program forward then.
+    std::function<bool()> messageWindowOpen;
+    std::function<void()> bringForward;
 };
 
 // Owns the group pop-up and runs the commands; lives as long as the board.

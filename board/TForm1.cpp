@@ -376,11 +376,7 @@ void TForm1::buildMenus()
     // The current filter and font size carry a check mark.
     m_viewItems = new QActionGroup(this);
     m_viewItems->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    m_viewAll = m_viewMenu->addAction(QStringLiteral("All"), QKeySequence(Qt::Key_F2), this, [this] {
-        if (m_grid->setFilter(""))
-            fitHeightToRows();
-        checkViewItem();
-    });
+    m_viewAll = m_viewMenu->addAction(QStringLiteral("All"), QKeySequence(Qt::Key_F2), this, &TForm1::showAllRows);
     m_viewAll->setCheckable(true);
     m_viewAll->setChecked(true);
     m_viewItems->addAction(m_viewAll);
@@ -744,6 +740,52 @@ void TForm1::reloadBoard(bool freshCopy)
     repaintBoard();
 }
 
+void TForm1::reloadFresh(bool fit)
+{
+    reloadBoard(true);
+    if (fit)
+        fitHeightToRows();
+}
+
+void TForm1::ownOptionsChanged()
+{
+    admin::MenuEffects effects;
+    m_config.load(m_board.ownIndex, m_board.options, m_board.adminMode, m_board.ownIndex, &effects);
+    m_remarks->clearRemarkList();
+    m_refreshMain->setVisible(effects.refreshItemVisible);
+    m_menus->refresh();
+    if (m_board.options[admin::opt::kTaskbarButton])
+        openBoardWindow();
+    repaintBoard();
+    m_grid->layoutColumnsForOptions();
+}
+
+void TForm1::showAllRows()
+{
+    if (m_grid->setFilter(""))
+        fitHeightToRows();
+    checkViewItem();
+}
+
+QStringList TForm1::viewGroups() const
+{
+    QStringList groups;
+    for (const QAction* a : m_groupItems)
+        groups << a->text().trimmed();
+    return groups;
+}
+
+void TForm1::addViewGroup(const QString& group)
+{
+    QString caption = group;
+    caption.replace(QLatin1Char('&'), QLatin1Char('+'));
+    for (const QAction* a : m_groupItems)
+        if (a->text() == caption)
+            return;
+    addGroupItem(caption, s(group),
+                 BoardView::shortcutFor(static_cast<int>(m_groupItems.size()) + 1));
+}
+
 void TForm1::repaintBoard()
 {
     m_grid->reload();
@@ -790,23 +832,26 @@ void TForm1::rebuildViewMenu()
 {
     if (!m_groupItems.isEmpty())
         return; // built once; Show Names empties it
-    for (const ViewItem& item : m_grid->view().viewItems()) {
-        auto* a = new QAction(q(item.caption), m_viewMenu);
-        if (!item.shortcut.empty())
-            a->setShortcut(QKeySequence(q(item.shortcut)));
-        const std::string group = item.group;
-        connect(a, &QAction::triggered, this, [this, group] {
-            if (m_grid->setFilter(group))
-                fitHeightToRows();
-            checkViewItem();
-        });
-        a->setCheckable(true);
-        a->setData(q(group));
-        m_viewItems->addAction(a);
-        m_viewMenu->insertAction(m_viewSeparator, a);
-        m_groupItems << a;
-    }
+    for (const ViewItem& item : m_grid->view().viewItems())
+        addGroupItem(q(item.caption), item.group, item.shortcut);
     checkViewItem();
+}
+
+void TForm1::addGroupItem(const QString& caption, const std::string& group, const std::string& shortcut)
+{
+    auto* a = new QAction(caption, m_viewMenu);
+    if (!shortcut.empty())
+        a->setShortcut(QKeySequence(q(shortcut)));
+    connect(a, &QAction::triggered, this, [this, group] {
+        if (m_grid->setFilter(group))
+            fitHeightToRows();
+        checkViewItem();
+    });
+    a->setCheckable(true);
+    a->setData(q(group));
+    m_viewItems->addAction(a);
+    m_viewMenu->insertAction(m_viewSeparator, a);
+    m_groupItems << a;
 }
 
 void TForm1::checkViewItem()

@@ -114,6 +114,19 @@ public:
     // The board window's icon (drawn, no file needed).
     static QIcon boardIcon();
 
+    // For the administration commands (board/AdminWiring).
+    // A fresh copy of the names table, repainted; fitted to the rows when asked.
+    void reloadFresh(bool fit);
+    // After the own options window: the own options record again, the remark
+    // list read anew, the menus and columns the options decide, the board.
+    void ownOptionsChanged();
+    // Every row shown, as "All" of the View menu does.
+    void showAllRows();
+    // Captions of the View menu's group items (all but "All").
+    QStringList viewGroups() const;
+    // A View menu item for a group none of its items has yet.
+    void addViewGroup(const QString& caption);
+
 signals:
     // The deferred start-up has run (tests wait for it).
     void startupDone();
@@ -139,6 +152,7 @@ private:
     void saveSettings();
     void reloadBoard(bool freshCopy);
     void rebuildViewMenu();
+    void addGroupItem(const QString& caption, const std::string& group, const std::string& shortcut);
     // Fits the window to the rows (and widens it for columns whose text
     // would be cut); naturalWidth: take exactly the width the columns need.
     void fitHeightToRows(bool naturalWidth = false);

@@ -1,6 +1,7 @@
 // qbp3, the board program: `qbp3 [5] [DATA_DIR]`. The first argument is
 // ignored (the launcher passes "5"); the second becomes the current
 // directory, where every shared table is opened by name.
+#include "board/AdminWiring.h"
 #include "board/BoardGrid.h"
 #include "board/DialogIcons.h"
 #include "board/HelpViewer.h"
@@ -14,10 +15,13 @@
 #include "messages/MessageMenus.h"
 #include "messages/MessagingController.h"
 #include "messages/MessagingTestCommands.h"
+#include "messages/TSendMsg3.h"
+#include "messages/TrdMsgs.h"
 #include "planner/TPickDT.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
 #include "platform/Paths.h"
+#include "ui/MenuRegistry.h"
 #include "ui/QtDialogs.h"
 
 #include <QApplication>
@@ -131,6 +135,18 @@ int main(int argc, char** argv)
     messages::installMessageMenus(form1.menus(), messaging, [&b](int index) {
         return index >= 0 && index < b.rowCount() ? b.remarks[static_cast<std::size_t>(index)] : std::string();
     });
+    // Options and name administration: "O&ptions", "Add &Name", the name
+    // pop-up's administrator items and the group pop-up.
+    board::AdminWiring adminWiring;
+    adminWiring.clearAlert = [&messaging] { messaging.clearAlert(); };
+    adminWiring.afterOwnOptions = [&messaging, &b] { messaging.check().afterOptionsWindow(b.options.messageTicks); };
+    adminWiring.messageWindowOpen = [&messaging] {
+        return messaging.sendWindow()->isVisible() || messaging.reader()->isVisible();
+    };
+    adminWiring.showInformation = [&plannerWindows](int index, const QString& name, const ui::MenuContext& c) {
+        plannerWindows.showInformation(index, name, c);
+    };
+    board::installAdministration(form1, station, dialogs, std::move(adminWiring));
     if (board::TestHooks* hooks = form1.testHooks(); hooks && hooks->listening())
         for (auto& [name, command] : messages::messagingTestCommands(messaging, nameOf))
             hooks->addCommand(name, command);

@@ -45,6 +45,8 @@ public:
     // "&Read Message(s)".
     void readMessages();
     bool busySending() const { return m_multiple.busy(); }
+    // The alert of a new message ends (the caption and the icon come back).
+    void clearAlert();
 
     TSendMsg3* sendWindow() const { return m_send; }
     TrdMsgs* reader() const { return m_reader; }
@@ -72,7 +74,6 @@ private:
     void playSound();
     void bringBoardForward();
     void showReader();
-    void clearAlert();
     int interval() const;
     bool option(int n) const;
 

@@ -86,6 +86,7 @@ inline constexpr const char* kPopupReadMessage = "messages.popupRead";
 inline constexpr const char* kPopupResetPassword = "admin.popupResetPassword";
 inline constexpr const char* kPopupChangeName = "admin.popupChangeName";
 inline constexpr const char* kPopupRemoveName = "admin.popupRemoveName";
+inline constexpr const char* kPopupSetOptions = "admin.popupSetOptions";
 inline constexpr const char* kTrayReadMessages = "messages.trayRead";
 inline constexpr const char* kTrayOptions = "admin.trayOptions";
 } // namespace menukey
