@@ -36,6 +36,7 @@ struct Written {
     std::int64_t stampMs;
     std::int64_t writeUs;
     int attempts;
+    int row;
 };
 
 } // namespace
@@ -54,6 +55,7 @@ int runStation(const SimPlan& plan)
     board::Board board;
     board.ownIndex = plan.ownRow;
     board.options.refreshTicks = plan.refreshTicks;
+    board.options.set(admin::opt::kLogRemarks, plan.logRemarks);
     board::RemarkLog remarkLog(station, board);
     board::NamesTable names(station, board, remarkLog);
 
@@ -100,8 +102,9 @@ int runStation(const SimPlan& plan)
         timer.tick(true);
 
         const std::int64_t now = wallMs();
-        if (nextRow < plan.writeRows.size() && now >= nextWriteMs && now < plan.writeUntilMs) {
-            const int row = plan.writeRows[nextRow];
+        const bool rowLeft = nextRow < plan.writeRows.size() || (plan.cycleRows && !plan.writeRows.empty());
+        if (rowLeft && now >= nextWriteMs && now < plan.writeUntilMs) {
+            const int row = plan.writeRows[nextRow % plan.writeRows.size()];
             char token[64];
             std::snprintf(token, sizeof token, "T%d.%zu@%lld", plan.ownRow, nextRow, static_cast<long long>(now));
             ++attempts;
@@ -109,7 +112,7 @@ int runStation(const SimPlan& plan)
             board::WriteResult r = names.writeColumn(board::column::kRemark, token, true, board::Rgb {0, 255, 0}, row);
             const std::int64_t us = usSince(t0);
             if (r == board::WriteResult::Ok) {
-                written.push_back({token, now, us, attempts});
+                written.push_back({token, now, us, attempts, row});
                 attempts = 0;
                 ++nextRow;
                 nextWriteMs = now + gap(rng);
@@ -130,8 +133,8 @@ int runStation(const SimPlan& plan)
     if (!f)
         return 1;
     for (const Written& w : written)
-        std::fprintf(f, "wrote %s %lld %lld %d\n", w.token.c_str(), static_cast<long long>(w.stampMs),
-                     static_cast<long long>(w.writeUs), w.attempts);
+        std::fprintf(f, "wrote %s %lld %lld %d %d\n", w.token.c_str(), static_cast<long long>(w.stampMs),
+                     static_cast<long long>(w.writeUs), w.attempts, w.row);
     if (attempts > 0)
         std::fprintf(f, "stat refused_pending %d\n", attempts);
     for (const auto& [token, ms] : seen)

@@ -19,6 +19,8 @@ struct SimPlan {
     int refreshTicks = 8;   // 8 ticks of 500 ms = the 4-second refresh
     std::vector<int> tokenRows;   // every row any writer writes (watched for tokens)
     std::vector<int> writeRows;   // rows this station writes, in order; empty for a reader
+    bool cycleRows = false;       // after the last row start again at the first, until writeUntilMs
+    bool logRemarks = false;      // each write also goes into the month's remark-change log
     std::int64_t writeFromMs = 0; // wall-clock window for writes
     std::int64_t writeUntilMs = 0;
     std::int64_t endMs = 0;       // wall-clock end of the run
@@ -29,7 +31,7 @@ struct SimPlan {
 
 // Runs the station until plan.endMs and writes its observations to
 // startDir + "/result.txt":
-//   wrote TOKEN STAMP_MS WRITE_US ATTEMPTS
+//   wrote TOKEN STAMP_MS WRITE_US ATTEMPTS ROW
 //   seen TOKEN WALL_MS            (first reload that showed the token)
 //   stat NAME VALUE               (ticks, reloads, late ticks, log errors, cpu)
 // Returns the process exit status (0, or 1 when the results cannot be written).

@@ -39,20 +39,27 @@ struct Options {
     int seconds = 60;
     int writers = 3;
     int staggerMs = 4500; // spread over one poll interval: stations poll at random phases
+    int rowsPerWriter = 0; // 0: a row for every write; otherwise the writer cycles through this many
+    bool logRemarks = false;
     std::string dir;
+    std::string data; // an existing data directory to join instead of making DIR/data
     std::string qbtool;
 };
 
 void usage()
 {
     std::fprintf(stderr, "usage: stationsim --dir DIR [--stations N] [--seconds S] [--writers W] [--stagger-ms MS]"
-                         " [--qbtool PATH]\n");
+                         " [--qbtool PATH] [--data DATADIR] [--rows-per-writer K] [--log-remarks]\n");
 }
 
 bool parse(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--log-remarks") {
+            o.logRemarks = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return false;
         std::string v = argv[++i];
@@ -66,13 +73,18 @@ bool parse(int argc, char** argv, Options& o)
             o.staggerMs = std::atoi(v.c_str());
         else if (a == "--dir")
             o.dir = v;
+        else if (a == "--data")
+            o.data = v;
+        else if (a == "--rows-per-writer")
+            o.rowsPerWriter = std::atoi(v.c_str());
         else if (a == "--qbtool")
             o.qbtool = v;
         else
             return false;
     }
     return !o.dir.empty() && o.stations >= 2 && o.seconds >= 15 && o.writers >= 1 && o.writers <= o.stations
-           && o.stations <= 900;
+           && o.stations <= 900
+           && o.rowsPerWriter >= 0;
 }
 
 std::string quote(const std::string& s)
@@ -121,6 +133,7 @@ std::int64_t childCpuUs()
 
 struct StationResult {
     std::vector<std::pair<std::string, std::int64_t>> wrote;   // token, stamp
+    std::vector<int> rows;                                     // row of each write
     std::vector<std::int64_t> writeUs;
     int attempts = 0;
     std::map<std::string, std::int64_t> seen;
@@ -140,9 +153,10 @@ StationResult readResult(const std::string& path)
         if (kind == "wrote") {
             std::string token;
             long long stamp = 0, us = 0;
-            int attempts = 0;
-            s >> token >> stamp >> us >> attempts;
+            int attempts = 0, row = -1;
+            s >> token >> stamp >> us >> attempts >> row;
             r.wrote.emplace_back(token, stamp);
+            r.rows.push_back(row);
             r.writeUs.push_back(us);
             r.attempts += attempts;
         } else if (kind == "seen") {
@@ -173,15 +187,17 @@ int main(int argc, char** argv)
     }
     if (o.qbtool.empty())
         o.qbtool = defaultQbtool();
-    const std::string data = o.dir + "/data";
+    const bool joining = !o.data.empty();
+    const std::string data = joining ? o.data : o.dir + "/data";
     const int minGapMs = 2000, maxGapMs = 8000;
-    const int perWriter = o.seconds * 1000 / minGapMs + 1;
+    const int perWriter = o.rowsPerWriter > 0 ? o.rowsPerWriter : o.seconds * 1000 / minGapMs + 1;
 
     // The data directory, made the way an administrator makes it.
     std::printf("stationsim: %d stations, %d s, %d writers; setting up %s\n", o.stations, o.seconds, o.writers,
                 data.c_str());
     std::fflush(stdout);
-    if (!run("rm -rf " + quote(o.dir) + " && mkdir -p " + quote(o.dir)) || !run(quote(o.qbtool) + " init " + quote(data)))
+    if (!run("rm -rf " + quote(o.dir) + " && mkdir -p " + quote(o.dir))
+        || (!joining && !run(quote(o.qbtool) + " init " + quote(data))))
         return 1;
     for (int k = 0; k < o.stations; ++k)
         if (!run(quote(o.qbtool) + " add-name " + quote(data) + " " + quote("Station " + std::to_string(k)) + " Sim"))
@@ -240,6 +256,8 @@ int main(int argc, char** argv)
         plan.minGapMs = minGapMs;
         plan.maxGapMs = maxGapMs;
         plan.seed = static_cast<unsigned>(1234 + k);
+        plan.cycleRows = o.rowsPerWriter > 0;
+        plan.logRemarks = o.logRemarks;
         ownRows.push_back(plan.ownRow);
         pid_t pid = ::fork();
         if (pid == 0)
@@ -252,6 +270,9 @@ int main(int argc, char** argv)
         // Staggered start, so stations do not all tick at the same moment.
         std::this_thread::sleep_for(std::chrono::milliseconds(o.staggerMs / o.stations));
     }
+    // Whoever joins the stations (bench/soak.sh) waits for this line.
+    std::printf("stationsim: stations started\n");
+    std::fflush(stdout);
     int failedStations = 0;
     for (pid_t pid : pids) {
         int status = 0;
@@ -291,9 +312,17 @@ int main(int argc, char** argv)
         attempts += rw.attempts;
         for (std::int64_t us : rw.writeUs)
             writeMs.push_back(static_cast<double>(us) / 1000.0);
-        for (const auto& [token, stamp] : rw.wrote) {
+        // A writer that cycles through its rows replaces its own earlier
+        // tokens: only the last one of each row must stay in the table and
+        // reach every station.
+        std::map<int, std::size_t> lastOfRow;
+        for (std::size_t i = 0; i < rw.rows.size(); ++i)
+            lastOfRow[rw.rows[i]] = i;
+        for (std::size_t i = 0; i < rw.wrote.size(); ++i) {
+            const auto& [token, stamp] = rw.wrote[i];
             ++written;
-            if (!finalTokens.count(token))
+            const bool last = i >= rw.rows.size() || lastOfRow[rw.rows[i]] == i;
+            if (last && !finalTokens.count(token))
                 ++missingInTable;
             for (int k = 0; k < o.stations; ++k) {
                 if (k == w)
@@ -301,7 +330,7 @@ int main(int argc, char** argv)
                 const auto& seen = results[static_cast<std::size_t>(k)].seen;
                 auto it = seen.find(token);
                 if (it == seen.end())
-                    ++unseenPairs;
+                    unseenPairs += last ? 1 : 0;
                 else {
                     latencies.push_back(static_cast<double>(it->second - stamp));
                     if (k >= o.writers)
@@ -332,7 +361,9 @@ int main(int argc, char** argv)
                 percentile(latencies, 0.5), percentile(latencies, 0.99), percentile(latencies, 1.0), latencies.size());
     std::printf("  at stations that do not write: median %.0f ms, p99 %.0f ms, max %.0f ms\n",
                 percentile(readerLatencies, 0.5), percentile(readerLatencies, 0.99), percentile(readerLatencies, 1.0));
-    std::printf("lost: %d tokens missing from the final table, %d (token, station) pairs never seen\n", missingInTable,
+    std::printf("lost: %d tokens missing from the final table, %d (token, station) pairs never seen"
+                " (of the last token of each row when writers cycle)\n",
+                missingInTable,
                 unseenPairs);
     std::printf("cpu per station: %.1f ms in %.0f s (%.3f%% of one core), max %.1f ms; %.1f reloads per station\n",
                 cpuPerStationMs, seconds, cpuPerStationMs / (seconds * 10.0), static_cast<double>(maxCpuUs) / 1000.0,
