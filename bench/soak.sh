@@ -19,7 +19,7 @@ if [ ! -x "$SOAK" ]; then
     echo "soak: $SOAK not found; build the soak_tests target first or set SOAK" >&2
     exit 2
 fi
-report=$(mktemp)
+report=$(mktemp)   # the program appends to it
 log=$(mktemp)
 trap 'rm -f "$report" "$log"' EXIT
 status=0

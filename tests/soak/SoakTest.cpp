@@ -6,7 +6,7 @@
 // Afterwards nothing may have grown after the first minute, no lock may be
 // left, every table must check clean and every write must be accounted for.
 // The boards are driven through their test-only control socket
-// (board/TestHooks.h). QB_SOAK_REPORT=FILE also writes the report there.
+// (board/TestHooks.h). QB_SOAK_REPORT=FILE also appends the report there.
 #include "admin/ConfigTable.h"
 #include "core/Station.h"
 #include "engine/TTzDbf.h"
@@ -171,7 +171,6 @@ private:
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_data;
     std::vector<QProcess*> m_processes;
-    QStringList m_report;
 };
 
 void SoakTest::init()
@@ -181,7 +180,6 @@ void SoakTest::init()
     m_data = m_root->filePath(QStringLiteral("data"));
     std::ostringstream out, err;
     QCOMPARE(qb::tools::initCommand({m_data.toStdString(), "--demo"}, out, err), 0);
-    m_report.clear();
 }
 
 void SoakTest::cleanup()
@@ -199,9 +197,14 @@ void SoakTest::cleanup()
 
 void SoakTest::report(const QString& line)
 {
-    m_report << line;
     std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
+    // Line by line, so a run that breaks off still leaves its samples.
+    if (const QString path = qEnvironmentVariable("QB_SOAK_REPORT"); !path.isEmpty()) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+            f.write(line.toUtf8() + '\n');
+    }
 }
 
 int SoakTest::indexOf(const std::string& name)
@@ -601,11 +604,6 @@ void SoakTest::boardsStayFlatAndLoseNothing()
                .arg(sim->exitCode())
                .arg(check.exitCode())
                .arg(checkOut.section(QLatin1Char('\n'), -1)));
-    if (const QString path = qEnvironmentVariable("QB_SOAK_REPORT"); !path.isEmpty()) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(m_report.join(QLatin1Char('\n')).toUtf8() + '\n');
-    }
 
     // The verdicts.
     for (const Board& b : boards) {
