@@ -23,7 +23,9 @@ report=$(mktemp)   # the program appends to it
 log=$(mktemp)
 trap 'rm -f "$report" "$log"' EXIT
 status=0
+# QtTest stops a test function after five minutes unless told otherwise.
 QT_QPA_PLATFORM=offscreen QB_SOAK_SECONDS=$DURATION QB_SOAK_REPORT=$report \
+    QTEST_FUNCTION_TIMEOUT=$(( (DURATION + 900) * 1000 )) \
     "$SOAK" -o "$log",txt >/dev/null 2>&1 || status=$?
 echo "== samples (kB, descriptors, locks seen in fdinfo / in /proc/locks)"
 grep -E '^[AB] +(run|quiet) ' "$report" || true

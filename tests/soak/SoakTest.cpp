@@ -55,6 +55,7 @@ struct Board {
     QString person;
     int index = -1;
     QString control;
+    QString dump; // the board's rows after its last repaint
     QProcess* process = nullptr;
     std::vector<Sample> samples;
     int remarkChanges = 0;
@@ -167,6 +168,9 @@ private:
     std::vector<Claim> loggedRemarks();
     std::map<std::string, std::string> tableRemarks(std::map<int, std::string>* nameOfIndex);
     std::vector<std::string> mailboxSubjects(int boardIndex);
+    // Rows of the board's last dump whose remark differs from the table's.
+    QStringList staleRows(const Board& b, const std::map<std::string, std::string>& table,
+                          const std::map<int, std::string>& nameOfIndex);
 
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_data;
@@ -256,6 +260,8 @@ void SoakTest::start(Board& b)
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
     env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), b.control + QStringLiteral("-instance"));
     env.insert(QStringLiteral("QB_TEST_CONTROL"), b.control);
+    b.dump = dir + QStringLiteral("/board.txt");
+    env.insert(QStringLiteral("QB_TEST_BOARD_DUMP"), b.dump);
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p->start(program, {QStringLiteral("5"), m_data});
@@ -339,6 +345,29 @@ std::vector<std::string> SoakTest::mailboxSubjects(int boardIndex)
     }
     t.setActive(false);
     return out;
+}
+
+QStringList SoakTest::staleRows(const Board& b, const std::map<std::string, std::string>& table,
+                               const std::map<int, std::string>& nameOfIndex)
+{
+    QFile f(b.dump);
+    if (!f.open(QIODevice::ReadOnly))
+        return {QStringLiteral("no dump")};
+    QStringList stale;
+    int rows = 0;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
+        const QStringList cells = line.split(QLatin1Char('\t'));
+        if (cells.size() < 3)
+            continue;
+        ++rows;
+        const auto name = nameOfIndex.find(cells[0].toInt());
+        const auto remark = name == nameOfIndex.end() ? table.end() : table.find(name->second);
+        if (remark == table.end() || QString::fromStdString(remark->second) != cells[2])
+            stale << QStringLiteral("%1 shows \"%2\"").arg(cells[1], cells[2]);
+    }
+    if (rows == 0)
+        stale << QStringLiteral("no rows");
+    return stale;
 }
 
 void SoakTest::boardsStayFlatAndLoseNothing()
@@ -559,6 +588,18 @@ void SoakTest::boardsStayFlatAndLoseNothing()
                             entries.empty() ? QString() : QString::fromStdString(entries.back())));
         }
     }
+    // Both boards show what the table holds once their polls have run.
+    std::map<QString, QStringList> stale;
+    for (const Board& b : boards) {
+        QElapsedTimer w;
+        w.start();
+        while (!(stale[b.key] = staleRows(b, table, nameOfIndex)).isEmpty() && w.elapsed() < 30000)
+            QTest::qWait(500);
+        report(QStringLiteral("board %1 after the run: %2 rows differ from the table%3")
+                   .arg(b.key)
+                   .arg(stale[b.key].size())
+                   .arg(stale[b.key].isEmpty() ? QString() : QStringLiteral(": ") + stale[b.key].join(QStringLiteral("; "))));
+    }
     int messagesMissing = 0, messagesDoubled = 0;
     std::map<int, std::vector<std::string>> mailboxes;
     for (const auto& [to, subject] : sentMessages) {
@@ -626,6 +667,7 @@ void SoakTest::boardsStayFlatAndLoseNothing()
         QVERIFY(b.remarkChanges >= runMs / 20000);
         QVERIFY(b.sent >= runMs / 48000);
         QCOMPARE(b.failures, 0);
+        QVERIFY2(stale[b.key].isEmpty(), qPrintable(stale[b.key].join(QStringLiteral("; "))));
     }
     QVERIFY(simWrites >= static_cast<int>(runMs / 10000));
     QCOMPARE(unlogged, 0);
