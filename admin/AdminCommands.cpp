@@ -63,7 +63,8 @@ bool AdminCommands::runOptions(const QString& caption, int target, bool admin)
     c.nameAdded = [this](int index, const QString& name, const QString& group) {
         if (group != QStringLiteral("?") && m_host.addViewGroup)
             m_host.addViewGroup(group);
-        m_groupMenu->choice().addItem(group.toStdString());
+        if (!takeViewGroups())
+            m_groupMenu->choice().addItem(group.toStdString());
         m_groupMenu->rebuild();
         if (m_host.reloadBoard)
             m_host.reloadBoard();
@@ -124,8 +125,6 @@ void AdminCommands::addNames()
     runOptions(QString::fromLatin1(kAddingCaption), 0, true);
     if (m_host.reloadBoard)
         m_host.reloadBoard();
-    if (m_host.layoutBoard)
-        m_host.layoutBoard();
 }
 
 void AdminCommands::resetPassword(int target)
@@ -176,15 +175,22 @@ void AdminCommands::removeName(int target)
         m_host.reloadBoard();
 }
 
+bool AdminCommands::takeViewGroups()
+{
+    // The pop-up lists the groups in the View menu's order.
+    if (!m_host.groups)
+        return false;
+    std::vector<std::string> groups;
+    for (const QString& g : m_host.groups())
+        groups.push_back(g.toStdString());
+    m_groupMenu->choice().setGroups(groups);
+    return true;
+}
+
 void AdminCommands::groupCellClicked(int target, QPoint at)
 {
     m_groupTarget = target;
-    if (m_host.groups) {
-        std::vector<std::string> groups;
-        for (const QString& g : m_host.groups())
-            groups.push_back(g.toStdString());
-        m_groupMenu->choice().setGroups(groups);
-    }
+    takeViewGroups();
     m_groupMenu->rebuild();
     m_groupMenu->popup(at);
 }

@@ -38,10 +38,9 @@ struct AdminHost {
         messageBox;
     QWidget* window = nullptr;            // the board: parent and position of boxes
     const Options* options = nullptr;     // the program's in-memory options
-    // Loads the board again (a fresh copy of the shared table) and repaints.
+    // Loads the board again (a fresh copy of the shared table), repaints and
+    // fits the window to the rows.
     std::function<void()> reloadBoard;
-    // After "Add &Name": the board's layout for its new rows.
-    std::function<void()> layoutBoard;
     // After "O&ptions": the own record again, the remark list cache, the
     // message check counter, the taskbar style; then the board.
     std::function<void()> afterOwnOptions;
@@ -98,6 +97,8 @@ private:
     bool runOptions(const QString& caption, int target, bool admin);
     void warn(const std::string& text);
     bool confirm(const std::string& text);
+    // The View menu's groups into the group pop-up; false without them.
+    bool takeViewGroups();
     AdminHost m_host;
     GroupMenu* m_groupMenu = nullptr;
     QPointer<TOptionsForm> m_options;

@@ -59,8 +59,8 @@ admin::AdminCommands* installAdministration(TForm1& form, Station& station, core
     };
     host.window = f;
     host.options = &b.options;
-    host.reloadBoard = [f] { f->reloadFresh(false); };
-    host.layoutBoard = [f] { f->reloadFresh(true); };
+    // Added, renamed or regrouped rows show whole.
+    host.reloadBoard = [f] { f->reloadFresh(true); };
     host.afterOwnOptions = [f, after = wiring.afterOwnOptions] {
         f->ownOptionsChanged();
         if (after)

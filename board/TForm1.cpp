@@ -757,7 +757,9 @@ void TForm1::ownOptionsChanged()
     if (m_board.options[admin::opt::kTaskbarButton])
         openBoardWindow();
     repaintBoard();
+    // The columns the options show, sized as after a login.
     m_grid->layoutColumnsForOptions();
+    fitHeightToRows();
 }
 
 void TForm1::showAllRows()
