@@ -2,7 +2,7 @@
 
 #include "admin/NameAdmin.h"
 #include "admin/TOptionsForm.h"
-#include "planner/PromptService.h"
+#include "core/PromptService.h"
 
 #include <QWidget>
 
@@ -143,12 +143,11 @@ void AdminCommands::changeName(int target)
     const std::string name = personName(*m_host.station, target);
     if (name.empty() || !m_host.prompts)
         return;
-    std::optional<QString> text =
-        m_host.prompts->askText(QStringLiteral("Change Name"), QStringLiteral("New Name"), false, q(name));
-    if (!text || text->trimmed().isEmpty())
+    std::optional<std::string> text = m_host.prompts->askText("Change Name", "New Name", false, name);
+    if (!text || QString::fromStdString(*text).trimmed().isEmpty())
         return;
     std::string problem;
-    const NameEditResult r = board::renameName(*m_host.station, target, text->toStdString(), &problem);
+    const NameEditResult r = board::renameName(*m_host.station, target, *text, &problem);
     if (r == NameEditResult::Invalid || r == NameEditResult::Duplicate)
         warn(problem);
     else if (r == NameEditResult::LockFailed)

@@ -22,7 +22,7 @@
 
 class QWidget;
 
-namespace qb::planner {
+namespace qb::core {
 class PromptService;
 }
 
@@ -32,7 +32,7 @@ class TOptionsForm;
 
 struct AdminHost {
     board::Station* station = nullptr;
-    planner::PromptService* prompts = nullptr; // "Change Name", "Create New Group", option labels
+    core::PromptService* prompts = nullptr; // "Change Name", "Create New Group", option labels
     // Boxes and questions; empty: nothing is asked and nothing changed.
     std::function<QMessageBox::StandardButton(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)>
         messageBox;

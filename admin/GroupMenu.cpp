@@ -1,10 +1,10 @@
 #include "GroupMenu.h"
 
-#include "planner/PromptService.h"
+#include "core/PromptService.h"
 
 namespace qb::admin {
 
-GroupMenu::GroupMenu(planner::PromptService* prompts, QWidget* parent) : QMenu(parent), m_prompts(prompts)
+GroupMenu::GroupMenu(core::PromptService* prompts, QWidget* parent) : QMenu(parent), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("GroupMenu"));
     rebuild();
@@ -38,9 +38,7 @@ void GroupMenu::createGroup()
 {
     if (!m_prompts)
         return;
-    std::optional<QString> answer = m_prompts->askText(QString::fromLatin1(GroupChoice::kPromptTitle), QStringLiteral("Group:"), false,
-                                                       QString::fromStdString(m_choice.current()));
-    const bool made = m_choice.create(answer ? std::optional<std::string>(answer->toStdString()) : std::nullopt);
+    const bool made = m_choice.create(m_prompts->askText(GroupChoice::kPromptTitle, "Group:", false, m_choice.current()));
     rebuild();
     if (made)
         emit groupChosen(QString::fromStdString(m_choice.current()));

@@ -8,7 +8,7 @@
 
 #include <QMenu>
 
-namespace qb::planner {
+namespace qb::core {
 class PromptService;
 }
 
@@ -18,7 +18,7 @@ class GroupMenu : public QMenu {
     Q_OBJECT
 public:
     // The prompt service answers "Create New Group"; it must outlive the menu.
-    GroupMenu(planner::PromptService* prompts, QWidget* parent = nullptr);
+    GroupMenu(core::PromptService* prompts, QWidget* parent = nullptr);
 
     GroupChoice& choice() { return m_choice; }
     // Fills the items again from the choice (after groups were added).
@@ -29,7 +29,7 @@ signals:
 
 private:
     void createGroup();
-    planner::PromptService* m_prompts;
+    core::PromptService* m_prompts;
     GroupChoice m_choice;
 };
 

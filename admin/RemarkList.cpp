@@ -3,7 +3,7 @@
 #include "engine/Engine.h"
 #include "engine/TTzDbf.h"
 #include "engine/TTzSession.h"
-#include "planner/PromptService.h"
+#include "core/PromptService.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -254,7 +254,7 @@ PickResult RemarkList::describe(const RemarkEntry& entry)
     return r;
 }
 
-std::optional<PickResult> RemarkList::pick(int index, const platform::Clock& clock, planner::PromptService& prompts,
+std::optional<PickResult> RemarkList::pick(int index, const platform::Clock& clock, core::PromptService& prompts,
                                            const Options& options) const
 {
     // The notice would otherwise go out to the whole office as a remark.
@@ -271,7 +271,7 @@ std::optional<PickResult> RemarkList::pick(int index, const platform::Clock& clo
 }
 
 ExpandResult RemarkList::expandPlaceholders(const QString& text, const platform::Clock& clock,
-                                            planner::PromptService& prompts, bool internationalDates)
+                                            core::PromptService& prompts, bool internationalDates)
 {
     ExpandResult out;
     QString s = text;
@@ -293,9 +293,11 @@ ExpandResult RemarkList::expandPlaceholders(const QString& text, const platform:
             if (std::optional<double> d = prompts.askDate())
                 answer = formatPromptDate(*d, internationalDates);
         } else if (word.contains(QStringLiteral("time"), Qt::CaseInsensitive)) {
-            answer = prompts.askTime();
-        } else {
-            answer = prompts.askText(QStringLiteral("Customize Remark"), QStringLiteral("Enter ") + word, false);
+            if (std::optional<std::string> t = prompts.askTime())
+                answer = QString::fromStdString(*t);
+        } else if (std::optional<std::string> t =
+                       prompts.askText("Customize Remark", "Enter " + word.toStdString(), false)) {
+            answer = QString::fromStdString(*t);
         }
         if (!answer) {
             // Cancel means cancel: no further prompts for the same pick.

@@ -32,7 +32,7 @@
 namespace qb::engine {
 class Engine;
 }
-namespace qb::planner {
+namespace qb::core {
 class PromptService;
 }
 
@@ -128,7 +128,7 @@ public:
     // text's placeholders expanded (prompts through prompts; the clock gives
     // {time}, {date}, {day}). Nothing when index is out of range, names the
     // error notice, or a prompt was cancelled.
-    std::optional<PickResult> pick(int index, const platform::Clock& clock, planner::PromptService& prompts,
+    std::optional<PickResult> pick(int index, const platform::Clock& clock, core::PromptService& prompts,
                                    const Options& options) const;
     // The pick fields of an entry without expansion (text copied as is).
     static PickResult describe(const RemarkEntry& entry);
@@ -144,7 +144,7 @@ public:
     //    word; a confirmed non-empty answer is inserted where "<" stood.
     // The first cancelled prompt ends the expansion with ok false.
     static ExpandResult expandPlaceholders(const QString& text, const platform::Clock& clock,
-                                           planner::PromptService& prompts, bool internationalDates);
+                                           core::PromptService& prompts, bool internationalDates);
 
     // --- maintenance (administrator) ----------------------------------------------
     // Each successful change sets changed(). Index arguments are entry

@@ -2,7 +2,7 @@
 
 #include "admin/MessageSound.h"
 #include "engine/controls/TTzCheckBox.h"
-#include "planner/PromptService.h"
+#include "core/PromptService.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -302,11 +302,11 @@ void TOptionsForm::rightClickBox(int n)
     }
     if (!m_ctx.prompts)
         return;
-    std::optional<QString> text = m_ctx.prompts->askText(QStringLiteral("Change Option Label"),
-                                                         QStringLiteral("Enter label:"), false, box(n)->text());
+    std::optional<std::string> text =
+        m_ctx.prompts->askText("Change Option Label", "Enter label:", false, box(n)->text().toStdString());
     if (!text)
         return;
-    if (m_editor->setLabel(n, text->toStdString()))
+    if (m_editor->setLabel(n, *text))
         box(n)->setText(q(m_editor->optionCaption(n)));
     else
         ask(QMessageBox::Warning, QStringLiteral("The label could not be written to qb3cfg2.dbf."), QMessageBox::Ok);

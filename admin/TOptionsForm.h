@@ -31,7 +31,7 @@ class QTabWidget;
 namespace qb::engine {
 class TTzCheckBox;
 }
-namespace qb::planner {
+namespace qb::core {
 class PromptService;
 }
 
@@ -50,7 +50,7 @@ public:
         QString caption;                   // decides the mode (kOwnOptionsCaption, adminOptionsCaption, kAddingCaption)
         int target = -1;                   // board index shown (own or clicked)
         QString lastGroup;                 // "Group:" starts with it (adding)
-        planner::PromptService* prompts = nullptr;
+        core::PromptService* prompts = nullptr;
         MessageBoxFn messageBox;           // nullptr: a real QMessageBox
         // Group items of the board's View menu, for the "Group:" list.
         std::function<QStringList()> groups;

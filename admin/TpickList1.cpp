@@ -344,11 +344,10 @@ void TpickList1::deleteEntry()
 
 void TpickList1::addEntry()
 {
-    std::optional<QString> text =
-        m_prompts.askText(QStringLiteral("Add New Remark"), QStringLiteral("Enter Remark:"), false, QString(19, u' '));
+    std::optional<std::string> text = m_prompts.askText("Add New Remark", "Enter Remark:", false, std::string(19, ' '));
     if (!text)
         return;
-    const int at = m_list.add(selectedRow(), text->toStdString());
+    const int at = m_list.add(selectedRow(), *text);
     if (at >= 0) {
         fillList(at);
         fitSize();
@@ -363,9 +362,9 @@ void TpickList1::renameEntry()
         return;
     }
     const QString current = QString::fromStdString(m_list.entries()[static_cast<std::size_t>(row)].text);
-    std::optional<QString> text = m_prompts.askText(QStringLiteral("Rename Remark"), QStringLiteral("Enter new text:"),
-                                                    false, current.leftJustified(30, u' '));
-    if (text && m_list.rename(row, text->toStdString()))
+    std::optional<std::string> text = m_prompts.askText("Rename Remark", "Enter new text:", false,
+                                                        current.leftJustified(30, u' ').toStdString());
+    if (text && m_list.rename(row, *text))
         fillList(row);
 }
 

@@ -334,12 +334,11 @@ void RemarkController::fourthColumnClicked(int boardIndex)
     const auto i = static_cast<std::size_t>(boardIndex);
     if (!confirmOtherRow(boardIndex))
         return;
-    auto text = m_dialogs->askText(q(m_board.names[i]), QString::fromLatin1(kFourthColumnPrompt), false,
-                                   q(m_board.miscs[i]));
+    auto text = m_dialogs->askText(m_board.names[i], kFourthColumnPrompt, false, m_board.miscs[i]);
     if (!text || !m_board.isShown(boardIndex))
         return;
-    const WriteResult r = m_actions.applyFourthColumn(boardIndex, text->toStdString());
-    reportWrite(r, text->trimmed().toStdString());
+    const WriteResult r = m_actions.applyFourthColumn(boardIndex, *text);
+    reportWrite(r, QString::fromStdString(*text).trimmed().toStdString());
     if (r == WriteResult::Ok && boardChanged)
         boardChanged();
 }
@@ -355,11 +354,10 @@ int RemarkController::changeAll(RemarkActions::ChangeAll kind)
         return -1;
     std::string custom;
     if (kind == RemarkActions::ChangeAll::Custom) {
-        auto text = m_dialogs->askText(QStringLiteral("Change All Remarks"), QString::fromLatin1(kChangeAllPrompt),
-                                       false);
+        auto text = m_dialogs->askText("Change All Remarks", kChangeAllPrompt, false);
         if (!text)
             return -1;
-        custom = text->toStdString();
+        custom = *text;
     }
     PollHold hold(m_board);
     const int changed = m_actions.changeAllRemarks(kind, custom);

@@ -360,10 +360,10 @@ void TForm1::buildMenus()
         QAction* set = m_quickKeys->addAction(QStringLiteral("Set the &%1 key").arg(key), this, [this, key] {
             if (!m_dialogs)
                 return;
-            const auto text = m_dialogs->askText(QStringLiteral("Set text for number %1 key").arg(key),
-                                                 QStringLiteral("Enter the text you want assigned"), false);
+            const auto text = m_dialogs->askText("Set text for number " + std::to_string(key) + " key",
+                                                 "Enter the text you want assigned", false);
             if (text)
-                (key == 1 ? m_settings.quickKey1 : m_settings.quickKey2) = s(*text);
+                (key == 1 ? m_settings.quickKey1 : m_settings.quickKey2) = *text;
         });
         set->setObjectName(QStringLiteral("SetKey%1").arg(key));
     }
@@ -712,15 +712,15 @@ void TForm1::changePassword()
 {
     if (!m_login->loggedIn() || !m_dialogs)
         return;
-    const QString caption = QStringLiteral("Change Password");
+    const std::string caption = "Change Password";
     for (;;) {
-        auto first = m_dialogs->askText(caption, QStringLiteral("New password:"), true);
+        auto first = m_dialogs->askText(caption, "New password:", true);
         if (!first)
             return;
-        auto second = m_dialogs->askText(caption, QStringLiteral("Confirm password:"), true);
+        auto second = m_dialogs->askText(caption, "Confirm password:", true);
         if (!second)
             return;
-        ChangePasswordResult r = m_login->changePassword(s(*first), s(*second));
+        ChangePasswordResult r = m_login->changePassword(*first, *second);
         if (r == ChangePasswordResult::Ok) {
             repaintBoard();
             return;

@@ -12,7 +12,7 @@
 // Texts are UTF-8. Everything runs on the user-interface thread.
 #pragma once
 
-#include "planner/PromptService.h"
+#include "core/PromptService.h"
 
 #include <optional>
 #include <string>
@@ -25,7 +25,7 @@ struct ScreenPoint {
     int y = 0;
 };
 
-class Dialogs : public planner::PromptService {
+class Dialogs : public PromptService {
 public:
     enum class Box { Information, Warning, Error, Question };
     // The button sets the program uses.

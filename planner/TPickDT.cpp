@@ -300,20 +300,20 @@ std::optional<double> TPickDT::askDate()
     return m_confirmed ? std::optional<double>(dateResult()) : std::nullopt;
 }
 
-std::optional<QString> TPickDT::askTime()
+std::optional<std::string> TPickDT::askTime()
 {
     prepareTime();
     exec();
-    return m_confirmed ? std::optional<QString>(m_timeResult) : std::nullopt;
+    return m_confirmed ? std::optional<std::string>(m_timeResult.toStdString()) : std::nullopt;
 }
 
-std::optional<QString> TPickDT::askText(const QString& caption, const QString& prompt, bool hidden,
-    const QString& initialText)
+std::optional<std::string> TPickDT::askText(const std::string& caption, const std::string& prompt, bool hidden,
+                                            const std::string& initialText)
 {
-    prepareText(caption, prompt, hidden);
-    m_textField->setText(initialText.left(m_textField->maxLength()));
+    prepareText(QString::fromStdString(caption), QString::fromStdString(prompt), hidden);
+    m_textField->setText(QString::fromStdString(initialText).left(m_textField->maxLength()));
     exec();
-    return m_confirmed ? std::optional<QString>(m_textResult) : std::nullopt;
+    return m_confirmed ? std::optional<std::string>(m_textResult.toStdString()) : std::nullopt;
 }
 
 QIcon TPickDT::promptIcon()

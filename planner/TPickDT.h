@@ -15,8 +15,8 @@
 // window's top-left corner at the mouse cursor (kept on the screen).
 #pragma once
 
-#include "PromptService.h"
 #include "core/Dialogs.h"
+#include "core/PromptService.h"
 #include "platform/Clock.h"
 
 #include <QDialog>
@@ -32,7 +32,7 @@ namespace qb::planner {
 
 class TCalendar97;
 
-class TPickDT : public QDialog, public PromptService {
+class TPickDT : public QDialog, public core::PromptService {
     Q_OBJECT
 public:
     enum class Mode { Date, Time, Text };
@@ -63,9 +63,9 @@ public:
 
     // --- PromptService ------------------------------------------------------
     std::optional<double> askDate() override;
-    std::optional<QString> askTime() override;
-    std::optional<QString> askText(const QString& caption, const QString& prompt, bool hidden,
-        const QString& initialText = QString()) override;
+    std::optional<std::string> askTime() override;
+    std::optional<std::string> askText(const std::string& caption, const std::string& prompt, bool hidden,
+                                       const std::string& initialText = {}) override;
 
     // Where the program's general error message (an unparsable time) is
     // shown: the program's dialog seam (borrowed). Without one the message

@@ -1,6 +1,6 @@
 #include "TWeekPlan.h"
 
-#include "planner/PromptService.h"
+#include "core/PromptService.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -75,7 +75,7 @@ private:
 } // namespace
 
 TWeekPlan::TWeekPlan(engine::Engine& engine, const QString& dataDir, const platform::Clock& clock,
-                     PromptService* prompts, QWidget* parent, Pause pause)
+                     core::PromptService* prompts, QWidget* parent, Pause pause)
     : QDialog(parent), m_plan(engine, dataDir.toStdString(), clock, std::move(pause)), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("WeekPlan"));

@@ -20,19 +20,20 @@ class QMenu;
 class QPushButton;
 class QTableWidget;
 
+namespace qb::core {
+class PromptService;
+}
 namespace qb::platform {
 class Clock;
 }
 
 namespace qb::planner {
 
-class PromptService;
-
 class TWeekPlan : public QDialog {
     Q_OBJECT
 public:
     TWeekPlan(engine::Engine& engine, const QString& dataDir, const platform::Clock& clock,
-              PromptService* prompts, QWidget* parent = nullptr, Pause pause = sleepingPause());
+              core::PromptService* prompts, QWidget* parent = nullptr, Pause pause = sleepingPause());
 
     // Before each showing: the planner's owner (board index) and display
     // name, whether the user may change it, and the board window's top-left
@@ -82,7 +83,7 @@ private:
     void fitColumns();
 
     WeekPlan m_plan;
-    PromptService* m_prompts;
+    core::PromptService* m_prompts;
     QString m_ownerName;
     QPoint m_anchor;
     bool m_filling = false;

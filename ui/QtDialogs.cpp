@@ -5,7 +5,7 @@
 
 namespace qb::ui {
 
-QtDialogs::QtDialogs(QWidget* window, planner::PromptService* prompts) : m_window(window), m_prompts(prompts) {}
+QtDialogs::QtDialogs(QWidget* window, core::PromptService* prompts) : m_window(window), m_prompts(prompts) {}
 
 core::Dialogs::Answer QtDialogs::message(Box box, const std::string& text, Buttons buttons,
                                          std::optional<core::ScreenPoint> at, const std::string& caption)
@@ -51,13 +51,13 @@ std::optional<double> QtDialogs::askDate()
     return m_prompts ? m_prompts->askDate() : std::nullopt;
 }
 
-std::optional<QString> QtDialogs::askTime()
+std::optional<std::string> QtDialogs::askTime()
 {
     return m_prompts ? m_prompts->askTime() : std::nullopt;
 }
 
-std::optional<QString> QtDialogs::askText(const QString& caption, const QString& prompt, bool hidden,
-                                          const QString& initialText)
+std::optional<std::string> QtDialogs::askText(const std::string& caption, const std::string& prompt, bool hidden,
+                                              const std::string& initialText)
 {
     return m_prompts ? m_prompts->askText(caption, prompt, hidden, initialText) : std::nullopt;
 }

@@ -18,23 +18,23 @@ public:
     static constexpr const char* kTitle = "Quellboard Pro";
 
     // window and prompts are borrowed; either may come later.
-    explicit QtDialogs(QWidget* window = nullptr, planner::PromptService* prompts = nullptr);
+    explicit QtDialogs(QWidget* window = nullptr, core::PromptService* prompts = nullptr);
 
     void setWindow(QWidget* window) { m_window = window; }
-    void setPrompts(planner::PromptService* prompts) { m_prompts = prompts; }
+    void setPrompts(core::PromptService* prompts) { m_prompts = prompts; }
 
     Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at = std::nullopt,
                    const std::string& caption = {}) override;
 
     // Without a prompt window every prompt is a Cancel.
     std::optional<double> askDate() override;
-    std::optional<QString> askTime() override;
-    std::optional<QString> askText(const QString& caption, const QString& prompt, bool hidden,
-                                   const QString& initialText = QString()) override;
+    std::optional<std::string> askTime() override;
+    std::optional<std::string> askText(const std::string& caption, const std::string& prompt, bool hidden,
+                                       const std::string& initialText = {}) override;
 
 private:
     QPointer<QWidget> m_window;
-    planner::PromptService* m_prompts = nullptr;
+    core::PromptService* m_prompts = nullptr;
 };
 
 } // namespace qb::ui

@@ -10,7 +10,7 @@
 #include "engine/Engine.h"
 #include "engine/TTzDbf.h"
 #include "engine/controls/TTzCheckBox.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedPromptService.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
 #include "tools/DataDirCommands.h"
@@ -110,7 +110,7 @@ private:
     platform::MemoryEventLog m_log;
     std::unique_ptr<board::Station> m_station;
     admin::Options m_memory;
-    planner::ScriptedPromptService m_prompts;
+    qb::testing::ScriptedPromptService m_prompts;
     std::vector<QString> m_boxes;
 };
 

@@ -2,7 +2,7 @@
 #include "engine/Engine.h"
 #include "engine/TTzDbf.h"
 #include "engine/TTzSession.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedPromptService.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
 
@@ -104,7 +104,7 @@ protected:
     std::string path = dir.file("remarks.dbf");
     engine::Engine engine;
     platform::FakeClock clock {at(2026, 3, 14, 14, 5)};
-    planner::ScriptedPromptService prompts;
+    qb::testing::ScriptedPromptService prompts;
     admin::Options options;
 };
 
@@ -204,7 +204,7 @@ TEST_F(RemarkPlaceholders, BackAtTimeAsksForATime)
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.text, QStringLiteral("Back at  02:00 pm"));
     ASSERT_EQ(prompts.questions().size(), 1u);
-    EXPECT_EQ(prompts.questions()[0].kind, planner::ScriptedPromptService::Kind::Time);
+    EXPECT_EQ(prompts.questions()[0].kind, qb::testing::ScriptedPromptService::Kind::Time);
 }
 
 TEST_F(RemarkPlaceholders, CancelledPromptFailsAndAsksNoMore)

@@ -1,6 +1,6 @@
 #include "planner/PromptLogic.h"
-#include "planner/ScriptedPromptService.h"
 #include "platform/Clock.h"
+#include "tests/support/ScriptedPromptService.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 using qb::planner::PromptLogic;
 using qb::planner::QuickTimeButton;
-using qb::planner::ScriptedPromptService;
+using qb::testing::ScriptedPromptService;
 
 namespace {
 
@@ -22,6 +22,11 @@ constexpr int hm(int h, int m)
 std::string str(const std::optional<QString>& s)
 {
     return s ? s->toStdString() : std::string("<none>");
+}
+
+std::string str(const std::optional<std::string>& s)
+{
+    return s.value_or("<none>");
 }
 
 const QuickTimeButton& button(const QString& caption)
@@ -170,11 +175,8 @@ TEST(ScriptedPrompts, AnswersInOrderAndRecordsQuestions)
     prompts.answerDate(45292.5);
     prompts.answerTime(QStringLiteral(" 02:00 pm"));
 
-    EXPECT_EQ(str(prompts.askText(QStringLiteral("Change Password"), QStringLiteral("New password:"), true)),
-        "new1");
-    EXPECT_EQ(prompts.askText(QStringLiteral("Customize Remark"), QStringLiteral("Enter x"), false,
-                  QStringLiteral("old")),
-        std::nullopt);
+    EXPECT_EQ(str(prompts.askText("Change Password", "New password:", true)), "new1");
+    EXPECT_EQ(prompts.askText("Customize Remark", "Enter x", false, "old"), std::nullopt);
     EXPECT_EQ(prompts.askDate(), std::optional<double>(45292.5));
     EXPECT_EQ(str(prompts.askTime()), " 02:00 pm");
 

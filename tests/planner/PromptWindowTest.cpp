@@ -211,16 +211,16 @@ private slots:
             QTest::keyClicks(field, QStringLiteral("Back at 3"));
             QTest::keyClick(field, Qt::Key_Enter);
         });
-        auto answer = m_dlg->askText(QStringLiteral("Q"), QStringLiteral("Enter New Text"), false, QStringLiteral("old"));
+        auto answer = m_dlg->askText("Q", "Enter New Text", false, "old");
         QCOMPARE(shownFirst, QStringLiteral("old"));
         QVERIFY(answer.has_value());
-        QCOMPARE(*answer, QStringLiteral("Back at 3"));
+        QCOMPARE(QString::fromStdString(*answer), QStringLiteral("Back at 3"));
 
         QTimer::singleShot(0, this, [this, &shownFirst] {
             shownFirst = m_dlg->textField()->text();
             click(m_dlg, QStringLiteral("&Cancel"));
         });
-        QVERIFY(!m_dlg->askText(QStringLiteral("Q"), QStringLiteral("P"), true, QStringLiteral("toolongpassword")));
+        QVERIFY(!m_dlg->askText("Q", "P", true, "toolongpassword"));
         QCOMPARE(shownFirst, QStringLiteral("toolongp"));
     }
 
@@ -233,7 +233,7 @@ private slots:
         });
         auto time = m_dlg->askTime();
         QVERIFY(time.has_value());
-        QCOMPARE(*time, QStringLiteral(" 04:00 pm"));
+        QCOMPARE(QString::fromStdString(*time), QStringLiteral(" 04:00 pm"));
 
         QTimer::singleShot(0, this, [this] {
             QTest::keyClick(m_dlg->calendar(), Qt::Key_Right);

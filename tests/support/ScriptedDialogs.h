@@ -14,7 +14,7 @@
 #pragma once
 
 #include "core/Dialogs.h"
-#include "planner/ScriptedPromptService.h"
+#include "tests/support/ScriptedPromptService.h"
 
 #include <QStringList>
 
@@ -44,22 +44,22 @@ public:
     void answerDate(std::optional<double> date) { m_prompts.answerDate(date); }
     void answerTime(std::optional<QString> time) { m_prompts.answerTime(std::move(time)); }
     void answerText(std::optional<QString> text) { m_prompts.answerText(std::move(text)); }
-    const std::vector<planner::ScriptedPromptService::Question>& questions() const { return m_prompts.questions(); }
+    const std::vector<ScriptedPromptService::Question>& questions() const { return m_prompts.questions(); }
     std::size_t pendingAnswers() const { return m_prompts.pendingAnswers(); }
     const std::vector<QString>& problems() const { return m_prompts.problems(); }
 
     Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at = std::nullopt,
                    const std::string& caption = {}) override;
     std::optional<double> askDate() override { return m_prompts.askDate(); }
-    std::optional<QString> askTime() override { return m_prompts.askTime(); }
-    std::optional<QString> askText(const QString& caption, const QString& prompt, bool hidden,
-                                   const QString& initialText = QString()) override
+    std::optional<std::string> askTime() override { return m_prompts.askTime(); }
+    std::optional<std::string> askText(const std::string& caption, const std::string& prompt, bool hidden,
+                                       const std::string& initialText = {}) override
     {
         return m_prompts.askText(caption, prompt, hidden, initialText);
     }
 
 private:
-    planner::ScriptedPromptService m_prompts;
+    ScriptedPromptService m_prompts;
     std::vector<Shown> m_shown;
     Answer m_answer = Answer::Yes;
 };

@@ -1,19 +1,23 @@
-// A PromptService that answers from a prepared list instead of a user, and
-// records every question. For tests of windows and logic that prompt.
+// A core::PromptService that answers from a prepared list instead of a user,
+// and records every question. For tests of windows and logic that prompt;
+// answers and questions are QStrings so tests compare them as they compare
+// widget texts.
 //
 // Answers are used in order. A question with no answer left, or whose next
 // answer is of another kind, is answered with Cancel and noted in
 // problems(), so a test sees the mismatch instead of hanging or crashing.
 #pragma once
 
-#include "PromptService.h"
+#include "core/PromptService.h"
+
+#include <QString>
 
 #include <deque>
 #include <vector>
 
-namespace qb::planner {
+namespace qb::testing {
 
-class ScriptedPromptService final : public PromptService {
+class ScriptedPromptService final : public core::PromptService {
 public:
     enum class Kind { Date, Time, Text };
 
@@ -31,9 +35,9 @@ public:
     void answerText(std::optional<QString> text);
 
     std::optional<double> askDate() override;
-    std::optional<QString> askTime() override;
-    std::optional<QString> askText(const QString& caption, const QString& prompt, bool hidden,
-        const QString& initialText = QString()) override;
+    std::optional<std::string> askTime() override;
+    std::optional<std::string> askText(const std::string& caption, const std::string& prompt, bool hidden,
+                                       const std::string& initialText = {}) override;
 
     const std::vector<Question>& questions() const { return m_questions; }
     // Answers not used yet.
@@ -55,4 +59,4 @@ private:
     std::vector<QString> m_problems;
 };
 
-} // namespace qb::planner
+} // namespace qb::testing

@@ -1,6 +1,6 @@
 #include "ScriptedPromptService.h"
 
-namespace qb::planner {
+namespace qb::testing {
 
 namespace {
 QString kindName(ScriptedPromptService::Kind kind)
@@ -39,19 +39,27 @@ std::optional<double> ScriptedPromptService::askDate()
     return a ? a->date : std::nullopt;
 }
 
-std::optional<QString> ScriptedPromptService::askTime()
+namespace {
+std::optional<std::string> utf8(const std::optional<QString>& text)
+{
+    return text ? std::optional<std::string>(text->toStdString()) : std::nullopt;
+}
+} // namespace
+
+std::optional<std::string> ScriptedPromptService::askTime()
 {
     m_questions.push_back({ Kind::Time, {}, {}, false, {} });
     auto a = take(Kind::Time);
-    return a ? a->text : std::nullopt;
+    return a ? utf8(a->text) : std::nullopt;
 }
 
-std::optional<QString> ScriptedPromptService::askText(const QString& caption, const QString& prompt, bool hidden,
-    const QString& initialText)
+std::optional<std::string> ScriptedPromptService::askText(const std::string& caption, const std::string& prompt,
+                                                          bool hidden, const std::string& initialText)
 {
-    m_questions.push_back({ Kind::Text, caption, prompt, hidden, initialText });
+    m_questions.push_back({ Kind::Text, QString::fromStdString(caption), QString::fromStdString(prompt), hidden,
+                            QString::fromStdString(initialText) });
     auto a = take(Kind::Text);
-    return a ? a->text : std::nullopt;
+    return a ? utf8(a->text) : std::nullopt;
 }
 
 std::optional<ScriptedPromptService::Answer> ScriptedPromptService::take(Kind kind)
@@ -75,4 +83,4 @@ std::optional<ScriptedPromptService::Answer> ScriptedPromptService::take(Kind ki
     return a;
 }
 
-} // namespace qb::planner
+} // namespace qb::testing
