@@ -27,7 +27,7 @@ status=0
 QT_QPA_PLATFORM=offscreen QB_SOAK_SECONDS=$DURATION QB_SOAK_REPORT=$report \
     QTEST_FUNCTION_TIMEOUT=$(( (DURATION + 900) * 1000 )) \
     "$SOAK" -o "$log",txt >/dev/null 2>&1 || status=$?
-echo "== samples (kB, descriptors, locks seen in fdinfo / in /proc/locks)"
+echo "== samples: board, point, seconds, VmRSS kB, descriptors, locks seen in fdinfo / in /proc/locks, CPU ms so far"
 grep -E '^[AB] +(run|quiet) ' "$report" || true
 echo "== summary"
 grep -vE '^[AB] +(run|quiet) ' "$report" || true

@@ -29,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -48,6 +49,7 @@ struct Sample {
     int fds = 0;
     int fdLocks = 0;   // lock lines in /proc/PID/fdinfo (OFD and classic locks on its open files)
     int procLocks = 0; // /proc/locks entries naming the PID
+    long cpuMs = 0;    // user and system time used so far (shown, not judged: it depends on the load)
 };
 
 struct Board {
@@ -133,19 +135,28 @@ Sample sample(qint64 pid, qint64 atS)
         s.rssKb = n.rssKb;
     }
     s.atS = atS;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        // After the command name in parentheses: state is field 3, utime 14, stime 15.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (f.size() > 12)
+            s.cpuMs = (f[11].toLong() + f[12].toLong()) * 1000 / ::sysconf(_SC_CLK_TCK);
+    }
     return s;
 }
 
 QString row(const Board& b, const Sample& s, const char* label)
 {
-    return QStringLiteral("%1 %2 %3 %4 %5 %6/%7")
+    return QStringLiteral("%1 %2 %3 %4 %5 %6/%7 %8")
         .arg(b.key, -6)
         .arg(QString::fromLatin1(label), -8)
         .arg(s.atS, 6)
         .arg(s.rssKb, 9)
         .arg(s.fds, 4)
         .arg(s.fdLocks, 4)
-        .arg(s.procLocks);
+        .arg(s.procLocks)
+        .arg(s.cpuMs, 11);
 }
 
 } // namespace
@@ -515,7 +526,7 @@ void SoakTest::boardsStayFlatAndLoseNothing()
     }
 
     // Samples: first, minute 1, middle, last of the run, and the quiet one after it.
-    report(QStringLiteral("board  point      t(s)    rss_kB  fds locks(fdinfo/proc)"));
+    report(QStringLiteral("board  point      t(s)    rss_kB  fds locks(fdinfo/proc) cpu_ms"));
     for (const Board& b : boards) {
         const std::vector<Sample>& s = b.samples;
         const std::size_t last = s.size() - 2; // the last one of the run
