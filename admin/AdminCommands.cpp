@@ -2,7 +2,7 @@
 
 #include "admin/NameAdmin.h"
 #include "admin/TOptionsForm.h"
-#include "core/PromptService.h"
+#include "core/Dialogs.h"
 
 #include <QWidget>
 
@@ -19,7 +19,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 
 AdminCommands::AdminCommands(AdminHost host, QObject* parent) : QObject(parent), m_host(std::move(host))
 {
-    m_groupMenu = new GroupMenu(m_host.prompts, m_host.window);
+    m_groupMenu = new GroupMenu(m_host.dialogs, m_host.window);
     connect(m_groupMenu, &GroupMenu::groupChosen, this, [this](const QString& group) {
         if (m_groupTarget <= 0)
             return;
@@ -36,14 +36,13 @@ AdminCommands::AdminCommands(AdminHost host, QObject* parent) : QObject(parent),
 
 void AdminCommands::warn(const std::string& text)
 {
-    if (m_host.messageBox)
-        m_host.messageBox(QMessageBox::Warning, q(text), QMessageBox::Ok);
+    if (m_host.dialogs)
+        m_host.dialogs->warn(text);
 }
 
 bool AdminCommands::confirm(const std::string& text)
 {
-    return m_host.messageBox
-           && m_host.messageBox(QMessageBox::Question, q(text), QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return m_host.dialogs && m_host.dialogs->confirm(text);
 }
 
 bool AdminCommands::runOptions(const QString& caption, int target, bool admin)
@@ -55,8 +54,7 @@ bool AdminCommands::runOptions(const QString& caption, int target, bool admin)
     c.caption = caption;
     c.target = target;
     c.lastGroup = m_lastGroup;
-    c.prompts = m_host.prompts;
-    c.messageBox = m_host.messageBox;
+    c.dialogs = m_host.dialogs;
     c.groups = m_host.groups;
     c.help = m_host.help;
     c.testSound = m_host.testSound;
@@ -97,10 +95,13 @@ void AdminCommands::openOwnOptions(int ownIndex, bool admin)
         return;
     }
     if (admin) {
-        if (m_host.messageBox)
-            m_host.messageBox(QMessageBox::Information,
-                              QStringLiteral("Click on a name and\nselect Set Options to \nset individual options"),
-                              QMessageBox::Ok);
+        // Near the board, as its other notes.
+        if (m_host.dialogs) {
+            std::optional<core::ScreenPoint> at;
+            if (m_host.window)
+                at = core::ScreenPoint {m_host.window->x() + 50, m_host.window->y() + 30};
+            m_host.dialogs->inform("Click on a name and\nselect Set Options to \nset individual options", at);
+        }
         return;
     }
     runOptions(QString::fromLatin1(kOwnOptionsCaption), ownIndex, false);
@@ -141,9 +142,9 @@ void AdminCommands::resetPassword(int target)
 void AdminCommands::changeName(int target)
 {
     const std::string name = personName(*m_host.station, target);
-    if (name.empty() || !m_host.prompts)
+    if (name.empty() || !m_host.dialogs)
         return;
-    std::optional<std::string> text = m_host.prompts->askText("Change Name", "New Name", false, name);
+    std::optional<std::string> text = m_host.dialogs->askText("Change Name", "New Name", false, name);
     if (!text || QString::fromStdString(*text).trimmed().isEmpty())
         return;
     std::string problem;

@@ -10,7 +10,6 @@
 #include "core/Options.h"
 #include "core/Station.h"
 
-#include <QMessageBox>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -23,7 +22,7 @@
 class QWidget;
 
 namespace qb::core {
-class PromptService;
+class Dialogs;
 }
 
 namespace qb::admin {
@@ -32,10 +31,9 @@ class TOptionsForm;
 
 struct AdminHost {
     board::Station* station = nullptr;
-    core::PromptService* prompts = nullptr; // "Change Name", "Create New Group", option labels
-    // Boxes and questions; empty: nothing is asked and nothing changed.
-    std::function<QMessageBox::StandardButton(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)>
-        messageBox;
+    // Boxes, questions and prompts ("Change Name", "Create New Group",
+    // option labels); none: nothing is asked and nothing changed.
+    core::Dialogs* dialogs = nullptr;
     QWidget* window = nullptr;            // the board: parent and position of boxes
     const Options* options = nullptr;     // the program's in-memory options
     // Loads the board again (a fresh copy of the shared table), repaints and

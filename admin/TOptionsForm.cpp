@@ -2,7 +2,7 @@
 
 #include "admin/MessageSound.h"
 #include "engine/controls/TTzCheckBox.h"
-#include "core/PromptService.h"
+#include "core/Dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -300,16 +300,16 @@ void TOptionsForm::rightClickBox(int n)
             paintRights();
         return;
     }
-    if (!m_ctx.prompts)
+    if (!m_ctx.dialogs)
         return;
     std::optional<std::string> text =
-        m_ctx.prompts->askText("Change Option Label", "Enter label:", false, box(n)->text().toStdString());
+        m_ctx.dialogs->askText("Change Option Label", "Enter label:", false, box(n)->text().toStdString());
     if (!text)
         return;
     if (m_editor->setLabel(n, *text))
         box(n)->setText(q(m_editor->optionCaption(n)));
     else
-        ask(QMessageBox::Warning, QStringLiteral("The label could not be written to qb3cfg2.dbf."), QMessageBox::Ok);
+        tell(QStringLiteral("The label could not be written to qb3cfg2.dbf."));
 }
 
 void TOptionsForm::rightClickRefreshLabel()
@@ -387,7 +387,7 @@ void TOptionsForm::addName()
                                        .arg(name)
                                        .arg(r.added.boardIndex)
                                  : QStringLiteral(".\n%1 was not added.").arg(name);
-        ask(QMessageBox::Warning, text, QMessageBox::Ok);
+        tell(text);
         m_nameEdit->setFocus();
         return;
     }
@@ -398,12 +398,11 @@ void TOptionsForm::addName()
         QStringList kept;
         for (const std::string& s : r.added.setAside)
             kept << q(s);
-        ask(QMessageBox::Information,
-            QStringLiteral("%1 was added at board index %2, where an earlier person's records were kept aside:\n%3")
-                .arg(name)
-                .arg(r.added.boardIndex)
-                .arg(kept.join(QLatin1Char('\n'))),
-            QMessageBox::Ok);
+        tell(QStringLiteral("%1 was added at board index %2, where an earlier person's records were kept aside:\n%3")
+                 .arg(name)
+                 .arg(r.added.boardIndex)
+                 .arg(kept.join(QLatin1Char('\n'))),
+             false);
     }
     if (m_ctx.nameAdded)
         m_ctx.nameAdded(r.added.boardIndex, name, stored);
@@ -411,13 +410,14 @@ void TOptionsForm::addName()
     m_nameEdit->setFocus();
 }
 
-QMessageBox::StandardButton TOptionsForm::ask(QMessageBox::Icon icon, const QString& text,
-                                              QMessageBox::StandardButtons buttons)
+void TOptionsForm::tell(const QString& text, bool warning)
 {
-    if (m_ctx.messageBox)
-        return m_ctx.messageBox(icon, text, buttons);
-    QMessageBox box(icon, QStringLiteral("Quellboard Pro"), text, buttons, this);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    if (!m_ctx.dialogs)
+        return;
+    if (warning)
+        m_ctx.dialogs->warn(text.toStdString());
+    else
+        m_ctx.dialogs->inform(text.toStdString());
 }
 
 void TOptionsForm::done(int r)
@@ -427,16 +427,13 @@ void TOptionsForm::done(int r)
     case CloseResult::NothingToWrite:
     case CloseResult::Written: break;
     case CloseResult::NotWritable:
-        ask(QMessageBox::Warning, QStringLiteral("qb3cfg3.dbf could only be opened for reading: the changes were not saved."),
-            QMessageBox::Ok);
+        tell(QStringLiteral("qb3cfg3.dbf could only be opened for reading: the changes were not saved."));
         break;
     case CloseResult::LockFailed:
-        ask(QMessageBox::Warning,
-            QStringLiteral("Another station kept the options record locked: the changes were not saved."),
-            QMessageBox::Ok);
+        tell(QStringLiteral("Another station kept the options record locked: the changes were not saved."));
         break;
     case CloseResult::WriteFailed:
-        ask(QMessageBox::Warning, QStringLiteral("The options could not be written to qb3cfg3.dbf."), QMessageBox::Ok);
+        tell(QStringLiteral("The options could not be written to qb3cfg3.dbf."));
         break;
     }
     emit closedWith(m_closeResult);

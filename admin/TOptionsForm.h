@@ -14,7 +14,6 @@
 #include "admin/OptionsEditor.h"
 
 #include <QDialog>
-#include <QMessageBox>
 
 #include <array>
 #include <functional>
@@ -32,7 +31,7 @@ namespace qb::engine {
 class TTzCheckBox;
 }
 namespace qb::core {
-class PromptService;
+class Dialogs;
 }
 
 namespace qb::admin {
@@ -40,9 +39,6 @@ namespace qb::admin {
 class TOptionsForm : public QDialog {
     Q_OBJECT
 public:
-    using MessageBoxFn = std::function<QMessageBox::StandardButton(
-        QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons)>;
-
     struct Context {
         board::Station* station = nullptr; // engine, clock and data directory of this station
         bool adminMode = false;
@@ -50,8 +46,7 @@ public:
         QString caption;                   // decides the mode (kOwnOptionsCaption, adminOptionsCaption, kAddingCaption)
         int target = -1;                   // board index shown (own or clicked)
         QString lastGroup;                 // "Group:" starts with it (adding)
-        core::PromptService* prompts = nullptr;
-        MessageBoxFn messageBox;           // nullptr: a real QMessageBox
+        core::Dialogs* dialogs = nullptr;  // boxes and the label prompt; none: nothing is shown
         // Group items of the board's View menu, for the "Group:" list.
         std::function<QStringList()> groups;
         // A name was added (board index, name, group as stored): the opener
@@ -102,7 +97,7 @@ private:
     void changeAll();
     void addName();
     void fillGroups();
-    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons);
+    void tell(const QString& text, bool warning = true);
     static void paintBackground(QWidget* w, const QColor& c);
 
     Context m_ctx;

@@ -15,37 +15,6 @@
 
 namespace qb::board {
 
-namespace {
-
-// The boxes of the administration windows through the one dialog seam.
-QMessageBox::StandardButton askThrough(core::Dialogs& dialogs, QMessageBox::Icon icon, const QString& text,
-                                       QMessageBox::StandardButtons buttons, QWidget* window)
-{
-    using D = core::Dialogs;
-    D::Box box = D::Box::Information;
-    switch (icon) {
-    case QMessageBox::Warning: box = D::Box::Warning; break;
-    case QMessageBox::Critical: box = D::Box::Error; break;
-    case QMessageBox::Question: box = D::Box::Question; break;
-    default: break;
-    }
-    const bool yesNo = buttons.testFlag(QMessageBox::Yes);
-    const bool okCancel = !yesNo && buttons.testFlag(QMessageBox::Cancel);
-    // Near the board, as its other boxes.
-    const core::ScreenPoint at {window->x() + 50, window->y() + 30};
-    const D::Answer a =
-        dialogs.message(box, text.toStdString(), yesNo ? D::Buttons::YesNo : okCancel ? D::Buttons::OkCancel : D::Buttons::Ok, at);
-    switch (a) {
-    case D::Answer::Yes: return QMessageBox::Yes;
-    case D::Answer::No: return QMessageBox::No;
-    case D::Answer::Cancel: return QMessageBox::Cancel;
-    case D::Answer::Ok: break;
-    }
-    return QMessageBox::Ok;
-}
-
-} // namespace
-
 admin::AdminCommands* installAdministration(TForm1& form, Station& station, core::Dialogs& dialogs,
                                             AdminWiring wiring)
 {
@@ -53,10 +22,7 @@ admin::AdminCommands* installAdministration(TForm1& form, Station& station, core
     TForm1* f = &form;
     admin::AdminHost host;
     host.station = &station;
-    host.prompts = &dialogs;
-    host.messageBox = [&dialogs, f](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
-        return askThrough(dialogs, icon, text, buttons, f);
-    };
+    host.dialogs = &dialogs;
     host.window = f;
     host.options = &b.options;
     // Added, renamed or regrouped rows show whole.

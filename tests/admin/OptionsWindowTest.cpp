@@ -10,7 +10,7 @@
 #include "engine/Engine.h"
 #include "engine/TTzDbf.h"
 #include "engine/controls/TTzCheckBox.h"
-#include "tests/support/ScriptedPromptService.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
 #include "tools/DataDirCommands.h"
@@ -110,8 +110,7 @@ private:
     platform::MemoryEventLog m_log;
     std::unique_ptr<board::Station> m_station;
     admin::Options m_memory;
-    qb::testing::ScriptedPromptService m_prompts;
-    std::vector<QString> m_boxes;
+    qb::testing::ScriptedDialogs m_prompts; // boxes and prompts
 };
 
 void OptionsWindowTest::init()
@@ -124,7 +123,7 @@ void OptionsWindowTest::init()
     m_engine = std::make_unique<engine::Engine>();
     m_station = std::make_unique<board::Station>(*m_engine, platform::SystemClock::instance(), m_log, m_dir, m_dir);
     m_station->pause = [](std::chrono::milliseconds) {};
-    m_boxes.clear();
+    m_prompts = qb::testing::ScriptedDialogs();
 }
 
 void OptionsWindowTest::cleanup()
@@ -142,11 +141,7 @@ std::unique_ptr<TOptionsForm> OptionsWindowTest::open(bool admin, const QString&
     c.inMemory = &m_memory;
     c.caption = caption;
     c.target = target;
-    c.prompts = &m_prompts;
-    c.messageBox = [this](QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons) {
-        m_boxes.push_back(text);
-        return QMessageBox::Ok;
-    };
+    c.dialogs = &m_prompts;
     c.groups = [] { return QStringList {QStringLiteral("Sales"), QStringLiteral("R+D")}; };
     auto form = std::make_unique<TOptionsForm>(std::move(c));
     form->show();
@@ -283,14 +278,14 @@ void OptionsWindowTest::addingModeAddsWithTheShownOptions()
     QTest::keyClicks(name, QStringLiteral("Zoe Quinn"));
     group->setEditText(QStringLiteral("Q&A"));
     QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("AddButton")), Qt::LeftButton);
-    QVERIFY2(m_boxes.empty(), qPrintable(m_boxes.empty() ? QString() : m_boxes.front()));
+    QVERIFY2(m_prompts.shown().empty(), qPrintable(m_prompts.messageTexts().join(QLatin1Char('\n'))));
     QCOMPARE(name->text(), QString());
     QVERIFY(group->findText(QStringLiteral("Q+A")) >= 0);
     // The same name again is refused with a reason, nothing added.
     QTest::keyClicks(name, QStringLiteral("zoe quinn"));
     QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("AddButton")), Qt::LeftButton);
-    QCOMPARE(m_boxes.size(), std::size_t(1));
-    QVERIFY(m_boxes.front().contains(QStringLiteral("on the board already")));
+    QCOMPARE(m_prompts.messageTexts().size(), 1);
+    QVERIFY(m_prompts.messageTexts().front().contains(QStringLiteral("on the board already")));
     form->close();
     const int index = board::findPerson(*m_station, "Zoe Quinn");
     QCOMPARE(index, 9);
@@ -325,20 +320,10 @@ void OptionsWindowTest::groupMenuCreatesAndChooses()
 
 void OptionsWindowTest::adminCommandsAskFirst()
 {
-    std::vector<QMessageBox::StandardButton> answers;
-    std::vector<QString> asked;
     admin::AdminHost host;
     host.station = m_station.get();
-    host.prompts = &m_prompts;
+    host.dialogs = &m_prompts;
     host.options = &m_memory;
-    host.messageBox = [&](QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons) {
-        asked.push_back(text);
-        if (answers.empty())
-            return QMessageBox::Ok;
-        QMessageBox::StandardButton a = answers.front();
-        answers.erase(answers.begin());
-        return a;
-    };
     int reloads = 0;
     std::string forgotten;
     host.reloadBoard = [&] { ++reloads; };
@@ -348,11 +333,12 @@ void OptionsWindowTest::adminCommandsAskFirst()
     const std::string before = board::personName(*m_station, 1);
 
     // Reset Password and Remove Name ask first; No changes nothing.
-    answers = {QMessageBox::No, QMessageBox::No};
+    m_prompts.setAnswer(core::Dialogs::Answer::No);
     const std::string bytes = fileBytes(m_dir + "/qb3.dbf");
     commands.resetPassword(1);
     commands.removeName(1);
-    QCOMPARE(asked.size(), std::size_t(2));
+    const QStringList asked = m_prompts.messageTexts(core::Dialogs::Box::Question);
+    QCOMPARE(asked.size(), 2);
     QCOMPARE(asked[0], QStringLiteral("Set password to blank\nfor %1").arg(QString::fromStdString(before)));
     QCOMPARE(asked[1], QStringLiteral("Remove %1").arg(QString::fromStdString(before)));
     QCOMPARE(fileBytes(m_dir + "/qb3.dbf"), bytes);
@@ -383,7 +369,7 @@ void OptionsWindowTest::adminCommandsAskFirst()
     t.setActive(false);
 
     // Remove Name answered Yes: removed, and this station forgets the name.
-    answers = {QMessageBox::Yes};
+    m_prompts.setAnswer(core::Dialogs::Answer::Yes);
     commands.removeName(1);
     QCOMPARE(board::personName(*m_station, 1), std::string());
     QCOMPARE(forgotten, std::string("Anna Lund"));
