@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 namespace qb::board {
 
@@ -186,9 +187,20 @@ void BoardGrid::layoutColumnsForOptions()
 
 BoardView::Measure BoardGrid::measureCell() const
 {
+    // Bounded: texts that changed (times, remarks) would otherwise pile up.
+    constexpr std::size_t kMaxCached = 16384;
     const QFont font = m_table->font();
-    return [font](const std::string& text) -> std::optional<int> {
-        return BoardGridDelegate::neededWidth(font, QString::fromStdString(text));
+    if (!(font == m_measuredFont) || m_cellWidths.size() > kMaxCached) {
+        m_cellWidths.clear();
+        m_measuredFont = font;
+    }
+    auto metrics = std::make_shared<QFontMetricsF>(font);
+    return [this, metrics](const std::string& text) -> std::optional<int> {
+        if (auto it = m_cellWidths.find(text); it != m_cellWidths.end())
+            return it->second;
+        const int width = BoardGridDelegate::neededWidth(*metrics, QString::fromStdString(text));
+        m_cellWidths.emplace(text, width);
+        return width;
     };
 }
 

@@ -14,9 +14,12 @@
 #include "board/Board.h"
 #include "board/BoardView.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <array>
+#include <string>
+#include <unordered_map>
 #include <string_view>
 
 class QLineEdit;
@@ -130,6 +133,10 @@ private:
     QLineEdit* m_findBox = nullptr;
     std::array<int, 5> m_widths {140, 170, 77, 190, 74};
     bool m_applying = false;
+    // Widths of cell texts in the grid's font: every layout, resize and
+    // window fit measures all rows, and shaping text is what costs.
+    mutable std::unordered_map<std::string, int> m_cellWidths;
+    mutable QFont m_measuredFont;
 };
 
 } // namespace qb::board

@@ -77,9 +77,14 @@ bool BoardGridDelegate::isCut(const QFont& font, const QString& text, int cellWi
 
 int BoardGridDelegate::neededWidth(const QFont& font, const QString& text)
 {
+    return neededWidth(QFontMetricsF(font), text);
+}
+
+int BoardGridDelegate::neededWidth(const QFontMetricsF& metrics, const QString& text)
+{
     // Whole pixels rounded up (elision works with the fractional width), one
     // more for the grid line at the cell's right edge.
-    const int advance = static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(text)));
+    const int advance = static_cast<int>(std::ceil(metrics.horizontalAdvance(text)));
     return advance + 1 + 2 * kPadding + 1;
 }
 

@@ -7,6 +7,8 @@
 
 #include <QStyledItemDelegate>
 
+class QFontMetricsF;
+
 namespace qb::board {
 
 class BoardGridDelegate : public QStyledItemDelegate {
@@ -30,6 +32,7 @@ public:
     static bool isCut(const QFont& font, const QString& text, int cellWidth, int reserveRight = 0);
     // The width a cell needs to show text whole.
     static int neededWidth(const QFont& font, const QString& text);
+    static int neededWidth(const QFontMetricsF& metrics, const QString& text);
 };
 
 } // namespace qb::board

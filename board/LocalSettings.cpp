@@ -128,9 +128,8 @@ bool LocalSettings::testWritable(long long windowHandle)
     m_path = m_workstationDir + "/" + kFileName;
     m_usingDesktop = false;
     Profile ws(m_path, kLocalFile);
-    int rc = ws.writeString("SYS", "test", "123");
-    if (rc == 0)
-        rc = ws.writeInt("SYS", "H", windowHandle);
+    // Both keys in one rewrite: each rewrite of the file is synced to disk.
+    int rc = ws.writeAll({{"SYS", "test", "123"}, {"SYS", "H", std::to_string(windowHandle)}});
     std::string read = rc == 0 ? ws.readString("SYS", "test", "0") : std::string();
     m_workstationFailed = rc != 0;
     m_writable = rc == 0;
@@ -147,8 +146,18 @@ bool LocalSettings::testWritable(long long windowHandle)
 
 void LocalSettings::load()
 {
-    Profile p(m_path, kLocalFile);
+    loadFrom(Profile(m_path, kLocalFile).snapshot());
+}
 
+void LocalSettings::loadWithSite()
+{
+    const Profile::Snapshot file = Profile(m_path, kLocalFile).snapshot();
+    loadFrom(file);
+    loadSiteFrom(file);
+}
+
+void LocalSettings::loadFrom(const platform::Profile::Snapshot& p)
+{
     filter = truncateChars(p.readString("State", "filter", ""), kMaxFilter);
     msgRate = p.readInt("SYS", "msgRate", 240);
     if (msgRate < 1)
@@ -191,7 +200,11 @@ void LocalSettings::load()
 
 void LocalSettings::loadSite()
 {
-    Profile p(m_path, kLocalFile);
+    loadSiteFrom(Profile(m_path, kLocalFile).snapshot());
+}
+
+void LocalSettings::loadSiteFrom(const platform::Profile::Snapshot& p)
+{
     for (int i = 0; i < kFlagCount; ++i)
         flagLabels[i] = p.readString("Site", "label" + std::to_string(i + 1), "");
     std::string mc = p.readString("Site", "MsgColor", "");
@@ -202,7 +215,7 @@ void LocalSettings::loadSite()
 
 void LocalSettings::applyColourLocks(const std::string& dataDir)
 {
-    Profile c(dataDir + "/" + kColorFileName, kColorFile);
+    const Profile::Snapshot c = Profile(dataDir + "/" + kColorFileName, kColorFile).snapshot();
     for (int n = 0; n < kColourCount; ++n) {
         std::string key = std::to_string(n);
         if (c.readBool("BKlock", key, false))

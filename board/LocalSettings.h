@@ -18,6 +18,7 @@
 
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
+#include "platform/Profile.h"
 
 #include <array>
 #include <optional>
@@ -112,10 +113,13 @@ public:
     bool testWritable(long long windowHandle);
 
     // Reads every key of the settings table; missing or unreadable values
-    // give the defaults. Does not touch the site settings.
+    // give the defaults. Does not touch the site settings. The file is read
+    // once for all keys.
     void load();
     // Reads the [Site] section (once, at start-up).
     void loadSite();
+    // load() and loadSite() from one reading of the file.
+    void loadWithSite();
     // For each background colour n whose [BKlock] n is true in
     // dataDir/color.ini, takes [BKcolor] n of that file (default: ours).
     void applyColourLocks(const std::string& dataDir);
@@ -152,6 +156,9 @@ public:
     static std::array<int, kColourCount> defaultColours();
 
 private:
+    void loadFrom(const platform::Profile::Snapshot& file);
+    void loadSiteFrom(const platform::Profile::Snapshot& file);
+
     std::string m_workstationDir;
     std::string m_desktopDir;
     std::string m_userSection;

@@ -9,6 +9,7 @@
 #include "board/RemarkController.h"
 #include "board/TestHooks.h"
 #include "board/StartupChecks.h"
+#include "board/StartupMarks.h"
 #include "core/TableNames.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
@@ -496,6 +497,7 @@ void TForm1::deferredStartup()
     if (m_started)
         return;
     m_started = true;
+    startupMark("startup");
 
     m_station.log.info(StartupChecks::startedText(m_station.clock));
     auto settingsAlert = StartupChecks::settingsCheck(m_settings.writable(), m_station.log);
@@ -503,10 +505,16 @@ void TForm1::deferredStartup()
         showAlert(settingsAlert);
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
-    m_settings.load();
+    // The site's settings hold for the whole run: read with the first start.
+    if (!m_siteRead)
+        m_settings.loadWithSite();
+    else
+        m_settings.load();
+    m_siteRead = true;
     m_settings.applyColourLocks(m_station.dataDir);
     m_board.options.setFromText(LocalSettings::optionText(m_settings.optionValues),
                                 LocalSettings::optionText(m_settings.optionRights));
+    startupMark("settings");
     m_board.options.messageTicks = m_settings.msgRate;
     m_grid->setFontSize(m_settings.font);
     m_remarks->setListFontSize(m_grid->fontSize());
@@ -533,6 +541,7 @@ void TForm1::deferredStartup()
     // (taken at creation) would never show it. A damaged server table does
     // not replace it.
     m_names.load(true);
+    startupMark("loaded");
     m_remarks->loadRemarkTexts();
     repaintBoard();
     m_grid->layoutColumns();
@@ -550,6 +559,7 @@ void TForm1::deferredStartup()
             loginClicked();
     }
     m_afterLogout = false;
+    startupMark("login");
     if (!m_login->loggedIn()) {
         m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseEnter));
         resizeToPanel();
@@ -560,6 +570,7 @@ void TForm1::deferredStartup()
     // A filtered board shows fewer rows than the saved height holds.
     if (!m_grid->view().filter().empty())
         fitHeightToRows();
+    startupMark("startup-done");
     emit startupDone();
 }
 

@@ -205,6 +205,7 @@ private:
     bool m_startupPosted = false;
     bool m_afterLogout = false; // an explicit logout: no automatic login until the next start
     bool m_closing = false;
+    bool m_siteRead = false;
 
     // Login panel.
     QFrame* m_pwdPanel = nullptr;

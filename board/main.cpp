@@ -7,6 +7,7 @@
 #include "board/HelpViewer.h"
 #include "board/SingleInstance.h"
 #include "board/StartupChecks.h"
+#include "board/StartupMarks.h"
 #include "board/TForm1.h"
 #include "board/TestHooks.h"
 #include "core/Station.h"
@@ -27,16 +28,46 @@
 #include <QApplication>
 #include <QDir>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <unistd.h>
 
 using namespace qb;
 
+namespace {
+
+// With QB_STARTUP_MARKS set: the mark "shown" once the grid has painted for
+// a logged-in user (the end of the start-up a user waits for).
+class ShownMark : public QObject {
+public:
+    explicit ShownMark(board::TForm1& form) : m_form(form) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!m_done && event->type() == QEvent::Paint && m_form.loginLogic().loggedIn()) {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (w && m_form.grid()->isVisible() && (w == m_form.grid() || m_form.grid()->isAncestorOf(w))) {
+                m_done = true;
+                // After this paint and the flush of the window.
+                QTimer::singleShot(0, [] { board::startupMark("shown"); });
+            }
+        }
+        return false;
+    }
+
+private:
+    board::TForm1& m_form;
+    bool m_done = false;
+};
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    board::startupMark("main");
     std::vector<std::string> args(argv, argv + argc);
     const std::string programName = board::StartupChecks::programFileName(args.empty() ? "" : args[0]);
 
@@ -45,6 +76,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Quellboard Pro"));
     QApplication::setQuitOnLastWindowClosed(false); // the tray keeps a hidden board alive
     board::useDesktopDialogIcons();
+    board::startupMark("app");
 
     // One board per account; a later start hands over and ends without a
     // window. Copies named "m..." run beside any other.
@@ -76,6 +108,7 @@ int main(int argc, char** argv)
         run.commandLine += (run.commandLine.empty() ? "" : " ") + a;
 
     board::TForm1 form1(station, run);
+    board::startupMark("window");
     QObject::connect(&instance, &board::SingleInstance::showRequested, &form1, &board::TForm1::showYourself);
     // The other windows are created here, in the program's order, as they
     // come into being: message reader, send window, remark pick list, then
@@ -151,6 +184,12 @@ int main(int argc, char** argv)
         for (auto& [name, command] : messages::messagingTestCommands(messaging, nameOf))
             hooks->addCommand(name, command);
 
+    std::unique_ptr<ShownMark> shownMark;
+    if (board::startupMarksOn()) {
+        shownMark = std::make_unique<ShownMark>(form1);
+        app.installEventFilter(shownMark.get());
+    }
+    board::startupMark("windows");
     form1.show();
     return app.exec();
 }

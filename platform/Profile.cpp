@@ -304,11 +304,37 @@ int Profile::store(const std::vector<std::string>& lines, bool existed) const
     return finishFile(fd, bytes);
 }
 
+Profile::Snapshot Profile::snapshot() const
+{
+    Snapshot snap;
+    if (load(snap.m_lines) != 0)
+        snap.m_lines.clear();
+    return snap;
+}
+
 std::optional<std::string> Profile::value(std::string_view section, std::string_view key) const
 {
-    std::vector<std::string> lines;
-    if (load(lines) != 0)
-        return std::nullopt;
+    return snapshot().value(section, key);
+}
+
+std::string Profile::readString(std::string_view section, std::string_view key, std::string_view def) const
+{
+    return snapshot().readString(section, key, def);
+}
+
+int Profile::readInt(std::string_view section, std::string_view key, int def) const
+{
+    return snapshot().readInt(section, key, def);
+}
+
+bool Profile::readBool(std::string_view section, std::string_view key, bool def) const
+{
+    return snapshot().readBool(section, key, def);
+}
+
+std::optional<std::string> Profile::Snapshot::value(std::string_view section, std::string_view key) const
+{
+    const std::vector<std::string>& lines = m_lines;
     long head = findSection(lines, section);
     if (head < 0)
         return std::nullopt;
@@ -323,13 +349,13 @@ std::optional<std::string> Profile::value(std::string_view section, std::string_
     return std::nullopt;
 }
 
-std::string Profile::readString(std::string_view section, std::string_view key, std::string_view def) const
+std::string Profile::Snapshot::readString(std::string_view section, std::string_view key, std::string_view def) const
 {
     auto v = value(section, key);
     return v ? *v : std::string(def);
 }
 
-int Profile::readInt(std::string_view section, std::string_view key, int def) const
+int Profile::Snapshot::readInt(std::string_view section, std::string_view key, int def) const
 {
     auto v = value(section, key);
     if (!v)
@@ -340,7 +366,7 @@ int Profile::readInt(std::string_view section, std::string_view key, int def) co
     return static_cast<int>(*n);
 }
 
-bool Profile::readBool(std::string_view section, std::string_view key, bool def) const
+bool Profile::Snapshot::readBool(std::string_view section, std::string_view key, bool def) const
 {
     auto v = value(section, key);
     if (!v)

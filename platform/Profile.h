@@ -49,6 +49,23 @@ public:
     const std::string& path() const { return m_path; }
     const Options& options() const { return m_options; }
 
+    // The file as it was read once: many values looked up without opening it
+    // again (a program reading its whole settings at start-up). It sees no
+    // later change; the writes below never use one and always read afresh.
+    class Snapshot {
+    public:
+        std::optional<std::string> value(std::string_view section, std::string_view key) const;
+        std::string readString(std::string_view section, std::string_view key, std::string_view def) const;
+        int readInt(std::string_view section, std::string_view key, int def) const;
+        bool readBool(std::string_view section, std::string_view key, bool def) const;
+
+    private:
+        friend class Profile;
+        std::vector<std::string> m_lines;
+    };
+    // A missing, unreadable or oversized file gives an empty snapshot.
+    Snapshot snapshot() const;
+
     // Each read parses the file as it is now, as the Windows profile calls do.
     // A missing, unreadable or oversized file reads as empty.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
