@@ -40,7 +40,6 @@ TTzNavigator::TTzNavigator(QWidget* parent) : QWidget(parent)
         const auto b = static_cast<TNavigateBtn>(i);
         auto* tb = new QToolButton(this);
         tb->setObjectName(QStringLiteral("nb%1").arg(QLatin1String(navButtonName(b))));
-        tb->setIcon(buttonIcon(style(), b));
         tb->setToolTip(QString::fromLatin1(navDefaultHint(b)));
         tb->setAutoRaise(false);
         connect(tb, &QToolButton::clicked, this, [this, b] { click(b); });
@@ -53,6 +52,18 @@ TTzNavigator::TTzNavigator(QWidget* parent) : QWidget(parent)
     };
     m_link.changed = [this] { updateButtons(); };
     updateButtons();
+}
+
+void TTzNavigator::showEvent(QShowEvent* e)
+{
+    // Looking up ten theme icons costs more than building the window: done
+    // when it is first shown, not when the program creates its windows.
+    if (!m_iconsSet) {
+        m_iconsSet = true;
+        for (int i = 0; i < kNavButtonCount; ++i)
+            m_buttons[static_cast<std::size_t>(i)]->setIcon(buttonIcon(style(), static_cast<TNavigateBtn>(i)));
+    }
+    QWidget::showEvent(e);
 }
 
 void TTzNavigator::setDataSource(TTzDataSource* source)

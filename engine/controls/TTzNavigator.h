@@ -49,9 +49,11 @@ public:
 
 protected:
     void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     TNavDataLink m_link;
+    bool m_iconsSet = false;
     std::array<QToolButton*, kNavButtonCount> m_buttons{};
 };
 
