@@ -6,16 +6,21 @@
 #include <cerrno>
 #include <iconv.h>
 #include <mutex>
+#include <utility>
 
 namespace qb::platform {
 
 namespace {
 
 // Tables from byte to Unicode, built once per code page with iconv; the
-// reverse direction searches the table, which keeps conversions free of
-// iconv state and lets unknown characters become '?' one by one.
+// reverse direction looks the character up in a sorted copy of the upper
+// half, which keeps conversions free of iconv state and lets unknown
+// characters become '?' one by one.
 struct Table {
     std::array<char32_t, 256> toUnicode {};
+    // (character, byte) for bytes 128-255, by character and, among equal
+    // characters, lowest byte first.
+    std::array<std::pair<char32_t, unsigned char>, 128> fromUnicode {};
 };
 
 const Table& tableFor(CodePage cp)
@@ -45,6 +50,9 @@ const Table& tableFor(CodePage cp)
         }
         if (cd != reinterpret_cast<iconv_t>(-1))
             iconv_close(cd);
+        for (int b = 128; b < 256; ++b)
+            t.fromUnicode[static_cast<std::size_t>(b - 128)] = {t.toUnicode[b], static_cast<unsigned char>(b)};
+        std::sort(t.fromUnicode.begin(), t.fromUnicode.end());
     });
     return tables[idx];
 }
@@ -69,12 +77,14 @@ void appendUtf8(std::string& out, char32_t c)
 }
 
 // Decodes one UTF-8 character at s[i]; returns U+FFFD for a bad sequence.
+// Overlong forms are bad sequences too: "\xC0\x8A" would otherwise come out
+// as a line feed from text that holds none, and split a stored line.
 char32_t nextUtf8(std::string_view s, std::size_t& i)
 {
     auto b = static_cast<unsigned char>(s[i++]);
     if (b < 0x80)
         return b;
-    int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
+    int extra = b >= 0xF8 ? -1 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
     if (extra < 0)
         return 0xFFFD;
     char32_t c = b & (0x3F >> extra);
@@ -83,6 +93,9 @@ char32_t nextUtf8(std::string_view s, std::size_t& i)
             return 0xFFFD;
         c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
     }
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0xFFFD;
     return c;
 }
 
@@ -90,10 +103,10 @@ char byteFor(const Table& t, char32_t c)
 {
     if (c < 0x80)
         return static_cast<char>(c);
-    for (int b = 128; b < 256; ++b)
-        if (t.toUnicode[b] == c)
-            return static_cast<char>(b);
-    return '?';
+    // A search of the 128 entries one by one was most of the time of
+    // converting text that is not plain ASCII.
+    auto it = std::lower_bound(t.fromUnicode.begin(), t.fromUnicode.end(), std::make_pair(c, static_cast<unsigned char>(0)));
+    return it != t.fromUnicode.end() && it->first == c ? static_cast<char>(it->second) : '?';
 }
 
 } // namespace
@@ -137,6 +150,8 @@ std::string toUtf8(std::string_view bytes, CodePage cp)
 
 std::string fromUtf8(std::string_view utf8, CodePage cp)
 {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+        return std::string(utf8);
     const Table& t = tableFor(cp);
     std::string out;
     out.reserve(utf8.size());

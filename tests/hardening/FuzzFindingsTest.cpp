@@ -1,11 +1,14 @@
 // Faults the fuzz targets found, each pinned by the smallest case that shows it.
 #include "engine/Engine.h"
+#include "messages/MessageText.h"
+#include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "tests/support/TestSupport.h"
 #include "tools/TableRepair.h"
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 using qb::engine::Engine;
 using qb::test::readFile;
@@ -78,4 +81,29 @@ TEST(FuzzFindings, IniLineEndingInStrayCarriageReturnsKeepsItsMeaningWhenRewritt
     ASSERT_EQ(p.writeString("S", "H", "v"), 0);
     EXPECT_EQ(p.value("S", "H"), "v");
     EXPECT_EQ(p.value("S", "A"), "1");
+}
+
+TEST(FuzzFindings, MalformedUtf8NeverStoresACharacterItDoesNotSpell)
+{
+    // Overlong forms were decoded as they stood: "\xC0\x8D" came out as a
+    // carriage return, and a message line holding none was stored as two
+    // lines plainly (but as one scrambled).
+    struct Case {
+        const char* typed;
+        const char* stored; // Windows-1252
+    } cases[] = {
+        {"a\xC0\x8D" "b", "a?b"},                 // overlong carriage return
+        {"a\xC0\x8A" "b", "a?b"},                 // overlong line feed
+        {"a\xE0\x80\x8A" "b", "a?b"},             // the same in three bytes
+        {"a\xF0\x80\x80\x8A" "b", "a?b"},         // and in four
+        {"a\xC0\x80" "b", "a?b"},                 // overlong NUL
+        {"a\xED\xA0\x80" "b", "a?b"},             // a surrogate
+        {"a\xF4\x90\x80\x80" "b", "a?b"},         // beyond U+10FFFF
+        {"a\xF8\x88\x80\x80\x80" "b", "a?????b"}, // no five-byte forms
+        {"a\xC3\xA4" "b", "a\xE4" "b"},           // a real two-byte character stays
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(qb::platform::fromUtf8(c.typed, qb::platform::CodePage::Windows1252), c.stored) << c.typed;
+    EXPECT_EQ(qb::messages::encodeText({"de\xC0\x8D" "x"}, false, qb::platform::CodePage::Cp850),
+              std::vector<std::string>{"de?x"});
 }
