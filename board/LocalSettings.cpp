@@ -60,10 +60,12 @@ int rgb(int r, int g, int b) { return r | (g << 8) | (b << 16); }
 
 } // namespace
 
-LocalSettings::LocalSettings(std::string workstationDir, std::string desktopDir, std::string userName)
+LocalSettings::LocalSettings(std::string workstationDir, std::string desktopDir, std::string userName,
+                             platform::FileSystem& fs)
     : optionRights(parseOptions(kDefaultRights, kDefaultRights)),
       optionValues(parseOptions(kDefaultValues, kDefaultValues)),
       colours(defaultColours()),
+      m_fs(&fs),
       m_workstationDir(std::move(workstationDir)),
       m_desktopDir(std::move(desktopDir)),
       m_userSection(userSectionFor(userName)),
@@ -127,7 +129,7 @@ bool LocalSettings::testWritable(long long windowHandle)
 {
     m_path = m_workstationDir + "/" + kFileName;
     m_usingDesktop = false;
-    Profile ws(m_path, kLocalFile);
+    Profile ws(m_path, kLocalFile, *m_fs);
     // Both keys in one rewrite: each rewrite of the file is synced to disk.
     int rc = ws.writeAll({{"SYS", "test", "123"}, {"SYS", "H", std::to_string(windowHandle)}});
     std::string read = rc == 0 ? ws.readString("SYS", "test", "0") : std::string();
@@ -138,7 +140,7 @@ bool LocalSettings::testWritable(long long windowHandle)
         m_usingDesktop = true;
         // The flag tells whether settings can be kept at all; test the file
         // that now takes them.
-        Profile desk(m_path, kLocalFile);
+        Profile desk(m_path, kLocalFile, *m_fs);
         m_writable = desk.writeString("SYS", "test", "123") == 0 && desk.readString("SYS", "test", "0") == "123";
     }
     return m_writable;
@@ -146,12 +148,12 @@ bool LocalSettings::testWritable(long long windowHandle)
 
 void LocalSettings::load()
 {
-    loadFrom(Profile(m_path, kLocalFile).snapshot());
+    loadFrom(Profile(m_path, kLocalFile, *m_fs).snapshot());
 }
 
 void LocalSettings::loadWithSite()
 {
-    const Profile::Snapshot file = Profile(m_path, kLocalFile).snapshot();
+    const Profile::Snapshot file = Profile(m_path, kLocalFile, *m_fs).snapshot();
     loadFrom(file);
     loadSiteFrom(file);
 }
@@ -200,7 +202,7 @@ void LocalSettings::loadFrom(const platform::Profile::Snapshot& p)
 
 void LocalSettings::loadSite()
 {
-    loadSiteFrom(Profile(m_path, kLocalFile).snapshot());
+    loadSiteFrom(Profile(m_path, kLocalFile, *m_fs).snapshot());
 }
 
 void LocalSettings::loadSiteFrom(const platform::Profile::Snapshot& p)
@@ -215,7 +217,7 @@ void LocalSettings::loadSiteFrom(const platform::Profile::Snapshot& p)
 
 void LocalSettings::applyColourLocks(const std::string& dataDir)
 {
-    const Profile::Snapshot c = Profile(dataDir + "/" + kColorFileName, kColorFile).snapshot();
+    const Profile::Snapshot c = Profile(dataDir + "/" + kColorFileName, kColorFile, *m_fs).snapshot();
     for (int n = 0; n < kColourCount; ++n) {
         std::string key = std::to_string(n);
         if (c.readBool("BKlock", key, false))
@@ -300,7 +302,7 @@ int LocalSettings::save(const SaveContext& ctx, const platform::Clock& clock, pl
     if (eiChgText)
         put("Site", "EIChg", *eiChgText);
 
-    int rc = Profile(m_path, kLocalFile).writeAll(e);
+    int rc = Profile(m_path, kLocalFile, *m_fs).writeAll(e);
     if (rc != 0 && !reported)
         log.error(kWriteFailure);
     m_writable = rc == 0;

@@ -18,6 +18,7 @@
 
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
+#include "platform/Files.h"
 #include "platform/Profile.h"
 
 #include <array>
@@ -102,8 +103,11 @@ public:
     std::optional<std::string> eiChgText; // raw value, absent when the key is
 
     // workstationDir: where the settings file belongs; desktopDir: the
-    // fallback; userName: the operating-system user (for the user section).
-    LocalSettings(std::string workstationDir, std::string desktopDir, std::string userName);
+    // fallback; userName: the operating-system user (for the user section);
+    // fs: where those directories are (the real files unless a test hands
+    // over another file system of the seam; it must outlive the settings).
+    LocalSettings(std::string workstationDir, std::string desktopDir, std::string userName,
+                  platform::FileSystem& fs = platform::FileSystem::posix());
 
     // The writability test: writes [SYS] test = "123" and [SYS] H = handle
     // into the file in the workstation directory and reads test back. When
@@ -159,6 +163,7 @@ private:
     void loadFrom(const platform::Profile::Snapshot& file);
     void loadSiteFrom(const platform::Profile::Snapshot& file);
 
+    platform::FileSystem* m_fs;
     std::string m_workstationDir;
     std::string m_desktopDir;
     std::string m_userSection;

@@ -7,43 +7,26 @@
 #include "tools/TableChecker.h"
 #include "tools/TableRepair.h"
 
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 namespace qb::fuzz {
-
-namespace {
-
-std::string slurp(const std::string& path)
-{
-    std::string out;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return out;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0)
-        out.append(buf, static_cast<std::size_t>(n));
-    ::close(fd);
-    return out;
-}
-
-} // namespace
 
 int fuzzOneCheck(const std::uint8_t* data, std::size_t size)
 {
     TableInput in = FuzzScratch::splitTable(data, size);
-    auto& scratch = FuzzScratch::instance();
-    const std::string path = scratch.putTable(in);
-    const std::string memoPath = scratch.dir() + "/t.dbt";
+    // A fresh in-memory share for every input: no system calls, and nothing
+    // of an earlier input left behind.
+    platform::MemoryFileSystem share;
+    const std::string path = FuzzScratch::putTable(share, in);
+    const std::string memoPath = "/share/t.dbt";
+    auto slurp = [&share](const std::string& p) { return share.contents(p); };
 
-    tools::TableChecker checker;
+    tools::TableChecker checker(share);
     checker.check(path);
 
     const std::string before = slurp(path);
     const std::string memoBefore = in.withMemo ? slurp(memoPath) : std::string();
-    tools::TableRepair::Result first = tools::TableRepair().repair(path);
+    tools::TableRepair::Result first = tools::TableRepair(share).repair(path);
     const std::string after = slurp(path);
     const std::string memoAfter = in.withMemo ? slurp(memoPath) : std::string();
     require(first.status != tools::TableRepair::Status::Refused, "repair refused with no other station about");
@@ -62,7 +45,7 @@ int fuzzOneCheck(const std::uint8_t* data, std::size_t size)
     for (std::size_t i = 4; i < memoAfter.size(); ++i)
         require(memoAfter[i] == memoBefore[i], "repair changed a memo byte it does not own");
 
-    tools::TableRepair::Result second = tools::TableRepair().repair(path);
+    tools::TableRepair::Result second = tools::TableRepair(share).repair(path);
     require(second.status == tools::TableRepair::Status::NothingToDo, "a second repair found more to do");
     checker.check(path);
     return 0;

@@ -10,6 +10,10 @@
 //   check   2 bytes split word, then table bytes + memo bytes
 //   message 1 byte code page (mod 3; bit 7 wraps the stored-text split at
 //           20), then the text (its second byte doubles as a flag byte)
+//   settings 1 byte options (bit 0 a colour file, bit 1 the writability test
+//           first, bit 2 the own-group filter, bit 3 minimised), 1 byte user
+//           name length n (mod 16), n name bytes, 2 bytes length of the
+//           settings text (bits 0-12), that text, then the colour file
 // Split word: bits 0-12 the length of the table bytes (clamped to what is
 // there), bit 13 count repair at open, bit 14 hide deleted records, bit 15
 // no memo file at all.
@@ -25,5 +29,6 @@ int fuzzOneLocate(const std::uint8_t* data, std::size_t size);
 int fuzzOneProfile(const std::uint8_t* data, std::size_t size);
 int fuzzOneCheck(const std::uint8_t* data, std::size_t size);
 int fuzzOneMessage(const std::uint8_t* data, std::size_t size);
+int fuzzOneSettings(const std::uint8_t* data, std::size_t size);
 
 } // namespace qb::fuzz

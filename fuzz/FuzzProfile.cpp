@@ -13,8 +13,7 @@ namespace qb::fuzz {
 
 namespace {
 
-// Every read parses the file afresh (as the Windows calls do), so a few
-// names keep each input quick.
+// Every read parses the file afresh, so a few names keep each input quick.
 constexpr std::size_t kMaxNames = 3;
 
 std::string_view trimmed(std::string_view s)
@@ -67,13 +66,16 @@ int fuzzOneProfile(const std::uint8_t* data, std::size_t size)
         return 0;
     const std::uint8_t choice = data[0];
     std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-    auto& scratch = FuzzScratch::instance();
-    const std::string path = scratch.put("p.ini", text);
+    // A fresh in-memory directory for every input: no system calls.
+    platform::MemoryFileSystem files;
+    const std::string path = "/ws/p.ini";
+    files.setContents(path, std::string(text));
 
     std::vector<std::string> sections{"SYS"}, keys{"H"};
     namesIn(text, sections, keys);
     platform::Profile profile(path, {(choice & 1) ? platform::Profile::LineEnd::CrLf : platform::Profile::LineEnd::Lf,
-                                     false});
+                                     false},
+                             files);
     int which = 0;
     for (const auto& s : sections)
         for (const auto& k : keys) {

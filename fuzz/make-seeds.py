@@ -70,3 +70,20 @@ for name, dbf, memo in [('names', names, b''), ('mixed', mixed, dbt), ('dbase2',
 
 write('profile', 'local', b'\x03[SYS]\r\nH=1234\r\nLastUser=maria\r\n\r\n[maria]\r\nRefresh=$10\r\nSound=yes\r\n; note\r\n')
 write('profile', 'color', b'\x10[colors]\nIn=0x00FF00\nOut = 255\n[broken\nkey without value\n=novalue\n')
+
+
+def settings(options, user, local, colour=b''):
+    return bytes([options, len(user)]) + user + struct.pack('<H', len(local)) + local + colour
+
+
+local_ini = (b'[SYS]\ntest=123\nH=77\nmsgRate=120\nrefresh=8\n\n[State]\nfilter=Sales\nSortWay=0\nfont=12\n'
+             b'SortFld=2\noGrn=tttttttfttttttttfftttfttttttttt\noVal=fftftttftftttftfftffffftttttttt\nName=\n\n'
+             b'[State+maria]\nName=Maria Smith\nPW="sdfk`"\nK1=In at 9\nK2= Out \n\n'
+             b'[Form]\ntop=40\nleft=-5\nw=10\nH=700\n\n[Header]\nW0=140\nW1=-3\nW2=77\nW3=190\nW4=74\n\n'
+             b'[BKcolor]\n0=65280\n1=255\n10=12632256\n\n[Position]\nisIconic=0\nAppIconic=1\n\n'
+             b'[Site]\nlabel1=Lunch\nlabel3=Meeting\nMsgColor=y\nEIChg=yes\n')
+colour_ini = b'[BKlock]\r\n0=1\r\n3=yes\r\n[BKcolor]\r\n0=16711680\r\n3=$00FF00\r\n'
+write('settings', 'workstation', settings(0x03, b'maria', local_ini, colour_ini))
+write('settings', 'own-group', settings(0x0C, b'j doe', local_ini.replace(b'filter=Sales', b'filter=~~')))
+write('settings', 'empty', settings(0x02, b'', b''))
+write('settings', 'damaged', settings(0x01, b'x]y', b'[State\r\r\nfilter=a\rb\nfont=999\n[State+x+y\nPW=\x01\x02\n', b'[BKlock\n0=1\n'))

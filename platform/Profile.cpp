@@ -169,14 +169,17 @@ std::string directoryOf(const std::string& path)
 
 Profile::Profile(std::string path) : Profile(std::move(path), Options{}) {}
 
-Profile::Profile(std::string path, Options options) : m_path(std::move(path)), m_options(options) {}
-
-int Profile::load(std::vector<std::string>& lines, bool* existed) const
+Profile::Profile(std::string path, Options options, FileSystem& fs)
+    : m_path(std::move(path)), m_options(options), m_fs(&fs)
 {
-    lines.clear();
-    if (existed)
-        *existed = false;
-    int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+namespace {
+
+// The whole file; a missing one gives 0, no bytes and existed false.
+int readPosix(const std::string& path, std::string& bytes, bool& existed)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
             return 0;
@@ -188,17 +191,15 @@ int Profile::load(std::vector<std::string>& lines, bool* existed) const
         ::close(fd);
         return errnoToCode(e);
     }
-    if (existed)
-        *existed = true;
+    existed = true;
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
         return oserr::kAccessDenied;
     }
-    if (static_cast<std::size_t>(st.st_size) > kMaxFileSize) {
+    if (static_cast<std::size_t>(st.st_size) > Profile::kMaxFileSize) {
         ::close(fd);
-        return kFileTooLarge;
+        return Profile::kFileTooLarge;
     }
-    std::string bytes;
     char buf[16384];
     for (;;) {
         ssize_t r = ::read(fd, buf, sizeof buf);
@@ -213,12 +214,89 @@ int Profile::load(std::vector<std::string>& lines, bool* existed) const
             break;
         bytes.append(buf, static_cast<std::size_t>(r));
         // The file may grow while we read it; the cap holds all the same.
-        if (bytes.size() > kMaxFileSize) {
+        if (bytes.size() > Profile::kMaxFileSize) {
             ::close(fd);
-            return kFileTooLarge;
+            return Profile::kFileTooLarge;
         }
     }
     ::close(fd);
+    return 0;
+}
+
+// The same through another file system of the seam (in memory in tests).
+int readThrough(FileSystem& fs, const std::string& path, std::string& bytes, bool& existed)
+{
+    FileHandle f;
+    if (int rc = f.open(fs, path, Access::ReadOnly, Share::NoSharing))
+        return rc == oserr::kFileNotFound ? 0 : rc;
+    existed = true;
+    const std::int64_t size = f.size();
+    if (size < 0)
+        return oserr::kReadFault;
+    if (static_cast<std::uint64_t>(size) > Profile::kMaxFileSize)
+        return Profile::kFileTooLarge;
+    bytes.resize(static_cast<std::size_t>(size));
+    const std::int64_t n = f.readAt(0, bytes.data(), bytes.size());
+    if (n < 0)
+        return oserr::kReadFault;
+    bytes.resize(static_cast<std::size_t>(n));
+    return 0;
+}
+
+// Puts the bytes at path through another file system of the seam: a new
+// file is created, an existing one replaced by a file renamed over it that
+// keeps its mode.
+int writeThrough(FileSystem& fs, const std::string& path, const std::string& bytes, bool existed, bool privateFile)
+{
+    auto writeAll = [&bytes](FileHandle& f) {
+        int rc = f.writeAt(0, bytes.data(), bytes.size());
+        return rc != 0 ? rc : f.sync();
+    };
+    if (!existed) {
+        FileHandle f;
+        int rc = f.createNew(fs, path);
+        if (rc == 0) {
+            rc = f.setMode(privateFile ? 0600 : 0644);
+            return rc != 0 ? rc : writeAll(f);
+        }
+        if (rc != oserr::kFileExists)
+            return rc;
+        // Someone created it meanwhile: replace it like an existing file.
+    }
+    int mode = privateFile ? 0600 : 0644;
+    {
+        FileHandle old;
+        if (old.open(fs, path, Access::ReadOnly, Share::NoSharing) == 0 && old.mode() >= 0)
+            mode = old.mode();
+    }
+    const std::string tmp = path + ".new";
+    FileHandle f;
+    int rc = f.create(fs, tmp);
+    if (rc == 0)
+        rc = f.setMode(mode);
+    if (rc == 0)
+        rc = writeAll(f);
+    f.close();
+    if (rc == 0)
+        rc = fs.rename(tmp, path);
+    if (rc == 0)
+        return fs.syncDirectoryOf(path);
+    fs.remove(tmp);
+    return rc;
+}
+
+} // namespace
+
+int Profile::load(std::vector<std::string>& lines, bool* existed) const
+{
+    lines.clear();
+    std::string bytes;
+    bool found = false;
+    const int rc = m_fs == &FileSystem::posix() ? readPosix(m_path, bytes, found) : readThrough(*m_fs, m_path, bytes, found);
+    if (existed)
+        *existed = found;
+    if (rc != 0)
+        return rc;
 
     std::size_t start = 0;
     while (start < bytes.size()) {
@@ -246,6 +324,8 @@ int Profile::store(const std::vector<std::string>& lines, bool existed) const
         bytes += l;
         bytes += eol;
     }
+    if (m_fs != &FileSystem::posix())
+        return writeThrough(*m_fs, m_path, bytes, existed, m_options.privateFile);
 
     // Replace through the real file, not a symbolic link in front of it.
     std::string target = m_path;

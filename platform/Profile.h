@@ -14,6 +14,8 @@
 // Not QSettings: it escapes, percent-encodes and reorders.
 #pragma once
 
+#include "platform/Files.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,7 +46,9 @@ public:
     static constexpr std::size_t kMaxFileSize = 8u << 20;
 
     explicit Profile(std::string path);
-    Profile(std::string path, Options options);
+    // fs: where the file lives (the real files unless a test hands over
+    // another file system of the seam); it must outlive the profile.
+    Profile(std::string path, Options options, FileSystem& fs = FileSystem::posix());
 
     const std::string& path() const { return m_path; }
     const Options& options() const { return m_options; }
@@ -115,6 +119,7 @@ private:
 
     std::string m_path;
     Options m_options;
+    FileSystem* m_fs;
 };
 
 } // namespace qb::platform

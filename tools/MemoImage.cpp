@@ -12,7 +12,7 @@ bool MemoImage::load(const std::string& path)
     m_path = path;
     m_error.clear();
     m_nextFree = 0;
-    if (int rc = openRegular(path, m_file, platform::Access::ReadOnly, platform::Share::DenyNone, false)) {
+    if (int rc = openRegular(*m_fs, path, m_file, platform::Access::ReadOnly, platform::Share::DenyNone, false)) {
         m_error = describeFileError(rc);
         return false;
     }

@@ -18,6 +18,9 @@ public:
     // (a sparse or garbage file could otherwise cost any amount of memory).
     static constexpr std::int64_t kMaxMemoBytes = 4 * 1024 * 1024;
 
+    // Reads files of fs; fs must outlive the image.
+    explicit MemoImage(platform::FileSystem& fs = platform::FileSystem::posix()) : m_fs(&fs) {}
+
     // Opens the file through a shared open (FIFOs and devices refused). False
     // with error() set when it cannot be read.
     bool load(const std::string& path);
@@ -49,9 +52,10 @@ public:
     static bool parsePointer(std::string_view field, std::int64_t& block);
 
 private:
+    platform::FileSystem* m_fs;
     std::string m_path;
     std::string m_error;
-    platform::PosixFile m_file;
+    platform::FileHandle m_file;
     std::int64_t m_size = 0;
     std::uint32_t m_nextFree = 0;
 };

@@ -46,7 +46,7 @@ std::vector<std::string> TableChecker::check(const std::string& path)
 {
     m_problems.clear();
     m_perKind.clear();
-    TableImage t;
+    TableImage t(*m_fs);
     if (!t.load(path))
         return {"cannot read: " + t.error()};
     checkHeader(t);
@@ -264,7 +264,7 @@ void TableChecker::checkMemos(const TableImage& t)
         return;
     }
     std::string memoName = memoPath.substr(memoPath.find_last_of('/') + 1);
-    MemoImage memo;
+    MemoImage memo(*m_fs);
     if (!memo.load(memoPath)) {
         report("memo file", memoName + ": cannot read: " + memo.error());
         return;

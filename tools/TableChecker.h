@@ -23,6 +23,9 @@ public:
     // count. Never throws for a damaged or unreadable file.
     std::vector<std::string> check(const std::string& path);
 
+    // Checks files of fs; fs must outlive the checker.
+    explicit TableChecker(platform::FileSystem& fs = platform::FileSystem::posix()) : m_fs(&fs) {}
+
 private:
     void report(const std::string& kind, std::string text);
     // As report, but the text is made only for the first few of a kind: a
@@ -41,6 +44,7 @@ private:
     void checkValues(std::int64_t recNo, std::string_view rec, const std::vector<RawField>& fields);
     void checkMemos(const TableImage& t);
 
+    platform::FileSystem* m_fs;
     std::vector<std::string> m_problems;
     std::map<std::string, std::int64_t> m_perKind;
 };

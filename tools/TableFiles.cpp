@@ -93,12 +93,12 @@ void walk(const std::string& dir, int depth, std::vector<TableFile>& out)
     }
 }
 
-} // namespace
-
-int openRegular(const std::string& path, pf::PosixFile& file, pf::Access access, pf::Share share, bool noFollow)
+// Opens the name without blocking and checks that it is a regular file: a
+// FIFO, device or directory is refused before a real open could block on it.
+// Returns 0 with probe open and st filled, or an error code.
+int probeRegular(const std::string& path, pf::Access access, bool noFollow, int& probe, struct stat& st)
 {
-    file.close();
-    int probe = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0));
+    probe = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0));
     if (probe < 0 && errno == EACCES && access == pf::Access::ReadWrite)
         probe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0));
     if (probe < 0) {
@@ -109,7 +109,6 @@ int openRegular(const std::string& path, pf::PosixFile& file, pf::Access access,
             return fileerr::kNotRegular;
         return e == EISDIR ? fileerr::kIsDirectory : pf::errnoToCode(e);
     }
-    struct stat st {};
     if (::fstat(probe, &st) != 0) {
         int e = errno;
         pf::closeDescriptor(probe); // a plain close() could drop this process's locks
@@ -119,6 +118,18 @@ int openRegular(const std::string& path, pf::PosixFile& file, pf::Access access,
         pf::closeDescriptor(probe);
         return S_ISDIR(st.st_mode) ? fileerr::kIsDirectory : fileerr::kNotRegular;
     }
+    return 0;
+}
+
+} // namespace
+
+int openRegular(const std::string& path, pf::PosixFile& file, pf::Access access, pf::Share share, bool noFollow)
+{
+    file.close();
+    int probe = -1;
+    struct stat st {};
+    if (int rc = probeRegular(path, access, noFollow, probe, st))
+        return rc;
     int rc = file.open(path, access, share);
     if (rc == 0) {
         struct stat again {};
@@ -129,6 +140,37 @@ int openRegular(const std::string& path, pf::PosixFile& file, pf::Access access,
     }
     pf::closeDescriptor(probe);
     return rc;
+}
+
+int openRegular(pf::FileSystem& fs, const std::string& path, pf::FileHandle& file, pf::Access access, pf::Share share,
+                bool noFollow)
+{
+    file.close();
+    if (&fs != &pf::FileSystem::posix())
+        return file.open(fs, path, access, share);
+    int probe = -1;
+    struct stat st {};
+    if (int rc = probeRegular(path, access, noFollow, probe, st))
+        return rc;
+    int rc = file.open(fs, path, access, share);
+    if (rc == 0) {
+        pf::FileIdentity again;
+        if (file.identity(again) != 0 || again.device != static_cast<std::uint64_t>(st.st_dev)
+            || again.inode != static_cast<std::uint64_t>(st.st_ino)) {
+            file.close();
+            rc = fileerr::kReplaced;
+        }
+    }
+    pf::closeDescriptor(probe);
+    return rc;
+}
+
+bool isRegularFile(pf::FileSystem& fs, const std::string& path)
+{
+    if (&fs != &pf::FileSystem::posix())
+        return fs.exists(path);
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string describeFileError(int code)

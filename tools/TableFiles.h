@@ -29,6 +29,12 @@ constexpr int kReplaced = 116;     // ESTALE: the name changed to another file w
 // Returns 0 or an error code (the platform's or fileerr::).
 int openRegular(const std::string& path, platform::PosixFile& file, platform::Access access,
                 platform::Share share, bool noFollow);
+// The same on any file system of the file seam: on the real one with the
+// checks above; other file systems (in memory) hold nothing but regular files.
+int openRegular(platform::FileSystem& fs, const std::string& path, platform::FileHandle& file,
+                platform::Access access, platform::Share share, bool noFollow);
+// Whether path names a regular file on fs (a link to one counts).
+bool isRegularFile(platform::FileSystem& fs, const std::string& path);
 
 // Describes an error code of openRegular or the platform layer in words.
 std::string describeFileError(int code);

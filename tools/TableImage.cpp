@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
 
 namespace qb::tools {
 
@@ -37,7 +35,7 @@ bool TableImage::load(const std::string& path, bool shareLock)
     m_version = 0;
     m_count = 0;
     m_headerLength = m_recordLength = 0;
-    if (int rc = openRegular(path, m_file, pf::Access::ReadOnly, shareLock ? pf::Share::DenyNone : pf::Share::NoSharing,
+    if (int rc = openRegular(*m_fs, path, m_file, pf::Access::ReadOnly, shareLock ? pf::Share::DenyNone : pf::Share::NoSharing,
                              false)) {
         m_error = describeFileError(rc);
         return false;
@@ -269,12 +267,11 @@ std::string TableImage::findMemoFile() const
     std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
     std::string prefix = slash == std::string::npos ? "" : m_path.substr(0, slash + 1);
 
-    struct stat st {};
     std::string exact = prefix + stem + ".dbt";
     std::string upper = prefix + stem + ".DBT";
-    if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (isRegularFile(*m_fs, exact))
         return exact;
-    if (::stat(upper.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (isRegularFile(*m_fs, upper))
         return upper;
     // Windows stations name files in any case; so may the copy on the share.
     auto lower = [](std::string s) {
@@ -282,21 +279,11 @@ std::string TableImage::findMemoFile() const
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     };
-    std::string want = lower(stem + ".dbt");
-    std::string found;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            if (lower(e->d_name) == want) {
-                std::string p = prefix + e->d_name;
-                if (::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-                    found = p;
-                    break;
-                }
-            }
-        }
-        ::closedir(d);
-    }
-    return found;
+    const std::string want = lower(stem + ".dbt");
+    for (const std::string& name : m_fs->list(dir))
+        if (lower(name) == want && isRegularFile(*m_fs, prefix + name))
+            return prefix + name;
+    return {};
 }
 
 } // namespace qb::tools

@@ -33,6 +33,10 @@ public:
     // repair and not read record by record.
     static constexpr std::int64_t kMaxTableBytes = 0x3FFFFFFF;
 
+    // Reads files of fs (the real ones unless a test or fuzz target hands
+    // over another file system of the seam); fs must outlive the image.
+    explicit TableImage(platform::FileSystem& fs = platform::FileSystem::posix()) : m_fs(&fs) {}
+
     // Opens the file through a shared open (so a station packing the table
     // exclusively keeps us out; shareLock false takes no share-mode lock, for
     // callers that must not show up as a holder) and parses its header.
@@ -101,9 +105,10 @@ private:
     std::uint32_t u16(std::size_t off) const;
     std::uint32_t u32(std::size_t off) const;
 
+    platform::FileSystem* m_fs;
     std::string m_path;
     std::string m_error;
-    platform::PosixFile m_file;
+    platform::FileHandle m_file;
     std::int64_t m_size = 0;
     std::string m_head;
     std::string m_layoutProblem;

@@ -39,8 +39,8 @@ void putU32(unsigned char* p, std::uint32_t v)
 // Which lock another description holds on the table or memo file, in words;
 // empty when none. The file lock is asked first: it covers the append byte
 // and every record region.
-std::string heldLock(const pf::PosixFile& dbf, std::int64_t h, std::int64_t r, std::int64_t records,
-                     const pf::PosixFile* memo)
+std::string heldLock(const pf::FileHandle& dbf, std::int64_t h, std::int64_t r, std::int64_t records,
+                     const pf::FileHandle* memo)
 {
     if (dbf.probe(kFileLockLast, 1, true))
         return "the file lock";
@@ -65,7 +65,7 @@ struct MemoState {
     std::uint32_t nextFree = 0;
 };
 
-MemoState readMemoState(const pf::PosixFile& memo)
+MemoState readMemoState(const pf::FileHandle& memo)
 {
     MemoState m;
     const std::int64_t size = memo.size();
@@ -132,7 +132,7 @@ TableRepair::Result TableRepair::repair(const std::string& path, bool force)
         return res;
     };
 
-    TableImage image;
+    TableImage image(*m_fs);
     if (!image.load(path)) {
         if (image.error().find("sharing violation") != std::string::npos)
             return fail(Status::Refused, "the table is open exclusively at another station");
@@ -163,8 +163,8 @@ TableRepair::Result TableRepair::repair(const std::string& path, bool force)
         // Say what a forced repair would do, from the file as it is now.
         MemoState memoNow;
         if (!memoPath.empty()) {
-            pf::PosixFile m;
-            if (openRegular(memoPath, m, pf::Access::ReadOnly, pf::Share::NoSharing, true) == 0)
+            pf::FileHandle m;
+            if (openRegular(*m_fs, memoPath, m, pf::Access::ReadOnly, pf::Share::NoSharing, true) == 0)
                 memoNow = readMemoState(m);
         }
         Plan plan = makePlan(image.size(), h, r, image.lastByte(), image.headerCount(), memoNow);
@@ -175,15 +175,15 @@ TableRepair::Result TableRepair::repair(const std::string& path, bool force)
         res.changes = plan.changes;
         return res;
     }
-    image = TableImage(); // closes our shared open before the exclusive one
+    image = TableImage(*m_fs); // closes our shared open before the exclusive one
 
-    pf::PosixFile dbf;
+    pf::FileHandle dbf;
     // Nothing is written through a link or anything but a regular file.
-    if (int rc = openRegular(path, dbf, pf::Access::ReadWrite, pf::Share::NoSharing, true))
+    if (int rc = openRegular(*m_fs, path, dbf, pf::Access::ReadWrite, pf::Share::NoSharing, true))
         return fail(Status::Failed, "cannot open for writing: " + describeFileError(rc));
-    pf::PosixFile memo;
+    pf::FileHandle memo;
     if (!memoPath.empty())
-        if (int rc = openRegular(memoPath, memo, pf::Access::ReadWrite, pf::Share::NoSharing, true))
+        if (int rc = openRegular(*m_fs, memoPath, memo, pf::Access::ReadWrite, pf::Share::NoSharing, true))
             return fail(Status::Failed, "cannot open the memo file for writing: " + describeFileError(rc));
 
     std::int64_t size = dbf.size();

@@ -57,6 +57,12 @@ public:
     // changes even to a table whose header disagrees with its descriptors.
     // Never throws.
     Result repair(const std::string& path, bool force = false);
+
+    // Mends files of fs; fs must outlive the repair.
+    explicit TableRepair(platform::FileSystem& fs = platform::FileSystem::posix()) : m_fs(&fs) {}
+
+private:
+    platform::FileSystem* m_fs;
 };
 
 // For the check command: repairs path, writes "path: repaired: ..." lines to

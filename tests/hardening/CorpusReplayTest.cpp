@@ -40,3 +40,4 @@ TEST(FuzzCorpusReplay, LocateAndSearchInputs) { EXPECT_GT(replay("locate", qb::f
 TEST(FuzzCorpusReplay, ProfileInputs) { EXPECT_GT(replay("profile", qb::fuzz::fuzzOneProfile), 0u); }
 TEST(FuzzCorpusReplay, CheckAndRepairInputs) { EXPECT_GT(replay("check", qb::fuzz::fuzzOneCheck), 0u); }
 TEST(FuzzCorpusReplay, MessageTextInputs) { EXPECT_GT(replay("message", qb::fuzz::fuzzOneMessage), 0u); }
+TEST(FuzzCorpusReplay, SettingsFileInputs) { EXPECT_GT(replay("settings", qb::fuzz::fuzzOneSettings), 0u); }
