@@ -712,8 +712,10 @@ const char* Engine::fetchRecord(WorkArea& wa, std::int64_t r, const char* op, in
         buf = &wa.cache;
     }
     const std::size_t want = static_cast<std::size_t>(count) * len;
+    // Only as much as this block needs: a small table (most of a board's)
+    // never pays for zeroing a whole read-ahead block.
     if (buf->size() < want)
-        buf->resize(std::max(want, fill ? static_cast<std::size_t>(kReadAheadBytes) : want));
+        buf->resize(want);
     std::int64_t n = wa.dbf.readAt(wa.recordOffset(first), buf->data(), want);
     const std::int64_t got = n > 0 ? n / wa.recordLen : 0;
     if (r >= first + got) {
