@@ -9,8 +9,6 @@
 #include "board/RemarkController.h"
 #include "board/TestHooks.h"
 #include "board/StartupChecks.h"
-#include "board/StartupMarks.h"
-#include "core/TableNames.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "ui/MenuRegistry.h"
@@ -67,22 +65,20 @@ public:
 } // namespace
 
 TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
-    : QMainWindow(parent), m_station(station), m_run(std::move(run)), m_remarkLog(station, m_board),
-      m_names(station, m_board, m_remarkLog), m_config(station.engine, station.clock, station.dataDir),
-      m_settings(m_run.workstationDir, m_run.desktopDir, m_run.userName)
+    : QMainWindow(parent), m_station(station), m_session(station, std::move(run)), m_board(m_session.board()),
+      m_settings(m_session.settings()), m_login(m_session.login())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(boardIcon());
-    m_login = std::make_unique<LoginLogic>(m_station, m_board, m_names, m_config, m_remarkLog);
     m_menus = new ui::MenuRegistry(this);
     auto* namePopup = new QMenu(this);
     namePopup->setObjectName(QStringLiteral("PopupMenu1"));
     m_menus->attach(ui::MenuPlace::NamePopup, namePopup);
-    m_remarks = new RemarkController(m_station, m_board, m_login->remarks(), m_settings, this, *m_menus);
+    m_remarks = new RemarkController(m_station, m_board, m_login.remarks(), m_settings, this, *m_menus);
     m_menus->setContextSource([this] {
         ui::MenuContext c;
-        c.loggedIn = m_login->loggedIn();
+        c.loggedIn = m_login.loggedIn();
         c.admin = m_board.adminMode;
         for (int n = 1; n <= admin::kOptionCount; ++n)
             c.options[static_cast<std::size_t>(n)] = m_board.options[n];
@@ -103,24 +99,14 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
         if (m_trayOut)
             m_trayOut->setText(QStringLiteral("&") + q(m_board.outText));
     };
-    m_names.onServerStateChanged = [this] { showServerState(); };
-    PollTimer::Hooks hooks;
-    hooks.setOwnOut = [this] { m_remarks->setOwn(false); };
-    hooks.reloadOptions = [this] {
-        m_config.load(m_board.ownIndex, m_board.options, m_board.adminMode, m_board.ownIndex);
-    };
-    hooks.clearRemarkList = [this] { m_remarks->clearRemarkList(); };
-    hooks.boardReloaded = [this] {
+    m_session.names().onServerStateChanged = [this] { showServerState(); };
+    m_session.pollHooks.setOwnOut = [this] { m_remarks->setOwn(false); };
+    m_session.pollHooks.clearRemarkList = [this] { m_remarks->clearRemarkList(); };
+    m_session.pollHooks.boardReloaded = [this] {
         repaintBoard();
         updateTrayFromBoard();
     };
-    hooks.messageCheck = [this] {
-        if (m_messageCheck)
-            m_messageCheck();
-    };
-    m_poll = std::make_unique<PollTimer>(m_station, m_board, m_names, m_remarkLog, hooks);
     m_printNames = std::make_unique<PrintNamesCommand>();
-    m_login->onMirrorRefreshed = [this] { m_poll->resetStamps(); };
 
     m_errAlert = new AlertMenu(this);
     m_station.alert = [this](const std::vector<std::string>& lines) { showAlert(lines); };
@@ -155,7 +141,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     buildTray();
     ui::installLaterWork(*m_menus);
     ExitController::Hooks exitHooks;
-    exitHooks.loggedIn = [this] { return m_login->loggedIn(); };
+    exitHooks.loggedIn = [this] { return m_login.loggedIn(); };
     exitHooks.saveSettings = [this] { saveSettings(); };
     exitHooks.remarks = [this] {
         m_remarks->loadRemarkTexts();
@@ -166,7 +152,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
         if (QTimer* t = m_remarks->timer222())
             t->setInterval(300000);
     };
-    m_exit = new ExitController(m_station, m_board, m_remarkLog, this, m_grid, exitHooks);
+    m_exit = new ExitController(m_station, m_board, m_session.remarkLog(), this, m_grid, exitHooks);
     updateLoginMenus();
 
     m_serverState = new QLabel(this);
@@ -195,8 +181,6 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     updateStatusBar();
 
     m_shoDbPath->setText(QStringLiteral("DB path: ") + QDir::currentPath() + QLatin1Char('/'));
-    m_poll->resetStamps();
-    m_board.pollCounter = 0;
     // Timer1: every 500 ms the overnight step and the names poll, which
     // brings other stations' changes to this board.
     m_timer1 = new QTimer(this);
@@ -205,8 +189,8 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     connect(m_timer1, &QTimer::timeout, this, &TForm1::timer1Tick);
     m_timer1->start();
     m_testHooks = new TestHooks(this);
-    m_testHooks->attach(m_board, *m_login, *m_remarks, [this] { reloadBoard(true); });
-    m_settings.testWritable(static_cast<long long>(QCoreApplication::applicationPid()));
+    m_testHooks->attach(m_board, m_login, *m_remarks, [this] { reloadBoard(true); });
+    m_session.created(static_cast<long long>(QCoreApplication::applicationPid()));
     resizeToPanel();
 }
 
@@ -221,7 +205,7 @@ TForm1::~TForm1()
     m_grid = nullptr;
     m_station.alert = nullptr;
     m_station.setRefreshCaption = nullptr;
-    m_names.onServerStateChanged = nullptr;
+    m_session.names().onServerStateChanged = nullptr;
 }
 
 QIcon TForm1::boardIcon()
@@ -345,14 +329,14 @@ void TForm1::buildMenus()
     QAction* print =
         addItem(MenuPlace::Actions, order::kPrintNames, QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(print, &QAction::triggered, this, [this] {
-        m_printNames->run(this, m_login->loggedIn(), m_grid->view(), m_grid->font(), [this](const QString& t) { inform(t); });
+        m_printNames->run(this, m_login.loggedIn(), m_grid->view(), m_grid->font(), [this](const QString& t) { inform(t); });
     });
     print->setObjectName(QStringLiteral("PrintNames1"));
     m_quickKeys = new QMenu(QStringLiteral("&Quick Keys"), actions);
     m_menus->place(MenuPlace::Actions, order::kQuickKeys, m_quickKeys->menuAction());
     QAction* showKeys = m_quickKeys->addAction(QStringLiteral("&Show Key Assignments"),
                                                QKeySequence(Qt::CTRL | Qt::Key_K), this, [this] {
-        if (m_login->loggedIn())
+        if (m_login.loggedIn())
             inform(q(keyAssignmentsText(m_settings.quickKey1, m_settings.quickKey2)));
     });
     showKeys->setObjectName(QStringLiteral("ShowKeyAssignments"));
@@ -468,7 +452,7 @@ void TForm1::buildTray()
 
 void TForm1::postStartup()
 {
-    if (m_started || m_startupPosted)
+    if (!m_session.startupPending() || m_startupPosted)
         return;
     m_startupPosted = true;
     QMetaObject::invokeMethod(this, &TForm1::deferredStartup, Qt::QueuedConnection);
@@ -494,54 +478,41 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::deferredStartup()
 {
     m_startupPosted = false;
-    if (m_started)
-        return;
-    m_started = true;
-    startupMark("startup");
+    m_session.runStartup(*this);
+}
 
-    m_station.log.info(StartupChecks::startedText(m_station.clock));
-    auto settingsAlert = StartupChecks::settingsCheck(m_settings.writable(), m_station.log);
-    if (!settingsAlert.empty())
-        showAlert(settingsAlert);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+// The window's steps of the deferred start-up (BoardSession::runStartup).
 
-    // The site's settings hold for the whole run: read with the first start.
-    if (!m_siteRead)
-        m_settings.loadWithSite();
+void TForm1::busy(bool on)
+{
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
     else
-        m_settings.load();
-    m_siteRead = true;
-    m_settings.applyColourLocks(m_station.dataDir);
-    m_board.options.setFromText(LocalSettings::optionText(m_settings.optionValues),
-                                LocalSettings::optionText(m_settings.optionRights));
-    startupMark("settings");
-    m_board.options.messageTicks = m_settings.msgRate;
-    m_grid->setFontSize(m_settings.font);
-    m_remarks->setListFontSize(m_grid->fontSize());
-    m_board.lastLoginName = m_settings.lastName;
-    m_login->setSavedPassword(m_settings.password);
-    m_edit1->setText(q(m_settings.password));
+        QApplication::restoreOverrideCursor();
+}
 
+void TForm1::settingsRead(const LocalSettings& settings)
+{
+    m_grid->setFontSize(settings.font);
+    m_remarks->setListFontSize(m_grid->fontSize());
+    m_edit1->setText(q(settings.password));
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
-    const WindowGeometry g = m_settings.geometryFor(screen.width(), screen.height());
+    const WindowGeometry g = settings.geometryFor(screen.width(), screen.height());
     move(g.left, g.top);
     // At least room for the login panel and the find box.
     const int panelHeight = 2 * m_grid->findBox()->sizeHint().height() + m_pwdPanel->sizeHint().height() +
                             m_pwdPanel->y() + 10;
     resize(g.width, std::max(g.height, panelHeight));
+}
 
-    auto tableAlert = StartupChecks::namesTableCheck(m_station.dataDir, m_station.log);
-    if (!tableAlert.empty())
-        showAlert(tableAlert);
+void TForm1::restoreView(const std::string& filter, const std::array<int, 5>& widths)
+{
+    m_grid->setFilter(filter);
+    m_grid->setColumnWidths(widths);
+}
 
-    m_grid->setFilter(m_settings.filter == LocalSettings::kOwnGroupFilter ? "" : m_settings.filter);
-    m_grid->setColumnWidths(m_settings.columnWidths);
-    // A fresh copy even when a mirror is there: the one an earlier run left
-    // misses what changed while this station was off, and the poll's stamp
-    // (taken at creation) would never show it. A damaged server table does
-    // not replace it.
-    m_names.load(true);
-    startupMark("loaded");
+void TForm1::boardLoaded()
+{
     m_remarks->loadRemarkTexts();
     repaintBoard();
     m_grid->layoutColumns();
@@ -549,28 +520,26 @@ void TForm1::deferredStartup()
         m_tray->show();
     m_trayIn->setText(QStringLiteral("&") + q(m_board.inText));
     m_trayOut->setText(QStringLiteral("&") + q(m_board.outText));
+}
 
+void TForm1::offerName(const std::optional<std::string>& name)
+{
     m_ok->setEnabled(true);
-    // After an explicit logout the last name is offered but not logged in
-    // again: otherwise a saved password would undo every logout.
-    if (!m_afterLogout) {
-        m_loginNames->setEditText(q(m_board.lastLoginName));
-        if (!m_board.lastLoginName.empty() && !LoginLogic::isAdminName(m_board.lastLoginName))
-            loginClicked();
-    }
-    m_afterLogout = false;
-    startupMark("login");
-    if (!m_login->loggedIn()) {
-        m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseEnter));
-        resizeToPanel();
-    }
-    if (m_board.options[admin::opt::kShowInTaskbar])
-        showMinimized();
-    QApplication::restoreOverrideCursor();
+    if (name)
+        m_loginNames->setEditText(q(*name));
+}
+
+void TForm1::loginPanelStays()
+{
+    m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseEnter));
+    resizeToPanel();
+}
+
+void TForm1::startupFinished()
+{
     // A filtered board shows fewer rows than the saved height holds.
     if (!m_grid->view().filter().empty())
         fitHeightToRows();
-    startupMark("startup-done");
     emit startupDone();
 }
 
@@ -583,7 +552,7 @@ void TForm1::loginClicked()
     const std::string name = s(m_loginNames->currentText());
     const std::string password = s(m_edit1->text());
     emptyLoginNames();
-    LoginOutcome outcome = m_login->login(name, password);
+    LoginOutcome outcome = m_session.login(name, password);
     applyOutcome(outcome);
     QApplication::restoreOverrideCursor();
 }
@@ -607,10 +576,6 @@ void TForm1::applyOutcome(const LoginOutcome& out)
     if (out.result == R::Held)
         return;
 
-    // Logged in from the panel after a logout: the start-up that the logout
-    // left pending would now reload the settings, move the window and reset
-    // the view under the user's feet.
-    m_started = true;
     updateCaption();
     m_tray->setIcon(windowIcon());
     m_refreshMain->setVisible(out.effects.refreshItemVisible);
@@ -642,10 +607,10 @@ void TForm1::showBoardAfterLogin()
 
 void TForm1::updateLoginMenus()
 {
-    const bool in = m_login->loggedIn();
+    const bool in = m_login.loggedIn();
     const bool admin = in && m_board.adminMode;
     const bool person = in && !admin;
-    m_ownName->setText(q(m_login->ownNameCaption()));
+    m_ownName->setText(q(m_login.ownNameCaption()));
     m_inItem->setVisible(person);
     m_outItem->setVisible(person);
     m_trayIn->setEnabled(person);
@@ -662,14 +627,9 @@ void TForm1::logOut()
 {
     m_shoDbPath->setVisible(false);
     m_changeAll->menuAction()->setVisible(false);
-    if (m_login->loggedIn() && m_grid->isVisible()) {
-        saveSettings();
-        m_started = false;
-        m_afterLogout = true;
-    }
     m_quickKeys->menuAction()->setVisible(false);
     m_remarks->stopActivityTimer();
-    m_login->logout();
+    m_session.logout(m_grid->isVisible(), windowState());
     updateLoginMenus();
     m_edit1->clear();
     m_grid->hide();
@@ -706,7 +666,7 @@ void TForm1::fillLoginNames()
     if (m_loginNames->count() > 0)
         return;
     const QString typed = m_loginNames->currentText();
-    for (const std::string& name : m_login->dropDownNames())
+    for (const std::string& name : m_login.dropDownNames())
         m_loginNames->addItem(q(name));
     m_loginNames->setCurrentIndex(-1);
     m_loginNames->setEditText(typed);
@@ -721,7 +681,7 @@ void TForm1::emptyLoginNames()
 
 void TForm1::changePassword()
 {
-    if (!m_login->loggedIn() || !m_dialogs)
+    if (!m_login.loggedIn() || !m_dialogs)
         return;
     const std::string caption = "Change Password";
     for (;;) {
@@ -731,7 +691,7 @@ void TForm1::changePassword()
         auto second = m_dialogs->askText(caption, "Confirm password:", true);
         if (!second)
             return;
-        ChangePasswordResult r = m_login->changePassword(*first, *second);
+        ChangePasswordResult r = m_login.changePassword(*first, *second);
         if (r == ChangePasswordResult::Ok) {
             repaintBoard();
             return;
@@ -747,7 +707,7 @@ void TForm1::changePassword()
 
 void TForm1::reloadBoard(bool freshCopy)
 {
-    m_names.load(freshCopy);
+    m_session.reload(freshCopy);
     repaintBoard();
 }
 
@@ -761,7 +721,7 @@ void TForm1::reloadFresh(bool fit)
 void TForm1::ownOptionsChanged()
 {
     admin::MenuEffects effects;
-    m_config.load(m_board.ownIndex, m_board.options, m_board.adminMode, m_board.ownIndex, &effects);
+    m_session.reloadOwnOptions(&effects);
     m_remarks->clearRemarkList();
     m_refreshMain->setVisible(effects.refreshItemVisible);
     m_menus->refresh();
@@ -816,7 +776,7 @@ void TForm1::setTrayIcon(const QIcon* icon)
 {
     if (icon)
         m_tray->setIcon(*icon);
-    else if (m_login->loggedIn() && !m_board.adminMode)
+    else if (m_login.loggedIn() && !m_board.adminMode)
         m_tray->setIcon(RemarkController::iconForStatus(m_board.ownStatus));
     else
         m_tray->setIcon(windowIcon());
@@ -825,7 +785,7 @@ void TForm1::setTrayIcon(const QIcon* icon)
 void TForm1::updateTrayFromBoard()
 {
     // The load made the tip; the icon follows the own status.
-    if (!m_login->loggedIn() || m_board.adminMode || m_board.trayHint.empty())
+    if (!m_login.loggedIn() || m_board.adminMode || m_board.trayHint.empty())
         return;
     setTray(RemarkController::iconForStatus(m_board.ownStatus), q(m_board.trayHint));
 }
@@ -838,7 +798,7 @@ void TForm1::setDialogs(core::Dialogs* dialogs)
 
 void TForm1::timer1Tick()
 {
-    m_poll->tick(m_login->loggedIn());
+    m_session.tick();
 }
 
 void TForm1::rebuildViewMenu()
@@ -906,48 +866,36 @@ void TForm1::fitHeightToRows(bool naturalWidth)
 
 void TForm1::toggleOwnRow()
 {
-    if (!m_login->loggedIn())
+    if (!m_login.loggedIn())
         return;
     if (m_board.adminMode) {
         repaintBoard();
         return;
     }
     std::string filter = m_grid->view().filter();
-    m_login->remarks().toggleOwnFilter(filter);
+    m_login.remarks().toggleOwnFilter(filter);
     m_grid->setFilter(filter);
     fitHeightToRows();
 }
 
+BoardSession::WindowState TForm1::windowState() const
+{
+    BoardSession::WindowState w;
+    w.filter = m_grid->view().filter();
+    w.fontSize = m_grid->fontSize();
+    w.columnWidths = m_grid->columnWidths();
+    w.top = y();
+    w.left = x();
+    w.width = width();
+    if (m_grid->isVisible())
+        w.height = height();
+    w.minimised = isMinimized();
+    return w;
+}
+
 void TForm1::saveSettings()
 {
-    LocalSettings::SaveContext ctx;
-    ctx.refreshTicks = m_board.options.refreshTicks;
-    ctx.recordCount = m_board.rowCount();
-    ctx.ownIdent = m_board.ownIndex;
-    ctx.ownName = m_board.ownName;
-    if (m_board.ownIndex > 0 && m_board.ownIndex < m_board.rowCount())
-        ctx.ownGroup = m_board.groups[static_cast<std::size_t>(m_board.ownIndex)];
-    ctx.programPath = m_run.programPath;
-    ctx.commandLine = m_run.commandLine;
-    ctx.messageTablePath = m_station.dataPath(core::messageTableName(m_board.ownIndex));
-    ctx.isIconic = isMinimized();
-    ctx.appIconic = isMinimized();
-
-    m_settings.msgRate = m_board.options.messageTicks;
-    m_settings.filter = m_grid->view().filter();
-    m_settings.font = m_grid->fontSize();
-    m_settings.columnWidths = m_grid->columnWidths();
-    for (int n = 1; n <= admin::kOptionCount; ++n) {
-        m_settings.optionValues[static_cast<std::size_t>(n - 1)] = m_board.options.value[static_cast<std::size_t>(n)];
-        m_settings.optionRights[static_cast<std::size_t>(n - 1)] = m_board.options.right[static_cast<std::size_t>(n)];
-    }
-    m_settings.password = m_login->savedPassword();
-    m_settings.geometry.top = y();
-    m_settings.geometry.left = x();
-    m_settings.geometry.width = width();
-    if (m_grid->isVisible())
-        m_settings.geometry.height = height();
-    m_settings.save(ctx, m_station.clock, m_station.log);
+    m_session.saveSettings(windowState());
 }
 
 // ---- help, alerts, window ----------------------------------------------------
@@ -1019,12 +967,12 @@ int TForm1::statusHeight() const
 
 void TForm1::showServerState()
 {
-    m_serverState->setText(q(m_names.serverStateLine()));
+    m_serverState->setText(q(m_session.names().serverStateLine()));
     m_serverState->setToolTip(m_serverState->text());
     updateStatusBar();
     updateCaption();
-    if (m_names.serverState() == ServerState::Damaged)
-        showAlert(m_names.damagedAlert());
+    if (m_session.names().serverState() == ServerState::Damaged)
+        showAlert(m_session.names().damagedAlert());
 }
 
 void TForm1::showWriteStatus(const QString& text)
@@ -1050,7 +998,7 @@ void TForm1::updateStatusBar()
 void TForm1::updateCaption()
 {
     QString caption = QString::fromLatin1(kTitle);
-    switch (m_names.serverState()) {
+    switch (m_session.names().serverState()) {
     case ServerState::Reachable: break;
     case ServerState::Unreachable: caption += QStringLiteral(" \u2014 server not reachable"); break;
     case ServerState::Damaged: caption += QStringLiteral(" \u2014 names table damaged"); break;
@@ -1095,7 +1043,7 @@ void TForm1::keyPressEvent(QKeyEvent* event)
             remark = admin::RemarkList::expandPlaceholders(q(remark), m_station.clock, *m_dialogs,
                                                            m_board.options[admin::opt::kInternationalDates])
                          .text.toStdString();
-        if (m_login->remarks().setOwnRemark(remark, 'w', false) != WriteResult::NotAllowed)
+        if (m_login.remarks().setOwnRemark(remark, 'w', false) != WriteResult::NotAllowed)
             m_board.ownStatus = remark::kOther;
         repaintBoard();
         return;

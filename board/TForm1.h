@@ -1,20 +1,14 @@
 // The main board window: login panel (PwdPanel) or board grid (StringGrid1),
-// the main menu, the alert menu and the notification icon. It holds the
-// program's board state and turns menu commands and panel buttons into calls
-// of the window-free logic (LoginLogic, NamesTable, StartupChecks, ...).
+// the main menu, the alert menu and the notification icon. The board, its
+// start-up, login and settings live in a BoardSession; the window turns menu
+// commands and panel buttons into its calls and shows what they did.
 //
 // Life: created by the entry before any other window; the heavy start-up
 // (settings, first load, automatic login) runs on the first activation (or
 // first showing) after the start and after every logout, posted to itself.
 #pragma once
 
-#include "admin/ConfigTable.h"
-#include "board/Board.h"
-#include "board/LocalSettings.h"
-#include "board/LoginLogic.h"
-#include "board/NamesTable.h"
-#include "board/PollTimer.h"
-#include "board/RemarkLog.h"
+#include "board/BoardSession.h"
 #include "core/Dialogs.h"
 #include "core/Station.h"
 
@@ -49,20 +43,13 @@ class PrintNamesCommand;
 class RemarkController;
 class TestHooks;
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, private BoardSession::StartupView {
     Q_OBJECT
 public:
     // How long a note stays in the status line.
     static constexpr int kStatusMs = 8000;
 
-    // What the entry knows about this run.
-    struct RunInfo {
-        std::string workstationDir; // qb3local.ini
-        std::string desktopDir;     // its fallback
-        std::string userName;       // operating-system user
-        std::string programPath;
-        std::string commandLine;
-    };
+    using RunInfo = BoardSession::RunInfo;
 
     // station must outlive the window; its alert hook is pointed at errAlert.
     TForm1(Station& station, RunInfo run, QWidget* parent = nullptr);
@@ -87,16 +74,17 @@ public:
     void changePassword();
     void showNames();
 
-    bool started() const { return m_started; }
+    BoardSession& session() { return m_session; }
+    bool started() const { return m_session.started(); }
     Board& board() { return m_board; }
-    LoginLogic& loginLogic() { return *m_login; }
+    LoginLogic& loginLogic() { return m_login; }
     LocalSettings& settings() { return m_settings; }
     AlertMenu* alertMenu() const { return m_errAlert; }
     BoardGrid* grid() const { return m_grid; }
     HelpViewer* helpViewer();
     // Remark changes, the pick list and Timer222.
     RemarkController& remarkController() { return *m_remarks; }
-    PollTimer& pollTimer() { return *m_poll; }
+    PollTimer& pollTimer() { return m_session.pollTimer(); }
     // "&Print Names" (tests choose a PDF file as the printer).
     PrintNamesCommand& printNames() { return *m_printNames; }
     // The exit request (Exit, closing the window) and its panel.
@@ -104,7 +92,7 @@ public:
     // Timer1's slot (tests call it instead of waiting for the timer).
     void timer1Tick();
     // The new-message check, run by Timer1 on every tick after the names poll.
-    void setMessageCheck(std::function<void()> check) { m_messageCheck = std::move(check); }
+    void setMessageCheck(std::function<void()> check) { m_session.messageCheck = std::move(check); }
     // The notification icon shows icon (an alert blinking); nullptr gives it
     // back to the board (the icon of the own status).
     void setTrayIcon(const QIcon* icon);
@@ -146,6 +134,18 @@ private:
     void addSeparator(ui::MenuPlace place, int order);
     void postStartup();
     void deferredStartup();
+    // BoardSession::StartupView: the window's steps of the start-up.
+    void showAlert(const std::vector<std::string>& lines) override;
+    void busy(bool on) override;
+    void settingsRead(const LocalSettings& settings) override;
+    void restoreView(const std::string& filter, const std::array<int, 5>& widths) override;
+    void boardLoaded() override;
+    void offerName(const std::optional<std::string>& name) override;
+    void autoLogin() override { loginClicked(); }
+    void loginPanelStays() override;
+    void minimise() override { showMinimized(); }
+    void startupFinished() override;
+    BoardSession::WindowState windowState() const;
     void applyOutcome(const LoginOutcome& outcome);
     void showBoardAfterLogin();
     void updateLoginMenus();
@@ -169,7 +169,6 @@ private:
     void updateTrayFromBoard();
     void setTray(const QIcon& icon, const QString& tip);
     void openBoardWindow();
-    void showAlert(const std::vector<std::string>& lines);
     void inform(const QString& text);
     void resizeToPanel();
     // The server state and the outcome of the last change in the status
@@ -183,29 +182,21 @@ private:
     int statusHeight() const;
 
     Station& m_station;
-    RunInfo m_run;
-    Board m_board;
-    RemarkLog m_remarkLog;
-    NamesTable m_names;
-    admin::ConfigTable m_config;
-    LocalSettings m_settings;
-    std::unique_ptr<LoginLogic> m_login;
-    std::unique_ptr<PollTimer> m_poll;
+    // Outlives every widget and controller below (they borrow its objects).
+    BoardSession m_session;
+    Board& m_board;
+    LocalSettings& m_settings;
+    LoginLogic& m_login;
     std::unique_ptr<PrintNamesCommand> m_printNames;
     ExitController* m_exit = nullptr;
     bool m_exitRunning = false;
     RemarkController* m_remarks = nullptr;
     TestHooks* m_testHooks = nullptr;
-    std::function<void()> m_messageCheck;
     QTimer* m_timer1 = nullptr;
     core::Dialogs* m_dialogs = nullptr;
     ui::MenuRegistry* m_menus = nullptr;
 
-    bool m_started = false;
     bool m_startupPosted = false;
-    bool m_afterLogout = false; // an explicit logout: no automatic login until the next start
-    bool m_closing = false;
-    bool m_siteRead = false;
 
     // Login panel.
     QFrame* m_pwdPanel = nullptr;
