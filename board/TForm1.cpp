@@ -188,8 +188,11 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
     m_timer1->setInterval(500);
     connect(m_timer1, &QTimer::timeout, this, &TForm1::timer1Tick);
     m_timer1->start();
-    m_testHooks = new TestHooks(this);
-    m_testHooks->attach(m_board, m_login, *m_remarks, [this] { reloadBoard(true); });
+    // Test-only; not even created unless a test asks for it.
+    if (TestHooks::requested()) {
+        m_testHooks = new TestHooks(this);
+        m_testHooks->attach(m_board, m_login, *m_remarks, [this] { reloadBoard(true); });
+    }
     m_session.created(static_cast<long long>(QCoreApplication::applicationPid()));
     resizeToPanel();
 }
@@ -763,7 +766,8 @@ void TForm1::repaintBoard()
 {
     m_grid->reload();
     rebuildViewMenu();
-    m_testHooks->dump(m_grid->view());
+    if (m_testHooks)
+        m_testHooks->dump(m_grid->view());
 }
 
 void TForm1::setTray(const QIcon& icon, const QString& tip)

@@ -96,7 +96,8 @@ public:
     // The notification icon shows icon (an alert blinking); nullptr gives it
     // back to the board (the icon of the own status).
     void setTrayIcon(const QIcon* icon);
-    // The test-only control socket and board dump (inactive unless switched on).
+    // The test-only control socket and board dump; nullptr unless switched
+    // on by their environment variables (see TestHooks.h).
     TestHooks* testHooks() const { return m_testHooks; }
 
     // The board window's icon (drawn, no file needed).

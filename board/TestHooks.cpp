@@ -15,6 +15,11 @@
 
 namespace qb::board {
 
+bool TestHooks::requested()
+{
+    return !qEnvironmentVariableIsEmpty("QB_TEST_BOARD_DUMP") || !qEnvironmentVariableIsEmpty("QB_TEST_CONTROL");
+}
+
 TestHooks::TestHooks(QObject* parent) : QObject(parent)
 {
     m_dumpPath = qEnvironmentVariable("QB_TEST_BOARD_DUMP");

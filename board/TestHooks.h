@@ -1,6 +1,6 @@
 // Test-only ways into a running board program, for tests that start real
-// qbp3 processes. Both are off unless their environment variable is set, and
-// neither is meant for users:
+// qbp3 processes. The program creates this object only when one of the two
+// environment variables is set, and neither is meant for users:
 //
 //   QB_TEST_BOARD_DUMP=FILE   after every repaint of the board the program
 //                             replaces FILE with its visible rows (see dump()).
@@ -29,6 +29,9 @@ class RemarkController;
 class TestHooks : public QObject {
     Q_OBJECT
 public:
+    // Whether either environment variable is set (the program creates a
+    // TestHooks only then).
+    static bool requested();
     // Reads the two environment variables; starts listening when asked to.
     explicit TestHooks(QObject* parent = nullptr);
 
