@@ -24,8 +24,16 @@ public:
 };
 
 // Text the file can hold as it is: a carriage return or NUL inside a value
-// is turned into a blank on saving (it would end the line).
-bool storable(std::string_view s) { return s.find_first_of(std::string_view("\r\0", 2)) == std::string_view::npos; }
+// is turned into a blank on saving (it would end the line), and blanks at
+// either end of a value are not kept by the file (a text cut to its
+// length may end in one).
+bool storable(std::string_view s)
+{
+    if (s.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos)
+        return false;
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    return s.empty() || (!blank(s.front()) && !blank(s.back()));
+}
 
 bool hasControl(std::string_view s)
 {
