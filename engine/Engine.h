@@ -330,7 +330,6 @@ private:
     std::vector<std::unique_ptr<WorkArea>> m_areas; // index 0..34 = areas 1..35
     int m_lastError = 0;
     std::string m_lastErrorText;
-    friend struct EngineInternals;
 };
 
 } // namespace qb::engine

@@ -1,5 +1,5 @@
 // Time source. Everything time-dependent takes a Clock so tests can move time
-// by hand instead of sleeping.
+// by hand instead of sleeping (tests/support/FakeClock.h).
 #pragma once
 
 #include <chrono>
@@ -19,18 +19,6 @@ public:
     TimePoint now() const override { return std::chrono::system_clock::now(); }
     // The process-wide instance for production code.
     static SystemClock& instance();
-};
-
-// A clock that only moves when told to.
-class FakeClock final : public Clock {
-public:
-    explicit FakeClock(TimePoint start = TimePoint{}) : m_now(start) {}
-    TimePoint now() const override { return m_now; }
-    void set(TimePoint t) { m_now = t; }
-    void advance(std::chrono::milliseconds d) { m_now += d; }
-
-private:
-    TimePoint m_now;
 };
 
 // Local calendar values of a time point (the timezone of the process).

@@ -5,6 +5,7 @@
 #include "tests/support/ScriptedPromptService.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -103,7 +104,7 @@ protected:
     TempDir dir;
     std::string path = dir.file("remarks.dbf");
     engine::Engine engine;
-    platform::FakeClock clock {at(2026, 3, 14, 14, 5)};
+    test::FakeClock clock {at(2026, 3, 14, 14, 5)};
     qb::testing::ScriptedPromptService prompts;
     admin::Options options;
 };

@@ -8,6 +8,7 @@
 #include "engine/TTzDbf.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "platform/Clock.h"
+#include "tests/support/FakeClock.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -105,7 +106,7 @@ private:
     }
 
     testing::ScriptedDialogs* m_prompts = nullptr;
-    platform::FakeClock m_clock;
+    test::FakeClock m_clock;
     TpickList1* m_window = nullptr;
     std::optional<QColor> m_colour;
 };

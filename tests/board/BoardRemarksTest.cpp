@@ -15,6 +15,7 @@
 #include "platform/EventLog.h"
 #include "platform/Profile.h"
 #include "tools/DataDirCommands.h"
+#include "tests/support/FakeClock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -109,7 +110,7 @@ private:
     std::string m_data;
     std::unique_ptr<engine::Engine> m_engine;
     platform::MemoryEventLog m_log;
-    platform::FakeClock m_clock;
+    test::FakeClock m_clock;
     std::unique_ptr<board::Station> m_station;
     std::unique_ptr<TForm1> m_form;
     testing::ScriptedDialogs m_prompts;

@@ -2,6 +2,7 @@
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +10,7 @@
 
 using qb::board::LocalSettings;
 using qb::board::WindowGeometry;
-using qb::platform::FakeClock;
+using qb::test::FakeClock;
 using qb::platform::MemoryEventLog;
 using qb::platform::Profile;
 using qb::test::readFile;

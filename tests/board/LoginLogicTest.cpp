@@ -14,6 +14,7 @@
 #include "tests/support/TestSupport.h"
 #include "tools/DataDirCommands.h"
 #include "tools/ResetAdminPasswordCommand.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +99,7 @@ protected:
     test::TempDir root;
     std::string dataDir, startDir;
     engine::Engine engine;
-    platform::FakeClock clock {platform::fromLocal({2026, 3, 2, 9, 30, 0, 0, 1})};
+    test::FakeClock clock {platform::fromLocal({2026, 3, 2, 9, 30, 0, 0, 1})};
     platform::MemoryEventLog log;
     board::Station station {engine, clock, log, "", ""};
     board::Board board;
@@ -425,6 +426,6 @@ TEST(StartupChecks, MissingNamesTableNamesTheDirectory)
 
 TEST(StartupChecks, StartedEntryCarriesDateAndTime)
 {
-    platform::FakeClock clock {platform::fromLocal({2026, 3, 2, 9, 5, 7, 0, 1})};
+    test::FakeClock clock {platform::fromLocal({2026, 3, 2, 9, 5, 7, 0, 1})};
     EXPECT_EQ(board::StartupChecks::startedText(clock), "Started 03/02/2026 09:05:07");
 }

@@ -7,6 +7,7 @@
 #include "engine/TTzDbf.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 #include <functional>
@@ -22,7 +23,7 @@ namespace {
 struct TestStation {
     engine::Engine engine;
     platform::MemoryEventLog log;
-    platform::FakeClock clock;
+    test::FakeClock clock;
     board::Station station;
     board::Board board;
     board::RemarkLog remarkLog;
@@ -486,7 +487,7 @@ class ConfigTableTest : public ::testing::Test {
 protected:
     TempDir data;
     engine::Engine engine;
-    platform::FakeClock clock;
+    test::FakeClock clock;
     void SetUp() override
     {
         engine::TTzDbf t("Make", engine);

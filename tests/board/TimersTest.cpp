@@ -5,6 +5,7 @@
 #include "engine/TTzDbf.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -51,7 +52,7 @@ void makeNames(const std::string& dir, const std::vector<std::pair<std::string, 
 struct Station {
     engine::Engine engine;
     platform::MemoryEventLog log;
-    platform::FakeClock clock;
+    test::FakeClock clock;
     board::Station station;
     board::Board board;
     board::RemarkLog remarkLog;
@@ -208,7 +209,7 @@ struct ActivityCounters {
 
 class Activity : public ::testing::Test {
 protected:
-    platform::FakeClock clock {platform::fromLocal(at(9, 0))};
+    test::FakeClock clock {platform::fromLocal(at(9, 0))};
     board::Board board;
     ActivityCounters counters;
     board::ActivityWatcher::Point cursor;

@@ -6,6 +6,7 @@
 
 #include "platform/FaultyFileSystem.h"
 #include "platform/MemoryFileSystem.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ protected:
     MemoryFileSystem mem;
     FileSystem& fs = GetParam() == Files::Posix ? FileSystem::posix() : mem;
     std::string table = (GetParam() == Files::Posix ? dir.path() : std::string("/share")) + "/t.dbf";
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     Engine a{fs, clock};
     Engine b{fs, clock};
 
@@ -134,7 +135,7 @@ protected:
     MemoryFileSystem mem;
     FileSystem& fs = GetParam() == Files::Posix ? FileSystem::posix() : mem;
     std::string table = (GetParam() == Files::Posix ? dir.path() : std::string("/share")) + "/t.dbf";
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     Engine writer{fs, clock};
     Engine reader{fs, clock};
 
@@ -234,7 +235,7 @@ std::string memoText(std::int64_t ident, int version) { return "memo " + std::to
 class Share {
 public:
     MemoryFileSystem mem;
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     std::map<std::int64_t, int> expected; // ident -> memo version
 
     void make(int count)
@@ -496,7 +497,7 @@ TEST(PackRenameFaults, RefusedRenameAtEachStepLosesNothing)
 TEST(PackRenameFaults, RefusedRollForwardOfATableWithoutMemosKeepsTheOldTable)
 {
     MemoryFileSystem mem;
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     const std::string table = "/share/n.dbf";
     {
         Engine e{mem, clock};

@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 
 #include "platform/PosixFile.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +128,7 @@ class RecordLocking : public ::testing::TestWithParam<LockPath> {
 protected:
     qb::test::LockPathScope lockPath{GetParam()};
     TempDir dir;
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     Engine a{clock};
     Engine b{clock};
 

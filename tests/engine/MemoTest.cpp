@@ -4,6 +4,7 @@
 #include "engine/MemoFile.h"
 
 #include "platform/PosixFile.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ namespace {
 class MemoChain : public ::testing::Test {
 protected:
     TempDir dir;
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     Engine e{clock};
 
     void SetUp() override

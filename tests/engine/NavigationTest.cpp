@@ -5,6 +5,7 @@
 #include "platform/FileOps.h"
 
 #include "platform/PosixFile.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ namespace {
 class TableFixture : public ::testing::Test {
 protected:
     TempDir dir;
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     Engine e{clock};
 
     // A shared table "t" with the given idents and names; the listed records deleted.

@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 
 #include "platform/FileOps.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +77,7 @@ class PackCommit : public ::testing::Test {
 protected:
     TempDir dir;
     TempDir side;
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     Engine e{clock};
     std::string table = dir.file("t.dbf");
     std::string memo = dir.file("t.dbt");

@@ -3,6 +3,7 @@
 // own writes and locks drop it, and blocks read forwards and backwards hand
 // out the right records.
 #include "EngineTestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,7 @@ protected:
     TempDir dir;
     std::string path = dir.file("t.dbf");
     Engine writer;                // the other station, real time
-    qb::platform::FakeClock clock; // ours, set against the file's time
+    qb::test::FakeClock clock; // ours, set against the file's time
     Engine reader{clock};
 
     void SetUp() override

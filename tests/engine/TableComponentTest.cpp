@@ -4,6 +4,7 @@
 #include "engine/TTzSession.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -207,7 +208,7 @@ TEST_F(TableComponent, TimeFieldIsStampedOnCommit)
     lt.day = 8;
     lt.hour = 9;
     lt.minute = 30;
-    qb::platform::FakeClock clock(qb::platform::fromLocal(lt));
+    qb::test::FakeClock clock(qb::platform::fromLocal(lt));
     auto t = people();
     ASSERT_TRUE(t->setActive(true));
     t->ClearRecord();

@@ -6,6 +6,7 @@
 
 #include "engine/RecordCodec.h"
 #include "platform/FileOps.h"
+#include "tests/support/FakeClock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,7 +32,7 @@ namespace {
 class TableFormat : public ::testing::Test {
 protected:
     TempDir dir;
-    qb::platform::FakeClock clock{fixedDay()};
+    qb::test::FakeClock clock{fixedDay()};
     Engine e{clock};
 };
 

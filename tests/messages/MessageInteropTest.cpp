@@ -4,6 +4,7 @@
 #include "messages/MessageStore.h"
 #include "platform/EventLog.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ TEST(MessageInterop, DbfreadReadsWhatStationsWrite)
         GTEST_SKIP() << "python3-dbfread is not installed";
     qb::test::TempDir dir;
     engine::Engine e;
-    platform::FakeClock clock;
+    test::FakeClock clock;
     platform::MemoryEventLog log;
     board::Station st(e, clock, log, dir.path(), dir.path());
     const std::vector<Sent> sent = {

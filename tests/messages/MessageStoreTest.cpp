@@ -4,6 +4,7 @@
 #include "platform/EventLog.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ namespace {
 
 struct MailStation {
     engine::Engine engine;
-    platform::FakeClock clock;
+    test::FakeClock clock;
     platform::MemoryEventLog log;
     board::Station station;
     std::vector<std::vector<std::string>> alerts;

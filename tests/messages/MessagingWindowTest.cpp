@@ -8,6 +8,7 @@
 #include "platform/EventLog.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,7 +40,7 @@ QApplication& app()
 // One workstation: engine, host answers and the controller.
 struct Workstation {
     engine::Engine engine;
-    platform::FakeClock clock{std::chrono::system_clock::now()};
+    test::FakeClock clock{std::chrono::system_clock::now()};
     int appReady = (app(), 0);
     platform::MemoryEventLog log;
     board::Station station;

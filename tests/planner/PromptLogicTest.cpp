@@ -1,6 +1,7 @@
 #include "planner/PromptLogic.h"
 #include "platform/Clock.h"
 #include "tests/support/ScriptedPromptService.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -151,7 +152,7 @@ TEST(QuickTimeButtons, PresentTimeComesFromTheClock)
     lt.hour = 13;
     lt.minute = 45;
     lt.second = 10;
-    qb::platform::FakeClock clock(qb::platform::fromLocal(lt));
+    qb::test::FakeClock clock(qb::platform::fromLocal(lt));
     EXPECT_EQ(PromptLogic::msOfDay(clock), hm(13, 45) + 10000);
 }
 

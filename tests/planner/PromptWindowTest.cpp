@@ -4,6 +4,7 @@
 #include "planner/TPickDT.h"
 #include "platform/Clock.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/FakeClock.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -476,7 +477,7 @@ private:
         });
     }
 
-    platform::FakeClock m_clock;
+    qb::test::FakeClock m_clock;
     TPickDT* m_dlg = nullptr;
     qb::testing::ScriptedDialogs m_dialogs;
 };

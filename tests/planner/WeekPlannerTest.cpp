@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ const WeekCase kWeeks[] = {
 TEST_P(WeekKeys, KeyIsTheSundayAndLabelMondayToFriday)
 {
     const WeekCase& c = GetParam();
-    qb::platform::FakeClock clock;
+    qb::test::FakeClock clock;
     Engine engine;
     WeekPlan plan(engine, "/nonexistent", clock);
     plan.setWeek(qb::platform::daySerial(c.y, c.m, c.d));
@@ -110,7 +111,7 @@ struct NoPause {
 class PlannerStations : public testing::Test {
 protected:
     qb::test::TempDir dir;
-    qb::platform::FakeClock clock{qb::platform::fromLocal({2024, 1, 3, 9, 0, 0, 0, 0})};
+    qb::test::FakeClock clock{qb::platform::fromLocal({2024, 1, 3, 9, 0, 0, 0, 0})};
     Engine a, b;
     int pauses = 0;
     WeekPlan station(Engine& e, int owner = 7)
@@ -275,7 +276,7 @@ TEST(PlannerRights, OwnerOrTheRightToChangeOthers)
     EXPECT_TRUE(plannerEditable(7, 7, false));
     EXPECT_TRUE(plannerEditable(7, 3, true));
     EXPECT_FALSE(plannerEditable(7, 3, false));
-    qb::platform::FakeClock clock;
+    qb::test::FakeClock clock;
     Engine e;
     qb::test::TempDir dir;
     WeekPlan p(e, dir.path(), clock);

@@ -3,6 +3,7 @@
 #include "platform/FileOps.h"
 #include "platform/PosixFile.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 using namespace qb::platform;
+using qb::test::FakeClock;
 using qb::test::LockPath;
 using qb::test::TempDir;
 

@@ -6,6 +6,7 @@
 #include "planner/WeekPlanner.h"
 #include "platform/Clock.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ protected:
             ASSERT_EQ(qb::test::runCommand(std::string(QB_QBTOOL) + " add-name " + data + " " + name + " >/dev/null"),
                       0);
         qb::engine::Engine e;
-        qb::platform::FakeClock clock;
+        qb::test::FakeClock clock;
         qb::planner::WeekPlan plan(e, data, clock);
         plan.setOwner(1, true);
         plan.setWeek(qb::platform::daySerial(2024, 1, 10));
