@@ -84,7 +84,10 @@ struct WorkArea {
     {
         return static_cast<std::int64_t>(headerLen) + (r - 1) * static_cast<std::int64_t>(recordLen);
     }
-    std::int64_t recordLockOffset(std::int64_t r) const { return Engine::kLockBase + recordOffset(r); }
+    std::int64_t recordLockOffset(std::int64_t r) const
+    {
+        return platform::lockmap::recordLockOffset(headerLen, recordLen, r);
+    }
 
     // Forgets the open table; files are closed, buffers freed. Keeps number.
     void reset()

@@ -31,7 +31,7 @@ public:
     // every station uses (the share-mode byte is 0x3FFFFFFF), so no table
     // the stations share can be larger; larger files are refused by dump and
     // repair and not read record by record.
-    static constexpr std::int64_t kMaxTableBytes = 0x3FFFFFFF;
+    static constexpr std::int64_t kMaxTableBytes = platform::lockmap::kShareModeByte;
 
     // Reads files of fs (the real ones unless a test or fuzz target hands
     // over another file system of the seam); fs must outlive the image.

@@ -14,11 +14,11 @@ namespace pf = qb::platform;
 
 namespace {
 
-constexpr std::int64_t kLockBase = 0x40000000;
-constexpr std::int64_t kAppendByte = 0x40000001;
-constexpr std::int64_t kFileLockLength = 0x3FFFFFFF;
+constexpr std::int64_t kLockBase = pf::lockmap::kLockBase;
+constexpr std::int64_t kAppendByte = pf::lockmap::kAppendLockOffset;
+constexpr std::int64_t kFileLockLength = pf::lockmap::kFileLockLength;
 constexpr std::int64_t kFileLockLast = kAppendByte + kFileLockLength - 1;
-constexpr std::int64_t kMemoLockByte = 10;
+constexpr std::int64_t kMemoLockByte = pf::lockmap::kMemoLockOffset;
 constexpr std::int64_t kMemoBlock = 512;
 // Naming the locked record costs one probe per record; beyond this many the
 // answer stays "a record lock".
