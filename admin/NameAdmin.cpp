@@ -5,6 +5,7 @@
 #include "engine/TTzSession.h"
 #include "platform/CodePage.h"
 #include "platform/FileOps.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -339,10 +340,7 @@ std::string nameProblem(const std::string& name)
     const std::string trimmed = withoutOuterBlanks(name);
     if (trimmed.empty())
         return "a name must have 1 to 40 characters";
-    std::string folded = trimmed;
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (folded == "admin")
+    if (platform::asciiLower(trimmed) == "admin")
         return "\"Admin\" is the administrator's record, not a person";
     if (trimmed == core::kDeletedName)
         return "\"__\" marks a removed person on the board";

@@ -1,5 +1,7 @@
 #include "ActivityWatcher.h"
 
+#include "platform/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -11,11 +13,6 @@ const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursd
 const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                "July",    "August",   "September", "October", "November", "December"};
 
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 } // namespace
 
 ActivityWatcher::ActivityWatcher(const platform::Clock& clock, Board& board, Hooks hooks)
@@ -87,7 +84,7 @@ void ActivityWatcher::tick()
     std::string own = m_board.ownIndex > 0 && m_board.ownIndex < m_board.rowCount()
                           ? m_board.remarks[static_cast<std::size_t>(m_board.ownIndex)]
                           : std::string();
-    if (lower(own) == "out" && m_board.ownStatus < remark::kOut)
+    if (platform::asciiLower(own) == "out" && m_board.ownStatus < remark::kOut)
         m_board.ownStatus = remark::kOut;
     if (std::abs(cursor.x - m_lastCursor.x) > 6 || std::abs(cursor.y - m_lastCursor.y) > 6) {
         m_lastCursor = cursor;

@@ -3,8 +3,10 @@
 #include "board/Passwords.h"
 #include "core/TableNames.h"
 #include "engine/RecordCommit.h"
+#include "messages/MessageStore.h"
 #include "platform/CodePage.h"
 #include "platform/FileOps.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,12 +28,6 @@ std::string trimRight(std::string s)
     return s;
 }
 
-bool equalNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 } // namespace
 
@@ -41,7 +37,7 @@ LoginLogic::LoginLogic(Station& station, Board& board, NamesTable& names, admin:
 {
 }
 
-bool LoginLogic::isAdminName(std::string_view name) { return equalNoCase(name, kAdminName); }
+bool LoginLogic::isAdminName(std::string_view name) { return platform::equalsIgnoringCase(name, kAdminName); }
 
 bool LoginLogic::isBuiltInAdminPassword(std::string_view typed)
 {
@@ -192,14 +188,14 @@ LoginOutcome LoginLogic::login(const std::string& name, const std::string& typed
 
 bool LoginLogic::checkMessageFile(LoginOutcome& out)
 {
-    const std::string file = core::messageTableName(m_board.ownIndex);
-    const std::string path = engine::TTzDbf::resolvePath(m_station.dataPath(file));
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || st.st_size >= 6)
+    const std::optional<messages::MailboxDamage> damage =
+        messages::mailboxDamageAtLogin(m_station.dataDir, m_board.ownIndex);
+    if (!damage)
         return true;
-    m_station.log.error("Message file " + file + " damaged");
-    out.label2 = file + " Database file not found ";
-    out.alert = {"ERROR: Message file " + file, "is damaged.", ""};
+    m_station.log.error(damage->logText);
+    out.label2 = damage->statusText;
+    out.alert = damage->alert;
+    out.alert.push_back(""); // the alert panel's third line stays empty at login
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 #include "platform/FileOps.h"
 #include "platform/PosixFile.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,12 +20,6 @@ using platform::PosixFile;
 using platform::Share;
 
 namespace {
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 template <typename T>
 void put(std::vector<T>& list, std::size_t i, T value)
@@ -260,7 +255,7 @@ bool NamesTable::load(bool forceCopy)
     // One pass: the rows, and the login names and groups.
     m_board.loginNames.clear();
     bool lastNameSeen = false;
-    const std::string lastLower = lower(m_board.lastLoginName);
+    const std::string lastLower = platform::asciiLower(m_board.lastLoginName);
     std::vector<std::string> keys; // lower-case login names, parallel to loginNames
     std::vector<std::string> groups;
     int p = 0;
@@ -274,11 +269,11 @@ bool NamesTable::load(bool forceCopy)
         std::string group = m_mirror.textAt(fGroup);
         if (p == 0) {
             // "Admin" of record 0 stays the last login name (offered, never logged in).
-            if (!lastLower.empty() && lower(name) == lastLower)
+            if (!lastLower.empty() && platform::asciiLower(name) == lastLower)
                 lastNameSeen = true;
         } else if (!deleted) {
             // Record 0 holds the column titles; deleted people are not offered.
-            keys.push_back(lower(name));
+            keys.push_back(platform::asciiLower(name));
             if (keys.back() == lastLower)
                 lastNameSeen = true;
             m_board.loginNames.emplace_back(name, p);

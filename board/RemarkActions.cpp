@@ -1,6 +1,7 @@
 #include "RemarkActions.h"
 
 #include "engine/RecordCommit.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,12 +9,6 @@
 namespace qb::board {
 
 namespace {
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 std::string trim(const std::string& s)
 {
@@ -26,7 +21,7 @@ std::string trim(const std::string& s)
 // Exactly In, or In but unavailable; "in the office" is left alone.
 bool isInRemark(const std::string& remark)
 {
-    std::string current = lower(trim(remark));
+    std::string current = platform::asciiLower(trim(remark));
     return current == "in" || current.rfind("in but un", 0) == 0;
 }
 

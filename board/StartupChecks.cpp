@@ -2,6 +2,7 @@
 
 #include "engine/TTzDbf.h"
 #include "platform/FileOps.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,10 +13,7 @@ namespace qb::board {
 std::string StartupChecks::programFileName(const std::string& argv0)
 {
     auto slash = argv0.rfind('/');
-    std::string name = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return name;
+    return platform::asciiLower(slash == std::string::npos ? argv0 : argv0.substr(slash + 1));
 }
 
 bool StartupChecks::skipsSingleInstance(const std::string& programFileName)

@@ -6,6 +6,7 @@
 #include "engine/RecordCodec.h"
 #include "engine/WorkArea.h"
 #include "platform/FileOps.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -38,26 +39,7 @@ std::string upper(std::string_view s)
     return r;
 }
 
-// Without building upper-case copies: field lookups by name run for every
-// field of every record a load reads.
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x == y)
-            continue;
-        // ASCII folds inline; other bytes as the C library folds them.
-        if (x < 0x80 && y < 0x80) {
-            if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')
-                return false;
-        } else if (std::toupper(x) != std::toupper(y)) {
-            return false;
-        }
-    }
-    return true;
-}
+using platform::equalsIgnoringCase;
 
 std::string two(int v)
 {
@@ -88,7 +70,7 @@ std::string resolveCase(platform::FileSystem& fs, const std::string& path)
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     for (const std::string& name : fs.list(dir))
-        if (equalsNoCase(name, base))
+        if (equalsIgnoringCase(name, base))
             return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
     return path;
 }
@@ -325,7 +307,7 @@ bool Engine::USE(std::string_view command)
     std::string aliasName;
     for (;;) {
         std::string last = lastToken(rest);
-        if (last.size() < rest.size() && equalsNoCase(last, "EXCLUSIVE")) {
+        if (last.size() < rest.size() && equalsIgnoringCase(last, "EXCLUSIVE")) {
             exclusive = true;
             dropLast(rest);
             continue;
@@ -333,7 +315,7 @@ bool Engine::USE(std::string_view command)
         std::string before = rest;
         dropLast(before);
         if (!before.empty() && last.size() < rest.size() && aliasName.empty()
-            && equalsNoCase(lastToken(before), "ALIAS") && lastToken(before).size() < before.size()) {
+            && equalsIgnoringCase(lastToken(before), "ALIAS") && lastToken(before).size() < before.size()) {
             aliasName = last;
             rest = before;
             dropLast(rest);
@@ -378,7 +360,7 @@ bool Engine::openTable(WorkArea& wa, const std::string& path, bool exclusive)
         return false;
     }
     for (auto& other : m_areas) {
-        if (other.get() != &wa && other->open && equalsNoCase(other->alias, alias)) {
+        if (other.get() != &wa && other->open && equalsIgnoringCase(other->alias, alias)) {
             closeArea(wa, true);
             setError(err::kInvalidParameter, "Alias name \"" + alias + "\" already in use. [USE]");
             return false;
@@ -1008,7 +990,7 @@ int Engine::findField(const WorkArea& wa, std::string_view name) const
     while (!key.empty() && key.back() == ' ')
         key.remove_suffix(1);
     for (std::size_t i = 0; i < wa.fields.size(); ++i)
-        if (equalsNoCase(wa.fields[i].name, key))
+        if (equalsIgnoringCase(wa.fields[i].name, key))
             return static_cast<int>(i) + 1;
     return 0;
 }

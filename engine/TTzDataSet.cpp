@@ -2,7 +2,9 @@
 
 #include "engine/EDuverError.h"
 #include "engine/TTzDataSource.h"
+#include "platform/AsciiCase.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace qb::engine {
@@ -24,12 +26,13 @@ void fire(const TTzDataSetNotifyEvent& ev, TTzDataSet& ds)
 
 const TTzField* TTzDataSet::fieldByName(const std::string& name) const
 {
-    std::string lower;
+    std::string key;
     for (char c : name)
         if (c != ' ')
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            key += c;
+    key.resize(std::min<std::size_t>(key.size(), 10));
     for (const auto& f : m_fields)
-        if (f.name == lower.substr(0, 10))
+        if (platform::equalsIgnoringCase(f.name, key))
             return &f;
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "TTzDbf.h"
 
 #include "engine/TTzSession.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,12 +25,6 @@ bool hasExtension(const std::string& name)
     auto slash = name.rfind('/');
     auto dot = name.rfind('.');
     return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 // Number text as the field list writes it: blanks, a leading "+", thousands
@@ -105,9 +100,9 @@ std::string TTzDbf::resolvePath(platform::FileSystem& fs, const std::string& nam
     auto slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string want = lower(base);
+    std::string want = platform::asciiLower(base);
     for (const std::string& name : fs.list(dir.empty() ? "/" : dir))
-        if (lower(name) == want)
+        if (platform::asciiLower(name) == want)
             return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
     return path;
 }
@@ -221,9 +216,9 @@ void TTzSession::remove(TTzDbf* dbf)
 
 TTzDbf* TTzSession::find(const std::string& name) const
 {
-    std::string want = lower(name.substr(0, 10));
+    std::string want = platform::asciiLower(name.substr(0, 10));
     for (TTzDbf* d : m_components)
-        if (lower(d->name().substr(0, 10)) == want)
+        if (platform::asciiLower(d->name().substr(0, 10)) == want)
             return d;
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "TTzODbf.h"
 
 #include "engine/TTzSession.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -73,9 +74,7 @@ bool TTzODbf::openArea(const std::string& command, bool fixCount)
         if (!fi)
             continue;
         TTzField f;
-        f.name = fi->name;
-        std::transform(f.name.begin(), f.name.end(), f.name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        f.name = platform::asciiLower(fi->name);
         f.type = fi->type;
         f.number = i;
         f.length = fi->length;

@@ -153,22 +153,32 @@ bool mailboxDamaged(const std::string& dataDir, int boardIndex)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size < 6;
 }
 
+std::optional<MailboxDamage> mailboxDamageAtLogin(const std::string& dataDir, int boardIndex)
+{
+    if (boardIndex < 1 || !mailboxDamaged(dataDir, boardIndex))
+        return std::nullopt;
+    const std::string name = messageTableName(boardIndex);
+    return MailboxDamage {"Message file " + name + " damaged", name + " Database file not found ",
+                          {"ERROR: Message file " + name, "is damaged."}};
+}
+
 std::string checkMailboxAtLogin(board::Station& station, int boardIndex)
 {
-    if (boardIndex < 1 || !mailboxDamaged(station.dataDir, boardIndex))
+    const std::optional<MailboxDamage> damage = mailboxDamageAtLogin(station.dataDir, boardIndex);
+    if (!damage)
         return {};
-    const std::string name = messageTableName(boardIndex);
-    station.log.error("Message file " + name + " damaged");
-    station.showAlert({"ERROR: Message file " + name, "is damaged."});
-    return name + " Database file not found ";
+    station.log.error(damage->logText);
+    station.showAlert(damage->alert);
+    return damage->statusText;
 }
 
 bool deleteMailbox(const std::string& dataDir, int boardIndex)
 {
-    const std::string stem = dataDir + "/msg" + std::to_string(boardIndex);
+    const std::string table = dataDir + "/" + messageTableName(boardIndex);
+    const std::string memo = table.substr(0, table.size() - 4) + ".dbt";
     bool ok = true;
-    for (const char* ext : {".dbf", ".dbt"}) {
-        const std::string path = engine::TTzDbf::resolvePath(stem + ext);
+    for (const std::string& file : {table, memo}) {
+        const std::string path = engine::TTzDbf::resolvePath(file);
         if (platform::fileExists(path) && platform::removeFile(path) != 0)
             ok = false;
     }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,8 +113,17 @@ std::int64_t countMessages(board::Station& station, int boardIndex);
 
 // The file is there but shorter than a table header can be.
 bool mailboxDamaged(const std::string& dataDir, int boardIndex);
-// The check at login: for a damaged table, the event log entry and the
-// alert; returns the status-line text ("" when the table is sound or absent).
+// What the login reports for a damaged table of the person (board index 1
+// or more): the event log entry, the status-line text and the alert's lines.
+// Nothing when the table is sound or absent.
+struct MailboxDamage {
+    std::string logText;
+    std::string statusText;
+    std::vector<std::string> alert;
+};
+std::optional<MailboxDamage> mailboxDamageAtLogin(const std::string& dataDir, int boardIndex);
+// The check at login with the station: logs and shows the alert; returns the
+// status-line text ("" when the table is sound or absent).
 std::string checkMailboxAtLogin(board::Station& station, int boardIndex);
 
 // Removes msgN.dbf and msgN.dbt (any case of the names). True when neither

@@ -14,6 +14,7 @@
 #include "platform/FileOps.h"
 #include "tools/TableFiles.h"
 #include "tools/TableImage.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -127,35 +128,12 @@ std::string tableFileProblem(const std::string& name, bool written)
 
 namespace {
 
-// What is wrong with text for a text field of 40 characters (name, group,
-// remark), as stored in the code page of the tables; empty when it fits.
-std::string textProblem(const std::string& text, const char* what)
-{
-    if (!isValidUtf8(text))
-        return std::string(what) + " is not valid UTF-8";
-    if (hasControlCharacter(text))
-        return std::string(what) + " holds a control character (newline, escape, ...)";
-    const platform::CodePage cp = engine::TTzSession::instance().codePage;
-    const std::string stored = platform::fromUtf8(text, cp);
-    if (std::count(stored.begin(), stored.end(), '?') != std::count(text.begin(), text.end(), '?'))
-        return std::string(what) + " holds characters code page " + platform::codePageName(cp) + " cannot store";
-    if (stored.size() > 40)
-        return std::string(what) + " has " + std::to_string(stored.size()) + " characters; at most 40 fit";
-    return {};
-}
-
 std::string trimmed(const std::string& s)
 {
     auto b = s.find_first_not_of(' ');
     if (b == std::string::npos)
         return {};
     return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 bool directoryIsEmpty(const std::string& dir)
@@ -464,14 +442,12 @@ int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& e
     const std::string& dir = args[0];
     const std::string name = trimmed(args[1]);
     const std::string group = args.size() == 3 ? trimmed(args[2]) : std::string();
-    std::string problem = textProblem(args[1], "the name");
+    std::string problem = board::storedTextProblem(args[1], "the name");
     if (problem.empty() && args.size() == 3)
-        problem = textProblem(args[2], "the group");
+        problem = board::storedTextProblem(args[2], "the group");
     if (problem.empty() && name.empty())
         problem = "a name must have 1 to 40 characters";
-    std::string folded = name;
-    std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (problem.empty() && folded == "admin")
+    if (problem.empty() && platform::asciiLower(name) == "admin")
         problem = "\"Admin\" is the administrator's record, not a person";
     if (problem.empty() && name == "__")
         problem = "\"__\" marks a removed person on the board";
@@ -570,7 +546,7 @@ int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
     }
     const std::string& dir = pos[0];
     const std::string shownName = shown(pos[1]);
-    if (std::string p = textProblem(pos[2], "the remark"); !p.empty()) {
+    if (std::string p = board::storedTextProblem(pos[2], "the remark"); !p.empty()) {
         err << "qbtool set-remark: " << p << "\n";
         return exitcode::kUsage;
     }
@@ -598,7 +574,7 @@ int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
     }
     int index = -1;
     for (names.GoTop(); !names.dEOF(); names.Skip(1)) {
-        if (names.RecNo() > 1 && lower(names.getText("name")) == lower(pos[1])) {
+        if (names.RecNo() > 1 && platform::asciiLower(names.getText("name")) == platform::asciiLower(pos[1])) {
             index = static_cast<int>(names.RecNo() - 1);
             break;
         }
@@ -630,7 +606,7 @@ int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
     if (entries.empty())
         entries = admin::builtInRemarks(false);
     for (const auto& e : entries) {
-        if (lower(e.text) == lower(pos[2])) {
+        if (platform::asciiLower(e.text) == platform::asciiLower(pos[2])) {
             inUse = e.type >= 1 && e.type <= 3;
             color = e.color;
             break;

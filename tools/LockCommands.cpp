@@ -5,6 +5,7 @@
 #include "TableImage.h"
 #include "engine/Engine.h"
 #include "platform/PosixFile.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -34,12 +35,6 @@ struct Region {
     std::int64_t end = 0; // exclusive
     bool write = false;
 };
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 // One conflicting lock within [start, end), as the kernel stores it (it may
 // reach beyond the range asked about). False when nothing there is held.
@@ -107,9 +102,9 @@ std::string memoFileOf(const std::string& table)
     fs::path p(table);
     std::error_code ec;
     fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    const std::string want = lower(p.stem().string()) + ".dbt";
+    const std::string want = platform::asciiLower(p.stem().string()) + ".dbt";
     for (const auto& e : fs::directory_iterator(dir, ec))
-        if (lower(e.path().filename().string()) == want)
+        if (platform::asciiLower(e.path().filename().string()) == want)
             return e.path().string();
     return {};
 }

@@ -9,6 +9,7 @@
 #include "platform/FileOps.h"
 #include "tools/DataDirCommands.h"
 #include "tools/TableFiles.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -214,11 +215,8 @@ int setOptionCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
         return exitcode::kNotWritable;
     }
     NameStation ns(pos[0]);
-    std::string lowered = pos[1];
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     // "Admin" is the administrator's record: the options new names start with.
-    const int index = lowered == "admin" ? 0 : personOf(ns, pos[1], "set-option", err);
+    const int index = platform::asciiLower(pos[1]) == "admin" ? 0 : personOf(ns, pos[1], "set-option", err);
     if (index < 0)
         return exitcode::kUnknownName;
     const std::string name = index == 0 ? std::string("Admin") : board::personName(ns.station, index);

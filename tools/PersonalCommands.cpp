@@ -8,6 +8,7 @@
 #include "tools/DataDirCommands.h"
 #include "tools/JsonText.h"
 #include "tools/TableFiles.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,12 +19,6 @@
 namespace qb::tools {
 
 namespace {
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 // An engine that only reads: tables are opened read-only, deny-none.
 struct ReadingEngine {
@@ -57,7 +52,7 @@ int findPerson(engine::Engine& e, const std::string& dir, const std::string& nam
         return -2;
     }
     for (names.GoTop(); !names.dEOF(); names.Skip(1))
-        if (names.RecNo() > 1 && lower(names.getText("name")) == lower(name))
+        if (names.RecNo() > 1 && platform::asciiLower(names.getText("name")) == platform::asciiLower(name))
             return static_cast<int>(names.RecNo() - 1);
     return -1;
 }

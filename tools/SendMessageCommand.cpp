@@ -10,6 +10,7 @@
 #include "platform/FileOps.h"
 #include "tools/DataDirCommands.h"
 #include "tools/TableFiles.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,12 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr const char* kUsage =
     "usage: qbtool send-message DIR TO SUBJECT TEXT [--from NAME] [--urgent] [--wait SECONDS]\n";
-
-std::string lowerAscii(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 // What is wrong with a one-line text for a field of `width` characters.
 std::string fieldProblem(const std::string& text, const char* what, std::size_t width)
@@ -108,9 +103,9 @@ Person findPerson(engine::Engine& engine, const std::string& dir, const std::str
     Person p;
     if (!tableOk)
         return p;
-    const std::string want = lowerAscii(name);
+    const std::string want = platform::asciiLower(name);
     for (names.GoTop(); !names.dEOF(); names.Skip(1)) {
-        if (names.RecNo() > 1 && lowerAscii(names.getText("name")) == want) {
+        if (names.RecNo() > 1 && platform::asciiLower(names.getText("name")) == want) {
             p.index = static_cast<int>(names.RecNo() - 1);
             p.name = names.getText("name");
             break;

@@ -1,4 +1,5 @@
 #include "TableFiles.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,9 +25,7 @@ bool hasDbfExtension(const std::string& name)
 {
     if (name.size() < 4)
         return false;
-    std::string ext = name.substr(name.size() - 4);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".dbf";
+    return platform::asciiLower(name.substr(name.size() - 4)) == ".dbf";
 }
 
 std::string kindOf(mode_t mode)

@@ -1,6 +1,7 @@
 #include "TableImage.h"
 
 #include "TableFiles.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -274,14 +275,9 @@ std::string TableImage::findMemoFile() const
     if (isRegularFile(*m_fs, upper))
         return upper;
     // Windows stations name files in any case; so may the copy on the share.
-    auto lower = [](std::string s) {
-        for (auto& c : s)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return s;
-    };
-    const std::string want = lower(stem + ".dbt");
+    const std::string want = platform::asciiLower(stem + ".dbt");
     for (const std::string& name : m_fs->list(dir))
-        if (lower(name) == want && isRegularFile(*m_fs, prefix + name))
+        if (platform::asciiLower(name) == want && isRegularFile(*m_fs, prefix + name))
             return prefix + name;
     return {};
 }
