@@ -234,6 +234,7 @@ int LocalSettings::save(const SaveContext& ctx, const platform::Clock& clock, pl
     }
 
     std::vector<Profile::Entry> e;
+    e.reserve(64);
     auto put = [&e](std::string section, std::string key, std::string value) {
         e.push_back({std::move(section), std::move(key), iniSafe(std::move(value))});
     };

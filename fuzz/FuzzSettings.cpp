@@ -1,8 +1,9 @@
-// The workstation settings file from arbitrary text: loaded (with the site
-// section and the office's colour locks), saved and loaded again. Whatever
-// the file held, a save into a writable directory succeeds, every value the
-// program holds reads back as it was saved, and lines the program does not
-// write (the site labels) survive the rewrite.
+// The workstation settings file from arbitrary text: loaded as the board
+// loads it (with the site section, in one reading, and the office's colour
+// locks), saved and loaded again. Whatever the file held, a save into a
+// writable directory succeeds, every value the program holds reads back as it
+// was saved, and lines the program does not write (the site labels) survive
+// the rewrite.
 #include "FuzzEntries.h"
 #include "FuzzScratch.h"
 
@@ -96,8 +97,7 @@ int fuzzOneSettings(const std::uint8_t* data, std::size_t size)
     LocalSettings s("/ws", "/desk", user, files);
     if (options & 2)
         require(s.testWritable(0x1234) && !s.usingDesktop(), "a writable workstation directory failed the test");
-    s.load();
-    s.loadSite();
+    s.loadWithSite();
     s.applyColourLocks("/data");
     s.geometryFor(1024, 768);
     if (options & 4)
@@ -113,15 +113,13 @@ int fuzzOneSettings(const std::uint8_t* data, std::size_t size)
     require(s.save(ctx, clock, log) == 0, "saving the settings into a writable directory failed");
 
     LocalSettings back("/ws", "/desk", user, files);
-    back.load();
-    back.loadSite();
+    back.loadWithSite();
     requireSame(s, back, ctx);
 
     // What was read back is all storable: a second round trip keeps every value.
     require(back.save(ctx, clock, log) == 0, "a second save failed");
     LocalSettings again("/ws", "/desk", user, files);
-    again.load();
-    again.loadSite();
+    again.loadWithSite();
     requireSame(back, again, ctx);
     return 0;
 }

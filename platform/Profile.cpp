@@ -2,6 +2,7 @@
 
 #include "PosixFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -17,11 +18,13 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    std::size_t begin = 0;
+    std::size_t end = s.size();
+    while (begin < end && isBlank(s[begin]))
+        ++begin;
+    while (end > begin && isBlank(s[end - 1]))
+        --end;
+    return {s.data() + begin, end - begin};
 }
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -52,8 +55,8 @@ bool sectionOf(std::string_view line, std::string_view& name)
     if (line.empty() || line.front() != '[')
         return false;
     line.remove_prefix(1);
-    auto close = line.rfind(']');
-    name = trim(close == std::string_view::npos ? line : line.substr(0, close));
+    const auto close = line.rfind(']');
+    name = trim(close == std::string_view::npos ? line : std::string_view(line.data(), close));
     return true;
 }
 
@@ -67,8 +70,8 @@ bool keyOf(std::string_view line, std::string_view& key, std::string_view& value
     auto eq = line.find('=');
     if (eq == std::string_view::npos)
         return false;
-    key = trim(line.substr(0, eq));
-    value = trim(line.substr(eq + 1));
+    key = trim({line.data(), eq});
+    value = trim({line.data() + eq + 1, line.size() - eq - 1});
     return !key.empty();
 }
 
@@ -87,38 +90,72 @@ bool validName(std::string_view name, bool isSection)
     return name.find('=') == std::string_view::npos && name.front() != ';' && name.front() != '[';
 }
 
-// Index of the first header line of the section, or -1.
-long findSection(const std::vector<std::string>& lines, std::string_view section)
+std::string keyLine(std::string_view key, std::string_view value)
+{
+    std::string line;
+    line.reserve(key.size() + 1 + value.size());
+    line.append(key).append(1, '=').append(value);
+    return line;
+}
+
+using profile_detail::SectionHead;
+
+// Every section header of the lines, in file order. Reads and writes look a
+// section up among these instead of parsing every line again for each key.
+std::vector<SectionHead> headsOf(const std::vector<std::string>& lines)
+{
+    std::vector<SectionHead> heads;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = i == 0 ? withoutBom(lines[i]) : std::string_view(lines[i]);
+        std::string_view name;
+        if (sectionOf(line, name))
+            heads.push_back({i, static_cast<std::size_t>(name.data() - lines[i].data()), name.size()});
+    }
+    return heads;
+}
+
+// Index into heads of the first section of that name, or -1.
+long findHead(const std::vector<std::string>& lines, const std::vector<SectionHead>& heads, std::string_view section)
 {
     section = trim(section);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string_view name;
-        if (sectionOf(i == 0 ? withoutBom(lines[i]) : std::string_view(lines[i]), name) && sameName(name, section))
-            return static_cast<long>(i);
+    for (std::size_t h = 0; h < heads.size(); ++h) {
+        const SectionHead& head = heads[h];
+        if (sameName(std::string_view(lines[head.line]).substr(head.nameAt, head.nameLen), section))
+            return static_cast<long>(h);
     }
     return -1;
 }
 
-void setInLines(std::vector<std::string>& lines, std::string_view section, std::string_view key, std::string_view value)
+// The line after the last one of section h: the next header or the end.
+std::size_t sectionEnd(const std::vector<std::string>& lines, const std::vector<SectionHead>& heads, long h)
+{
+    const auto next = static_cast<std::size_t>(h) + 1;
+    return next < heads.size() ? heads[next].line : lines.size();
+}
+
+// heads must be headsOf(lines); it is kept so for the next entry.
+void setInLines(std::vector<std::string>& lines, std::vector<SectionHead>& heads, std::string_view section,
+                std::string_view key, std::string_view value)
 {
     section = trim(section);
     key = trim(key);
-    long head = findSection(lines, section);
-    if (head < 0) {
+    const long h = findHead(lines, heads, section);
+    if (h < 0) {
         if (!lines.empty() && !trim(lines.back()).empty())
             lines.emplace_back();
         lines.push_back("[" + std::string(section) + "]");
-        lines.push_back(std::string(key) + "=" + std::string(value));
+        heads.push_back({lines.size() - 1, 1, section.size()});
+        lines.push_back(keyLine(key, value));
         return;
     }
-    std::size_t lastFilled = static_cast<std::size_t>(head);
-    for (std::size_t i = static_cast<std::size_t>(head) + 1; i < lines.size(); ++i) {
-        std::string_view name, k, v;
-        if (sectionOf(lines[i], name))
-            break;
+    const std::size_t head = heads[static_cast<std::size_t>(h)].line;
+    const std::size_t end = sectionEnd(lines, heads, h);
+    std::size_t lastFilled = head;
+    for (std::size_t i = head + 1; i < end; ++i) {
+        std::string_view k, v;
         if (keyOf(lines[i], k, v) && sameName(k, key)) {
             // The stored spelling of the key stays; only the value changes.
-            lines[i] = std::string(k) + "=" + std::string(value);
+            lines[i] = keyLine(k, value);
             return;
         }
         if (!trim(lines[i]).empty())
@@ -126,7 +163,9 @@ void setInLines(std::vector<std::string>& lines, std::string_view section, std::
     }
     // New keys go after the section's last line, before the blank lines that
     // separate it from the next section.
-    lines.insert(lines.begin() + static_cast<long>(lastFilled) + 1, std::string(key) + "=" + std::string(value));
+    lines.insert(lines.begin() + static_cast<long>(lastFilled) + 1, keyLine(key, value));
+    for (std::size_t later = static_cast<std::size_t>(h) + 1; later < heads.size(); ++later)
+        ++heads[later].line;
 }
 
 int writeAllBytes(int fd, const std::string& bytes)
@@ -298,6 +337,7 @@ int Profile::load(std::vector<std::string>& lines, bool* existed) const
     if (rc != 0)
         return rc;
 
+    lines.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
     std::size_t start = 0;
     while (start < bytes.size()) {
         std::size_t nl = bytes.find('\n', start);
@@ -319,7 +359,11 @@ int Profile::load(std::vector<std::string>& lines, bool* existed) const
 int Profile::store(const std::vector<std::string>& lines, bool existed) const
 {
     const char* eol = m_options.lineEnd == LineEnd::CrLf ? "\r\n" : "\n";
+    std::size_t total = 0;
+    for (const auto& l : lines)
+        total += l.size() + 2;
     std::string bytes;
+    bytes.reserve(total);
     for (const auto& l : lines) {
         bytes += l;
         bytes += eol;
@@ -389,6 +433,7 @@ Profile::Snapshot Profile::snapshot() const
     Snapshot snap;
     if (load(snap.m_lines) != 0)
         snap.m_lines.clear();
+    snap.m_heads = headsOf(snap.m_lines);
     return snap;
 }
 
@@ -414,16 +459,14 @@ bool Profile::readBool(std::string_view section, std::string_view key, bool def)
 
 std::optional<std::string> Profile::Snapshot::value(std::string_view section, std::string_view key) const
 {
-    const std::vector<std::string>& lines = m_lines;
-    long head = findSection(lines, section);
-    if (head < 0)
+    const long h = findHead(m_lines, m_heads, section);
+    if (h < 0)
         return std::nullopt;
     key = trim(key);
-    for (std::size_t i = static_cast<std::size_t>(head) + 1; i < lines.size(); ++i) {
-        std::string_view name, k, v;
-        if (sectionOf(lines[i], name))
-            break;
-        if (keyOf(lines[i], k, v) && sameName(k, key))
+    const std::size_t end = sectionEnd(m_lines, m_heads, h);
+    for (std::size_t i = m_heads[static_cast<std::size_t>(h)].line + 1; i < end; ++i) {
+        std::string_view k, v;
+        if (keyOf(m_lines[i], k, v) && sameName(k, key))
             return std::string(v);
     }
     return std::nullopt;
@@ -481,8 +524,9 @@ int Profile::writeAll(const std::vector<Entry>& entries)
     bool existed = false;
     if (int rc = load(lines, &existed))
         return rc;
+    std::vector<SectionHead> heads = headsOf(lines);
     for (const auto& e : entries)
-        setInLines(lines, e.section, e.key, trim(e.value));
+        setInLines(lines, heads, e.section, e.key, trim(e.value));
     return store(lines, existed);
 }
 
@@ -494,14 +538,13 @@ int Profile::eraseSection(std::string_view section)
     bool existed = false;
     if (int rc = load(lines, &existed))
         return rc;
-    long head = findSection(lines, section);
-    if (head < 0)
+    const std::vector<SectionHead> heads = headsOf(lines);
+    const long h = findHead(lines, heads, section);
+    if (h < 0)
         return 0;
-    auto end = static_cast<std::size_t>(head) + 1;
-    std::string_view name;
-    while (end < lines.size() && !sectionOf(lines[end], name))
-        ++end;
-    lines.erase(lines.begin() + head, lines.begin() + static_cast<long>(end));
+    const std::size_t head = heads[static_cast<std::size_t>(h)].line;
+    const std::size_t end = sectionEnd(lines, heads, h);
+    lines.erase(lines.begin() + static_cast<long>(head), lines.begin() + static_cast<long>(end));
     return store(lines, existed);
 }
 

@@ -23,6 +23,16 @@
 
 namespace qb::platform {
 
+namespace profile_detail {
+// A section header of a file read into lines: its line and where its name
+// sits in that line, so that a lookup passes over headers only.
+struct SectionHead {
+    std::size_t line;
+    std::size_t nameAt;
+    std::size_t nameLen;
+};
+} // namespace profile_detail
+
 class Profile {
 public:
     enum class LineEnd { Lf, CrLf };
@@ -66,6 +76,7 @@ public:
     private:
         friend class Profile;
         std::vector<std::string> m_lines;
+        std::vector<profile_detail::SectionHead> m_heads;
     };
     // A missing, unreadable or oversized file gives an empty snapshot.
     Snapshot snapshot() const;

@@ -172,6 +172,27 @@ TEST(ProfileWrite, MissingFileAndDirectory)
     EXPECT_NE(nowhere.writeString("A", "b", "c"), 0);
 }
 
+TEST(ProfileWrite, ManyKeysInOneRewriteLandInTheirSections)
+{
+    // Inserts into an early section move the later ones down; a section the
+    // rewrite itself appends takes the keys that follow.
+    TempDir dir;
+    writeFile(dir.file("a.ini"), "\xEF\xBB\xBF[A]\nx=1\n\n[B]\ny=2\n[a]\nz=3\n");
+    Profile p(dir.file("a.ini"));
+    ASSERT_EQ(p.writeAll({{"A", "n1", "p"},
+                          {"b", "y", "q"},
+                          {"A", "n2", "r"},
+                          {"B", "n3", "s"},
+                          {"C", "k", "t"},
+                          {"c", "k2", "u"},
+                          {"A", "z", "v"}}),
+              0);
+    EXPECT_EQ(readFile(dir.file("a.ini")),
+              "\xEF\xBB\xBF[A]\nx=1\nn1=p\nn2=r\nz=v\n\n[B]\ny=q\nn3=s\n[a]\nz=3\n\n[C]\nk=t\nk2=u\n");
+    EXPECT_EQ(p.readString("a", "z", ""), "v");
+    EXPECT_EQ(p.readString("C", "k2", ""), "u");
+}
+
 TEST(ProfileWrite, LineBreaksAndBadNamesRefused)
 {
     TempDir dir;
