@@ -4,23 +4,17 @@
 // so its mirror q3.dbf (written by the deferred start-up) shows that it got
 // that far.
 #include "board/SingleInstance.h"
-#include "tools/DataDirCommands.h"
+#include "tests/support/ProcessStations.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
-#include <sstream>
-#include <vector>
 
 using qb::board::SingleInstance;
 
-class Qbp3ProcessTest : public QObject {
+class Qbp3ProcessTest : public QObject, private qb::testing::ProcessStations {
     Q_OBJECT
 
 private slots:
@@ -32,71 +26,33 @@ private slots:
     void withoutDataArgumentTheStartDirectoryIsUsed();
 
 private:
-    // Copies the program into a new directory of the scratch area under name.
-    QString installCopy(const QString& dirName, const QString& name);
+    // Every copy shares the settings of the scratch area and the instance name.
     QProcess* start(const QString& program, const QStringList& args, const QString& workDir = {});
     bool mirrorAppears(const QString& program) const;
-    // An installed program keeps its mirror in the user's cache directory.
-    static QString cacheOf(const QString& program) { return QFileInfo(program).absolutePath() + QStringLiteral("/cache"); }
-    static QString mirrorOf(const QString& program) { return cacheOf(program) + QStringLiteral("/quellboard/q3.dbf"); }
+    static QString mirrorOf(const QString& program)
+    {
+        return QFileInfo(program).absolutePath() + QStringLiteral("/cache/quellboard/q3.dbf");
+    }
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    QString m_data;
     QString m_instance;
-    std::vector<QProcess*> m_processes;
 };
 
 void Qbp3ProcessTest::init()
 {
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    m_data = m_root->filePath(QStringLiteral("data"));
-    std::ostringstream out, err;
-    QCOMPARE(qb::tools::initCommand({m_data.toStdString(), "--demo"}, out, err), 0);
+    QVERIFY(makeData());
     // Our own instance name, so a board the developer runs does not answer.
     m_instance = QStringLiteral("QuellboardPro-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(QTest::currentTestFunction());
 }
 
 void Qbp3ProcessTest::cleanup()
 {
-    for (QProcess* p : m_processes) {
-        if (p->state() != QProcess::NotRunning) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-        delete p;
-    }
-    m_processes.clear();
-    m_root.reset();
-}
-
-QString Qbp3ProcessTest::installCopy(const QString& dirName, const QString& name)
-{
-    QDir(m_root->path()).mkpath(dirName);
-    const QString target = m_root->filePath(dirName + QLatin1Char('/') + name);
-    if (!QFile::copy(QStringLiteral(QBP3_PATH), target))
-        return {};
-    QFile::setPermissions(target, QFile::permissions(QStringLiteral(QBP3_PATH)));
-    return target;
+    dropData();
 }
 
 QProcess* Qbp3ProcessTest::start(const QString& program, const QStringList& args, const QString& workDir)
 {
-    auto* p = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUELLBOARD_SYSDIR"), m_root->filePath(QStringLiteral("sys")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_root->filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), cacheOf(program));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
-    env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), m_instance);
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedChannels);
-    if (!workDir.isEmpty())
-        p->setWorkingDirectory(workDir);
-    p->start(program, args);
-    m_processes.push_back(p);
-    return p;
+    return startProgram(program, args, environment(program, m_root->path(), m_instance), QProcess::ForwardedChannels,
+                        workDir);
 }
 
 bool Qbp3ProcessTest::mirrorAppears(const QString& program) const

@@ -4,40 +4,26 @@
 // and the second observed through the programs' test-only hooks (the control
 // socket and the board dump, see board/TestHooks.h). The latency at the
 // "4 seconds" refresh (8 ticks) is measured and printed.
-#include "admin/ConfigTable.h"
 #include "admin/RemarkEntries.h"
-#include "engine/TTzDbf.h"
-#include "platform/Clock.h"
-#include "tools/DataDirCommands.h"
+#include "tests/support/ProcessStations.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLocalSocket>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
-#include <memory>
-#include <sstream>
 #include <vector>
+
+using Board = qb::testing::BoardProcess;
 
 namespace {
 
 constexpr int kRefreshTicks = 8; // "4 seconds"
 constexpr int kTickMs = 500;
 
-struct Board {
-    QString dir;
-    QString control;
-    QString dump;
-    QProcess* process = nullptr;
-};
-
 } // namespace
 
-class TwoStationsTest : public QObject {
+class TwoStationsTest : public QObject, private qb::testing::ProcessStations {
     Q_OBJECT
 
 private slots:
@@ -47,116 +33,27 @@ private slots:
     void restartedBoardShowsWhatChangedWhileItWasOff();
 
 private:
-    int indexOf(const std::string& name);
     void setRefresh(int boardIndex, int ticks);
-    Board startBoard(const QString& key, const QString& person);
-    QString command(const Board& b, const QString& line, int timeoutMs = 15000);
     // Remark of a board index in the board's last dump ("" when not there).
     QString dumpedRemark(const Board& b, int boardIndex);
-
-    std::unique_ptr<QTemporaryDir> m_root;
-    QString m_data;
-    std::vector<QProcess*> m_processes;
 };
 
 void TwoStationsTest::init()
 {
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    m_data = m_root->filePath(QStringLiteral("data"));
-    std::ostringstream out, err;
-    QCOMPARE(qb::tools::initCommand({m_data.toStdString(), "--demo"}, out, err), 0);
+    QVERIFY(makeData());
 }
 
 void TwoStationsTest::cleanup()
 {
-    for (QProcess* p : m_processes) {
-        if (p->state() != QProcess::NotRunning) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-        delete p;
-    }
-    m_processes.clear();
-    m_root.reset();
-}
-
-int TwoStationsTest::indexOf(const std::string& name)
-{
-    qb::engine::Engine e;
-    qb::engine::TTzDbf t("Find", e);
-    t.CreateIfNotFound = false;
-    t.setDbfFileName(m_data.toStdString() + "/qb3.dbf");
-    if (!t.setActive(true))
-        return -1;
-    int found = -1;
-    for (std::int64_t r = 2; r <= t.RecCount() && found < 0; ++r) {
-        t.Go(r);
-        if (t.getText("name") == name)
-            found = static_cast<int>(r - 1);
-    }
-    t.setActive(false);
-    return found;
+    dropData();
 }
 
 void TwoStationsTest::setRefresh(int boardIndex, int ticks)
 {
-    qb::engine::Engine e;
-    qb::admin::ConfigTable cfg(e, qb::platform::SystemClock::instance(), m_data.toStdString());
-    qb::admin::Options o;
-    QVERIFY(cfg.load(boardIndex, o, false, -1));
-    o.refreshTicks = ticks;
-    o.set(qb::admin::opt::kAutoLogin, true);
-    QCOMPARE(cfg.save(boardIndex, o, true), qb::engine::CommitResult::Ok);
-}
-
-Board TwoStationsTest::startBoard(const QString& key, const QString& person)
-{
-    Board b;
-    b.dir = m_root->filePath(key);
-    QDir().mkpath(b.dir + QStringLiteral("/sys"));
-    // A copy of its own, so its mirror q3.dbf lies in a start directory of its own.
-    const QString program = b.dir + QStringLiteral("/qbp3");
-    QFile::copy(QStringLiteral(QBP3_PATH), program);
-    QFile::setPermissions(program, QFile::permissions(QStringLiteral(QBP3_PATH)));
-    QFile ini(b.dir + QStringLiteral("/sys/qb3local.ini"));
-    if (ini.open(QIODevice::WriteOnly))
-        ini.write(QStringLiteral("[State]\nName=%1\n").arg(person).toUtf8());
-    ini.close();
-    b.control = QStringLiteral("qb-two-stations-%1-%2").arg(QCoreApplication::applicationPid()).arg(key);
-    b.dump = b.dir + QStringLiteral("/board.txt");
-
-    auto* p = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUELLBOARD_SYSDIR"), b.dir + QStringLiteral("/sys"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), b.dir + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), b.dir + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
-    env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), b.control + QStringLiteral("-instance"));
-    env.insert(QStringLiteral("QB_TEST_CONTROL"), b.control);
-    env.insert(QStringLiteral("QB_TEST_BOARD_DUMP"), b.dump);
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(program, {QStringLiteral("5"), m_data});
-    m_processes.push_back(p);
-    b.process = p;
-    return b;
-}
-
-QString TwoStationsTest::command(const Board& b, const QString& line, int timeoutMs)
-{
-    QLocalSocket socket;
-    socket.connectToServer(b.control);
-    if (!socket.waitForConnected(1000))
-        return QStringLiteral("error no connection");
-    socket.write(line.toUtf8() + '\n');
-    socket.flush();
-    QElapsedTimer t;
-    t.start();
-    while (!socket.canReadLine() && t.elapsed() < timeoutMs)
-        socket.waitForReadyRead(100);
-    return QString::fromUtf8(socket.readLine()).trimmed();
+    QVERIFY(setOptions(boardIndex, [ticks](qb::admin::Options& o) {
+        o.refreshTicks = ticks;
+        o.set(qb::admin::opt::kAutoLogin, true);
+    }));
 }
 
 QString TwoStationsTest::dumpedRemark(const Board& b, int boardIndex)
@@ -183,10 +80,8 @@ void TwoStationsTest::remarkPickedOnOneBoardShowsOnTheOther()
     Board first = startBoard(QStringLiteral("a"), QStringLiteral("Anna Berger"));
     Board second = startBoard(QStringLiteral("b"), QStringLiteral("Sara Nilsson"));
     // Both log in by themselves at start-up.
-    QTRY_VERIFY_WITH_TIMEOUT(command(first, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(anna)),
-                             30000);
-    QTRY_VERIFY_WITH_TIMEOUT(command(second, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(sara)),
-                             30000);
+    QVERIFY(waitForLogin(first, anna, 30000));
+    QVERIFY(waitForLogin(second, sara, 30000));
     QTRY_VERIFY_WITH_TIMEOUT(!dumpedRemark(second, anna).isEmpty(), 10000);
     // The login sets the poll counter to the interval less 10 ticks, so with
     // an interval of 8 the first poll comes 11 ticks after it; the samples
@@ -247,8 +142,7 @@ void TwoStationsTest::restartedBoardShowsWhatChangedWhileItWasOff()
     setRefresh(anna, kRefreshTicks);
     setRefresh(sara, kRefreshTicks);
     Board first = startBoard(QStringLiteral("a"), QStringLiteral("Anna Berger"));
-    QTRY_VERIFY_WITH_TIMEOUT(command(first, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(anna)),
-                             30000);
+    QVERIFY(waitForLogin(first, anna, 30000));
     QTRY_VERIFY_WITH_TIMEOUT(!dumpedRemark(first, sara).isEmpty(), 10000);
     QVERIFY(dumpedRemark(first, sara) != QStringLiteral("Gone fishing"));
     first.process->kill();
@@ -257,8 +151,7 @@ void TwoStationsTest::restartedBoardShowsWhatChangedWhileItWasOff()
 
     // While the station is off, the second one changes Sara's remark.
     Board second = startBoard(QStringLiteral("b"), QStringLiteral("Sara Nilsson"));
-    QTRY_VERIFY_WITH_TIMEOUT(command(second, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(sara)),
-                             30000);
+    QVERIFY(waitForLogin(second, sara, 30000));
     const std::vector<qb::admin::RemarkEntry> entries = qb::admin::builtInRemarks(false);
     int lunch = -1;
     for (std::size_t i = 0; i < entries.size(); ++i)

@@ -4,40 +4,29 @@
 // marks it read. Driven and observed through the programs' test-only control
 // socket (board/TestHooks.h); the time from the send to the receiver's alert
 // is measured against the check interval plus one tick.
-#include "admin/ConfigTable.h"
+#include "core/Station.h"
 #include "engine/TTzDbf.h"
 #include "messages/MessageStore.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
-#include "tools/DataDirCommands.h"
+#include "tests/support/ProcessStations.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QLocalSocket>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
-#include <memory>
-#include <sstream>
 #include <vector>
+
+using qb::testing::BoardProcess;
 
 namespace {
 
 constexpr int kCheckTicks = 4; // the receiver checks every 2 seconds
 constexpr int kTickMs = 500;
 
-struct Station {
-    QString dir;
-    QString control;
-    QProcess* process = nullptr;
-};
-
 } // namespace
 
-class MessagingStationsTest : public QObject {
+class MessagingStationsTest : public QObject, private qb::testing::ProcessStations {
     Q_OBJECT
 
 private slots:
@@ -46,114 +35,27 @@ private slots:
     void messageFromOneStationOpensTheOthersReader();
 
 private:
-    int indexOf(const std::string& name);
     void setOptions(int boardIndex, bool toFront);
-    Station start(const QString& key, const QString& person);
-    QString command(const Station& s, const QString& line, int timeoutMs = 15000);
-
-    std::unique_ptr<QTemporaryDir> m_root;
-    QString m_data;
-    std::vector<QProcess*> m_processes;
 };
 
 void MessagingStationsTest::init()
 {
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    m_data = m_root->filePath(QStringLiteral("data"));
-    std::ostringstream out, err;
-    QCOMPARE(qb::tools::initCommand({m_data.toStdString(), "--demo"}, out, err), 0);
+    QVERIFY(makeData());
 }
 
 void MessagingStationsTest::cleanup()
 {
-    for (QProcess* p : m_processes) {
-        if (p->state() != QProcess::NotRunning) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-        delete p;
-    }
-    m_processes.clear();
-    m_root.reset();
-}
-
-int MessagingStationsTest::indexOf(const std::string& name)
-{
-    qb::engine::Engine e;
-    qb::engine::TTzDbf t("Find", e);
-    t.CreateIfNotFound = false;
-    t.setDbfFileName(m_data.toStdString() + "/qb3.dbf");
-    if (!t.setActive(true))
-        return -1;
-    int found = -1;
-    for (std::int64_t r = 2; r <= t.RecCount() && found < 0; ++r) {
-        t.Go(r);
-        if (t.getText("name") == name)
-            found = static_cast<int>(r - 1);
-    }
-    t.setActive(false);
-    return found;
+    dropData();
 }
 
 void MessagingStationsTest::setOptions(int boardIndex, bool toFront)
 {
-    qb::engine::Engine e;
-    qb::admin::ConfigTable cfg(e, qb::platform::SystemClock::instance(), m_data.toStdString());
-    qb::admin::Options o;
-    QVERIFY(cfg.load(boardIndex, o, false, -1));
-    o.messageTicks = kCheckTicks;
-    o.set(qb::admin::opt::kAutoLogin, true);
-    o.set(qb::admin::opt::kMessageToFront, toFront);
-    o.set(qb::admin::opt::kDisableMessages, false);
-    QCOMPARE(cfg.save(boardIndex, o, true), qb::engine::CommitResult::Ok);
-}
-
-Station MessagingStationsTest::start(const QString& key, const QString& person)
-{
-    Station s;
-    s.dir = m_root->filePath(key);
-    QDir().mkpath(s.dir + QStringLiteral("/sys"));
-    const QString program = s.dir + QStringLiteral("/qbp3");
-    QFile::copy(QStringLiteral(QBP3_PATH), program);
-    QFile::setPermissions(program, QFile::permissions(QStringLiteral(QBP3_PATH)));
-    QFile ini(s.dir + QStringLiteral("/sys/qb3local.ini"));
-    if (ini.open(QIODevice::WriteOnly))
-        ini.write(QStringLiteral("[State]\nName=%1\n").arg(person).toUtf8());
-    ini.close();
-    s.control = QStringLiteral("qb-msg-stations-%1-%2").arg(QCoreApplication::applicationPid()).arg(key);
-
-    auto* p = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUELLBOARD_SYSDIR"), s.dir + QStringLiteral("/sys"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), s.dir + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), s.dir + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
-    env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), s.control + QStringLiteral("-instance"));
-    env.insert(QStringLiteral("QB_TEST_CONTROL"), s.control);
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(program, {QStringLiteral("5"), m_data});
-    m_processes.push_back(p);
-    s.process = p;
-    return s;
-}
-
-QString MessagingStationsTest::command(const Station& s, const QString& line, int timeoutMs)
-{
-    QLocalSocket socket;
-    socket.connectToServer(s.control);
-    if (!socket.waitForConnected(1000))
-        return QStringLiteral("error no connection");
-    socket.write(line.toUtf8() + '\n');
-    socket.flush();
-    QElapsedTimer t;
-    t.start();
-    while (!socket.canReadLine() && t.elapsed() < timeoutMs)
-        socket.waitForReadyRead(100);
-    return QString::fromUtf8(socket.readLine()).trimmed();
+    QVERIFY(ProcessStations::setOptions(boardIndex, [toFront](qb::admin::Options& o) {
+        o.messageTicks = kCheckTicks;
+        o.set(qb::admin::opt::kAutoLogin, true);
+        o.set(qb::admin::opt::kMessageToFront, toFront);
+        o.set(qb::admin::opt::kDisableMessages, false);
+    }));
 }
 
 void MessagingStationsTest::messageFromOneStationOpensTheOthersReader()
@@ -165,12 +67,10 @@ void MessagingStationsTest::messageFromOneStationOpensTheOthersReader()
     setOptions(sara, true);
     QVERIFY(qb::messages::deleteMailbox(m_data.toStdString(), sara));
 
-    Station sender = start(QStringLiteral("a"), QStringLiteral("Anna Berger"));
-    Station receiver = start(QStringLiteral("b"), QStringLiteral("Sara Nilsson"));
-    QTRY_VERIFY_WITH_TIMEOUT(command(sender, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(anna)),
-                             30000);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        command(receiver, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(sara)), 30000);
+    BoardProcess sender = startBoard(QStringLiteral("a"), QStringLiteral("Anna Berger"));
+    BoardProcess receiver = startBoard(QStringLiteral("b"), QStringLiteral("Sara Nilsson"));
+    QVERIFY(waitForLogin(sender, anna, 30000));
+    QVERIFY(waitForLogin(receiver, sara, 30000));
 
     constexpr int kSends = 6;
     const qint64 bound = (kCheckTicks + 1) * kTickMs;

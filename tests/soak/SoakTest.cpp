@@ -13,22 +13,16 @@
 #include "messages/MessageStore.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
-#include "tools/DataDirCommands.h"
+#include "tests/support/ProcessStations.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLocalSocket>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTextStream>
 
 #include <algorithm>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <unistd.h>
 #include <vector>
 
@@ -52,13 +46,10 @@ struct Sample {
     long cpuMs = 0;    // user and system time used so far (shown, not judged: it depends on the load)
 };
 
-struct Board {
+struct Board : qb::testing::BoardProcess {
     QString key;
     QString person;
     int index = -1;
-    QString control;
-    QString dump; // the board's rows after its last repaint
-    QProcess* process = nullptr;
     std::vector<Sample> samples;
     int remarkChanges = 0;
     int sent = 0;
@@ -161,7 +152,7 @@ QString row(const Board& b, const Sample& s, const char* label)
 
 } // namespace
 
-class SoakTest : public QObject {
+class SoakTest : public QObject, private qb::testing::ProcessStations {
     Q_OBJECT
 
 private slots:
@@ -170,10 +161,10 @@ private slots:
     void boardsStayFlatAndLoseNothing();
 
 private:
-    int indexOf(const std::string& name);
     void setOptions(int boardIndex);
     void start(Board& b);
-    QString command(const Board& b, const QString& line);
+    // Generous: a loaded machine may hold a board up for a long while.
+    static QString command(const Board& b, const QString& line) { return ProcessStations::command(b, line, 60000); }
     void report(const QString& line);
     // The remark changes of the month's logs in order, as (name, text).
     std::vector<Claim> loggedRemarks();
@@ -182,32 +173,16 @@ private:
     // Rows of the board's last dump whose remark differs from the table's.
     QStringList staleRows(const Board& b, const std::map<std::string, std::string>& table,
                           const std::map<int, std::string>& nameOfIndex);
-
-    std::unique_ptr<QTemporaryDir> m_root;
-    QString m_data;
-    std::vector<QProcess*> m_processes;
 };
 
 void SoakTest::init()
 {
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    m_data = m_root->filePath(QStringLiteral("data"));
-    std::ostringstream out, err;
-    QCOMPARE(qb::tools::initCommand({m_data.toStdString(), "--demo"}, out, err), 0);
+    QVERIFY(makeData());
 }
 
 void SoakTest::cleanup()
 {
-    for (QProcess* p : m_processes) {
-        if (p->state() != QProcess::NotRunning) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-        delete p;
-    }
-    m_processes.clear();
-    m_root.reset();
+    dropData();
 }
 
 void SoakTest::report(const QString& line)
@@ -222,78 +197,22 @@ void SoakTest::report(const QString& line)
     }
 }
 
-int SoakTest::indexOf(const std::string& name)
-{
-    std::map<int, std::string> names;
-    tableRemarks(&names);
-    for (const auto& [index, n] : names)
-        if (n == name)
-            return index;
-    return -1;
-}
-
 void SoakTest::setOptions(int boardIndex)
 {
-    qb::engine::Engine e;
-    qb::admin::ConfigTable cfg(e, qb::platform::SystemClock::instance(), m_data.toStdString());
-    qb::admin::Options o;
-    QVERIFY(cfg.load(boardIndex, o, false, -1));
-    o.refreshTicks = kPollTicks;
-    o.messageTicks = kPollTicks;
-    o.set(qb::admin::opt::kAutoLogin, true);
-    o.set(qb::admin::opt::kLogRemarks, true);
-    o.set(qb::admin::opt::kMessageToFront, true);
-    o.set(qb::admin::opt::kDisableMessages, false);
-    o.set(qb::admin::opt::kMessageSound, false);
-    QCOMPARE(cfg.save(boardIndex, o, true), qb::engine::CommitResult::Ok);
+    QVERIFY(ProcessStations::setOptions(boardIndex, [](qb::admin::Options& o) {
+        o.refreshTicks = kPollTicks;
+        o.messageTicks = kPollTicks;
+        o.set(qb::admin::opt::kAutoLogin, true);
+        o.set(qb::admin::opt::kLogRemarks, true);
+        o.set(qb::admin::opt::kMessageToFront, true);
+        o.set(qb::admin::opt::kDisableMessages, false);
+        o.set(qb::admin::opt::kMessageSound, false);
+    }));
 }
 
 void SoakTest::start(Board& b)
 {
-    const QString dir = m_root->filePath(b.key);
-    QDir().mkpath(dir + QStringLiteral("/sys"));
-    // A copy of its own, so its mirror q3.dbf lies in a start directory of its own.
-    const QString program = dir + QStringLiteral("/qbp3");
-    QFile::copy(QStringLiteral(QBP3_PATH), program);
-    QFile::setPermissions(program, QFile::permissions(QStringLiteral(QBP3_PATH)));
-    QFile ini(dir + QStringLiteral("/sys/qb3local.ini"));
-    if (ini.open(QIODevice::WriteOnly))
-        ini.write(QStringLiteral("[State]\nName=%1\n").arg(b.person).toUtf8());
-    ini.close();
-    b.control = QStringLiteral("qb-soak-%1-%2").arg(QCoreApplication::applicationPid()).arg(b.key);
-
-    auto* p = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUELLBOARD_SYSDIR"), dir + QStringLiteral("/sys"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root->path());
-    env.insert(QStringLiteral("QUELLBOARD_INSTANCE"), b.control + QStringLiteral("-instance"));
-    env.insert(QStringLiteral("QB_TEST_CONTROL"), b.control);
-    b.dump = dir + QStringLiteral("/board.txt");
-    env.insert(QStringLiteral("QB_TEST_BOARD_DUMP"), b.dump);
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(program, {QStringLiteral("5"), m_data});
-    m_processes.push_back(p);
-    b.process = p;
-}
-
-QString SoakTest::command(const Board& b, const QString& line)
-{
-    QLocalSocket socket;
-    socket.connectToServer(b.control);
-    if (!socket.waitForConnected(5000))
-        return QStringLiteral("error no connection");
-    socket.write(line.toUtf8() + '\n');
-    socket.flush();
-    QElapsedTimer t;
-    t.start();
-    // Generous: a loaded machine may hold a board up for a long while.
-    while (!socket.canReadLine() && t.elapsed() < 60000)
-        socket.waitForReadyRead(100);
-    return QString::fromUtf8(socket.readLine()).trimmed();
+    static_cast<qb::testing::BoardProcess&>(b) = startBoard(b.key, b.person);
 }
 
 std::vector<Claim> SoakTest::loggedRemarks()
@@ -401,17 +320,16 @@ void SoakTest::boardsStayFlatAndLoseNothing()
 
     // The simulated stations join the directory first (they add their rows),
     // and write until a while after the boards' run is over.
-    auto* sim = new QProcess;
-    m_processes.push_back(sim);
-    sim->setProcessChannelMode(QProcess::SeparateChannels);
-    sim->setReadChannel(QProcess::StandardOutput);
     const qint64 simSeconds = runMs / 1000 + 15;
-    sim->start(QStringLiteral(STATIONSIM_PATH),
-               {QStringLiteral("--dir"), m_root->filePath(QStringLiteral("sim")), QStringLiteral("--data"), m_data,
-                QStringLiteral("--stations"), QString::number(kSimWriters), QStringLiteral("--writers"),
-                QString::number(kSimWriters), QStringLiteral("--rows-per-writer"), QString::number(kRowsPerWriter),
-                QStringLiteral("--log-remarks"), QStringLiteral("--seconds"), QString::number(simSeconds),
-                QStringLiteral("--qbtool"), QStringLiteral(QBTOOL_PATH)});
+    QProcess* sim = startProgram(
+        QStringLiteral(STATIONSIM_PATH),
+        {QStringLiteral("--dir"), m_root->filePath(QStringLiteral("sim")), QStringLiteral("--data"), m_data,
+         QStringLiteral("--stations"), QString::number(kSimWriters), QStringLiteral("--writers"),
+         QString::number(kSimWriters), QStringLiteral("--rows-per-writer"), QString::number(kRowsPerWriter),
+         QStringLiteral("--log-remarks"), QStringLiteral("--seconds"), QString::number(simSeconds),
+         QStringLiteral("--qbtool"), QStringLiteral(QBTOOL_PATH)},
+        QProcessEnvironment::systemEnvironment(), QProcess::SeparateChannels);
+    sim->setReadChannel(QProcess::StandardOutput);
     QByteArray simOut;
     QElapsedTimer wait;
     wait.start();
@@ -424,8 +342,7 @@ void SoakTest::boardsStayFlatAndLoseNothing()
     for (Board& b : boards)
         start(b);
     for (Board& b : boards)
-        QTRY_VERIFY_WITH_TIMEOUT(command(b, QStringLiteral("state")).startsWith(QStringLiteral("ok 1 %1 ").arg(b.index)),
-                                 60000);
+        QVERIFY(waitForLogin(b, b.index, 60000));
 
     // Remark changes that differ from one to the next and open no prompt.
     const QStringList remarkSteps = {QStringLiteral("pick 4"), QStringLiteral("in"), QStringLiteral("pick 1"),
