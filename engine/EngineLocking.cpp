@@ -130,7 +130,7 @@ bool Engine::RLock()
         if (r != LockTry::Locked)
             return false;
     }
-    wa->lockedRecords.push_front(n);
+    wa->lockedRecords.push_back(n);
     wa->lockState = LockState::Records;
     wa->dropCache(); // under the lock the next read must come from the file
     return true;
@@ -185,8 +185,9 @@ bool Engine::releaseAll(WorkArea& wa)
         case LockState::File: ok = unlockRegion(wa, kAppendLockOffset, kFileLockLength); break;
         case LockState::Append: ok = unlockRegion(wa, kAppendLockOffset, 1); break;
         case LockState::Records:
-            for (std::int64_t n : wa.lockedRecords)
-                ok = unlockRegion(wa, wa.recordLockOffset(n), wa.recordLen) && ok;
+            // Most recent first.
+            for (auto n = wa.lockedRecords.rbegin(); n != wa.lockedRecords.rend(); ++n)
+                ok = unlockRegion(wa, wa.recordLockOffset(*n), wa.recordLen) && ok;
             break;
         case LockState::None: break;
         }
@@ -217,9 +218,9 @@ bool Engine::UnlockRec(std::int64_t n)
         return releaseAll(*wa);
     auto it = wa->lockedRecords.end();
     if (n == -1)
-        it = wa->lockedRecords.end() - 1; // oldest
+        it = wa->lockedRecords.begin(); // oldest
     else if (n == -2)
-        it = wa->lockedRecords.begin(); // most recent
+        it = wa->lockedRecords.end() - 1; // most recent
     else
         it = std::find(wa->lockedRecords.begin(), wa->lockedRecords.end(), n);
     if (it == wa->lockedRecords.end())

@@ -8,7 +8,6 @@
 #include "platform/Files.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -64,9 +63,10 @@ struct WorkArea {
         cacheCount = 0;
     }
 
-    // Locks (most recent record lock first).
+    // Locks (oldest record lock first). A vector, not a deque: a deque
+    // allocates on construction, and an engine builds 35 work areas.
     LockState lockState = LockState::None;
-    std::deque<std::int64_t> lockedRecords;
+    std::vector<std::int64_t> lockedRecords;
 
     MemoFile memo;
     std::function<bool()> filter;
