@@ -60,9 +60,7 @@ private:
     std::string field(int boardIndex, const char* name) const;
     bool shown(const std::string& name) const;
 
-    std::unique_ptr<TForm1> m_form;
     admin::AdminCommands* m_commands = nullptr;
-    testing::ScriptedDialogs m_dialogs;
     std::vector<std::pair<int, QString>> m_cards; // information cards opened
     int m_bob = -1;
 };
@@ -73,39 +71,29 @@ void AdminMenusWindowTest::init()
     board::AddedName added;
     QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
     m_bob = added.boardIndex;
-    m_dialogs = testing::ScriptedDialogs();
     m_cards.clear();
 }
 
 void AdminMenusWindowTest::cleanup()
 {
-    m_form.reset();
     dropStation();
 }
 
 void AdminMenusWindowTest::start()
 {
-    m_form = std::make_unique<TForm1>(*m_station, runInfo());
-    m_form->setDialogs(&m_dialogs);
+    makeWindow();
     board::AdminWiring wiring;
     wiring.showInformation = [this](int index, const QString& name, const ui::MenuContext&) {
         m_cards.emplace_back(index, name);
     };
-    m_commands = board::installAdministration(*m_form, *m_station, m_dialogs, std::move(wiring));
-    QSignalSpy done(m_form.get(), &TForm1::startupDone);
-    m_form->show();
-    QVERIFY(done.wait(5000));
+    m_commands = board::installAdministration(*m_form, *m_station, m_prompts, std::move(wiring));
+    showWindow();
 }
 
 void AdminMenusWindowTest::logIn(const QString& name)
 {
-    m_form->findChild<QComboBox*>(QStringLiteral("LoginNames"))->setEditText(name);
-    auto* ok = m_form->findChild<QPushButton*>(QStringLiteral("OK"));
-    ok->click();
-    if (!m_form->loginLogic().loggedIn())
-        ok->click(); // the first OK of a run only checks
-    QVERIFY(m_form->loginLogic().loggedIn());
-    m_dialogs.clearMessages();
+    BoardWindowStation::logIn(name);
+    m_prompts.clearMessages();
 }
 
 void AdminMenusWindowTest::onOptionsWindow(std::function<void(admin::TOptionsForm&)> body)
@@ -192,11 +180,11 @@ void AdminMenusWindowTest::administratorAddsAPersonAndRemovesHim()
     clickName(added);
     QAction* remove = item("RemoveName1");
     QVERIFY(remove && remove->isVisible() && remove->isEnabled());
-    m_dialogs.setAnswer(core::Dialogs::Answer::No);
+    m_prompts.setAnswer(core::Dialogs::Answer::No);
     remove->trigger();
-    QCOMPARE(m_dialogs.messageTexts(), QStringList {QStringLiteral("Remove Carol")});
+    QCOMPARE(m_prompts.messageTexts(), QStringList {QStringLiteral("Remove Carol")});
     QVERIFY(shown("Carol"));
-    m_dialogs.setAnswer(core::Dialogs::Answer::Yes);
+    m_prompts.setAnswer(core::Dialogs::Answer::Yes);
     remove->trigger();
     QVERIFY(!shown("Carol"));
     QVERIFY(shown("Bob"));
@@ -232,7 +220,7 @@ void AdminMenusWindowTest::groupCellOfferesTheGroupsAndWritesTheChoice()
     QCOMPARE(m_form->board().groups[static_cast<std::size_t>(m_bob)], std::string("Support"));
 
     // A new group: "&" becomes "+", and the View menu gets its item.
-    m_dialogs.answerText(QStringLiteral("Front & Back"));
+    m_prompts.answerText(QStringLiteral("Front & Back"));
     emit m_form->grid()->cellClicked(m_bob, board::BoardView::kGroupColumn, Qt::LeftButton);
     menu->findChild<QAction*>(QStringLiteral("CreateNewGroup"))->trigger();
     menu->hide();
@@ -320,7 +308,7 @@ void AdminMenusWindowTest::commandsOpenTheOptionsWindowInTheirMode()
     m_form->findChild<QAction*>(objectName)->trigger();
     QCOMPARE(seen, caption);
     QCOMPARE(addBox, adding);
-    QCOMPARE(m_dialogs.messageTexts(), box.isEmpty() ? QStringList {} : QStringList {box});
+    QCOMPARE(m_prompts.messageTexts(), box.isEmpty() ? QStringList {} : QStringList {box});
 }
 
 void AdminMenusWindowTest::ownOptionsTakeEffectWhenTheWindowCloses()

@@ -11,7 +11,7 @@
 #include "board/TForm1.h"
 #include "core/Colors.h"
 #include "engine/TTzDbf.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/BoardWindowStation.h"
 #include "platform/EventLog.h"
 #include "platform/Profile.h"
 #include "tools/DataDirCommands.h"
@@ -62,7 +62,7 @@ struct LogRow {
 
 } // namespace
 
-class BoardRemarksTest : public QObject {
+class BoardRemarksTest : public QObject, private qb::testing::BoardWindowStation {
     Q_OBJECT
 
 private slots:
@@ -91,7 +91,6 @@ private slots:
 private:
     void makeForm();
     void loginAs(const QString& name);
-    void setOption(int boardIndex, int option, bool on);
     void writeRemark(int boardIndex, const std::string& text);
     std::string sharedRemark(int boardIndex);
     std::string remark(int boardIndex) const { return m_form->board().remarks[static_cast<std::size_t>(boardIndex)]; }
@@ -106,31 +105,15 @@ private:
     QAction* action(const QString& text) const;
     std::vector<LogRow> logRows(const std::string& file);
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    std::string m_data;
-    std::unique_ptr<engine::Engine> m_engine;
-    platform::MemoryEventLog m_log;
     test::FakeClock m_clock;
-    std::unique_ptr<board::Station> m_station;
-    std::unique_ptr<TForm1> m_form;
-    testing::ScriptedDialogs m_prompts;
     std::map<std::string, int> m_index;
     QPoint m_cursor {100, 100};
-    QString m_savedCwd;
 };
 
 void BoardRemarksTest::init()
 {
-    m_savedCwd = QDir::currentPath();
-    m_root = std::make_unique<QTemporaryDir>();
-    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
-    std::ostringstream out, err;
-    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
-    m_engine = std::make_unique<engine::Engine>();
-    m_log.entries.clear();
     m_clock.set(platform::fromLocal(localAt(10, 0)));
-    m_station = std::make_unique<board::Station>(*m_engine, m_clock, m_log, m_data, m_root->path().toStdString());
-    m_station->pause = [](std::chrono::milliseconds) {};
+    QVERIFY(makeStation(m_clock));
     m_index.clear();
     for (const auto& [name, group] : std::vector<std::pair<std::string, std::string>> {
              {"Bob", "Sales"}, {"Carol", "Sales"}, {"Dave", "Support"}, {"Eve", "Support"}}) {
@@ -140,34 +123,20 @@ void BoardRemarksTest::init()
         setOption(added.boardIndex, admin::opt::kAutoLogin, true);
     }
     setOption(0, admin::opt::kAutoLogin, true);
-    m_prompts = testing::ScriptedDialogs();
     m_cursor = QPoint(100, 100);
 }
 
 void BoardRemarksTest::cleanup()
 {
-    QDir::setCurrent(m_savedCwd);
-    m_form.reset();
-    m_station.reset();
-    m_engine.reset();
-    m_root.reset();
+    dropStation();
 }
 
 void BoardRemarksTest::makeForm()
 {
-    TForm1::RunInfo run;
-    run.workstationDir = m_root->filePath(QStringLiteral("sys")).toStdString();
-    QDir().mkpath(QString::fromStdString(run.workstationDir));
-    run.desktopDir = m_root->path().toStdString();
-    run.userName = "tester";
-    run.programPath = "/opt/qbp3";
-    m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setDialogs(&m_prompts);
+    makeWindow();
     RemarkController& rc = m_form->remarkController();
     rc.setCursor([this] { return m_cursor; });
-    QSignalSpy done(m_form.get(), &TForm1::startupDone);
-    m_form->show();
-    QVERIFY(done.wait(5000));
+    showWindow();
 }
 
 void BoardRemarksTest::loginAs(const QString& name)
@@ -176,19 +145,9 @@ void BoardRemarksTest::loginAs(const QString& name)
         makeForm();
     if (m_form->loginLogic().loggedIn())
         m_form->logOut();
-    m_form->findChild<QComboBox*>(QStringLiteral("LoginNames"))->setEditText(name);
-    m_form->findChild<QLineEdit*>(QStringLiteral("Edit1"))->clear();
-    m_form->loginClicked();
+    // Option 12 is on for everybody: one OK logs in.
+    typeLogin(name, QString());
     QVERIFY(m_form->loginLogic().loggedIn());
-}
-
-void BoardRemarksTest::setOption(int boardIndex, int option, bool on)
-{
-    admin::ConfigTable cfg(*m_engine, m_clock, m_data);
-    admin::Options o;
-    cfg.load(boardIndex, o, false, -1);
-    o.set(option, on);
-    QCOMPARE(cfg.save(boardIndex, o, true), engine::CommitResult::Ok);
 }
 
 void BoardRemarksTest::writeRemark(int boardIndex, const std::string& text)

@@ -64,18 +64,11 @@ private slots:
 private:
     void setOptions(std::initializer_list<std::pair<int, bool>> options);
     void setRemark(const char* text);
-    void startAndLogIn(bool logIn = true);
+    void startAndLogIn(bool withLogin = true);
     // Closes the window; answer runs once the panel waits.
     void closeWith(const std::function<void()>& answer);
     Record bob();
-    template <typename T>
-    T* child(const char* name) const
-    {
-        return m_form->findChild<T*>(QString::fromLatin1(name));
-    }
 
-    std::unique_ptr<TForm1> m_form;
-    testing::ScriptedDialogs m_prompts;
     ShowCounter m_panelShows;
     int m_bob = -1;
 };
@@ -91,7 +84,6 @@ void ExitPanelTest::init()
 
 void ExitPanelTest::cleanup()
 {
-    m_form.reset();
     dropStation();
 }
 
@@ -112,22 +104,13 @@ void ExitPanelTest::setRemark(const char* text)
     QCOMPARE(tools::setRemarkCommand({m_data, "Bob", text}, out, err), 0);
 }
 
-void ExitPanelTest::startAndLogIn(bool logIn)
+void ExitPanelTest::startAndLogIn(bool withLogin)
 {
-    const TForm1::RunInfo run = runInfo();
-    m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setDialogs(&m_prompts);
+    makeWindow();
     m_form->exitController()->panel()->installEventFilter(&m_panelShows);
-    QSignalSpy done(m_form.get(), &TForm1::startupDone);
-    m_form->show();
-    QVERIFY(done.wait(5000));
-    if (!logIn)
-        return;
-    child<QComboBox>("LoginNames")->setEditText(QStringLiteral("Bob"));
-    child<QPushButton>("OK")->click();
-    if (!m_form->loginLogic().loggedIn())
-        child<QPushButton>("OK")->click(); // the first OK of a run only checks
-    QVERIFY(m_form->loginLogic().loggedIn());
+    showWindow();
+    if (withLogin)
+        logIn(QStringLiteral("Bob"));
 }
 
 void ExitPanelTest::closeWith(const std::function<void()>& answer)

@@ -45,21 +45,17 @@ private:
     void printTo(const QString& pdf);
     QString pdfText(const QString& pdf, int page = 0);
 
-    std::unique_ptr<TForm1> m_form;
-    testing::ScriptedDialogs m_prompts;
     int m_dialogs = 0;
 };
 
 void PrintNamesWindowTest::init()
 {
     QVERIFY(makeStation());
-    m_prompts = testing::ScriptedDialogs();
     m_dialogs = 0;
 }
 
 void PrintNamesWindowTest::cleanup()
 {
-    m_form.reset();
     dropStation();
 }
 
@@ -73,20 +69,10 @@ void PrintNamesWindowTest::addPeople(const QStringList& names)
 
 void PrintNamesWindowTest::startAndLogIn(const QString& name)
 {
-    const TForm1::RunInfo run = runInfo();
-    m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setDialogs(&m_prompts);
-    QSignalSpy done(m_form.get(), &TForm1::startupDone);
-    m_form->show();
-    QVERIFY(done.wait(5000));
-    if (name.isEmpty())
-        return;
-    m_form->findChild<QComboBox*>(QStringLiteral("LoginNames"))->setEditText(name);
-    auto* ok = m_form->findChild<QPushButton*>(QStringLiteral("OK"));
-    ok->click();
-    if (!m_form->loginLogic().loggedIn())
-        ok->click(); // the first OK of a run only checks
-    QVERIFY(m_form->loginLogic().loggedIn());
+    makeWindow();
+    showWindow();
+    if (!name.isEmpty())
+        logIn(name);
 }
 
 void PrintNamesWindowTest::printTo(const QString& pdf)

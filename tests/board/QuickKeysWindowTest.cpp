@@ -40,14 +40,7 @@ private slots:
 private:
     void startAndLogIn();
     std::string bobField(const char* field);
-    template <typename T>
-    T* child(const char* name) const
-    {
-        return m_form->findChild<T*>(QString::fromLatin1(name));
-    }
 
-    std::unique_ptr<TForm1> m_form;
-    testing::ScriptedDialogs m_prompts;
     int m_bob = -1;
 };
 
@@ -57,28 +50,18 @@ void QuickKeysWindowTest::init()
     board::AddedName added;
     QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
     m_bob = added.boardIndex;
-    m_prompts = testing::ScriptedDialogs();
 }
 
 void QuickKeysWindowTest::cleanup()
 {
-    m_form.reset();
     dropStation();
 }
 
 void QuickKeysWindowTest::startAndLogIn()
 {
-    const TForm1::RunInfo run = runInfo();
-    m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setDialogs(&m_prompts);
-    QSignalSpy done(m_form.get(), &TForm1::startupDone);
-    m_form->show();
-    QVERIFY(done.wait(5000));
-    child<QComboBox>("LoginNames")->setEditText(QStringLiteral("Bob"));
-    child<QPushButton>("OK")->click();
-    if (!m_form->loginLogic().loggedIn())
-        child<QPushButton>("OK")->click(); // the first OK of a run only checks
-    QVERIFY(m_form->loginLogic().loggedIn());
+    makeWindow();
+    showWindow();
+    logIn(QStringLiteral("Bob"));
 }
 
 std::string QuickKeysWindowTest::bobField(const char* field)

@@ -9,7 +9,7 @@
 #include "board/HelpViewer.h"
 #include "board/TForm1.h"
 #include "engine/TTzDbf.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/BoardWindowStation.h"
 #include "platform/EventLog.h"
 #include "tools/DataDirCommands.h"
 
@@ -35,7 +35,7 @@
 using namespace qb;
 using board::TForm1;
 
-class TForm1Test : public QObject {
+class TForm1Test : public QObject, private qb::testing::BoardWindowStation {
     Q_OBJECT
 
 private slots:
@@ -68,84 +68,24 @@ private slots:
     void missingDataDirectoryShowsTheOfflineStateUntilItReturns();
 
 private:
-    void makeForm(const std::string& workstationDir = {});
-    void startUp();
-    void setOption(int boardIndex, int option, bool on);
     void writeSettings(const QString& text);
-    void typeLogin(const QString& name, const QString& password);
     QAction* action(const QString& text) const;
     std::string bobsRemark() const { return m_form->board().remarks[static_cast<std::size_t>(m_bob)]; }
-    void loginBob();
-    template <typename T>
-    T* child(const char* name) const
-    {
-        return m_form->findChild<T*>(QString::fromLatin1(name));
-    }
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    std::string m_data;
-    std::unique_ptr<engine::Engine> m_engine;
-    platform::MemoryEventLog m_log;
-    std::unique_ptr<board::Station> m_station;
-    std::unique_ptr<TForm1> m_form;
-    testing::ScriptedDialogs m_prompts;
     int m_bob = -1;
-    QString m_savedCwd;
 };
 
 void TForm1Test::init()
 {
-    m_savedCwd = QDir::currentPath();
-    m_root = std::make_unique<QTemporaryDir>();
-    m_data = m_root->filePath(QStringLiteral("data")).toStdString();
-    std::ostringstream out, err;
-    QCOMPARE(tools::initCommand({m_data}, out, err), 0);
-    m_engine = std::make_unique<engine::Engine>();
-    m_log.entries.clear();
-    m_station = std::make_unique<board::Station>(board::Station {*m_engine, platform::SystemClock::instance(), m_log,
-                                                                 m_data, m_root->path().toStdString()});
-    m_station->pause = [](std::chrono::milliseconds) {};
+    QVERIFY(makeStation());
     board::AddedName added;
     QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
     m_bob = added.boardIndex;
-    m_prompts = testing::ScriptedDialogs();
 }
 
 void TForm1Test::cleanup()
 {
-    m_form.reset();
-    m_station.reset();
-    m_engine.reset();
-    QDir::setCurrent(m_savedCwd);
-    m_root.reset();
-}
-
-void TForm1Test::makeForm(const std::string& workstationDir)
-{
-    TForm1::RunInfo run;
-    run.workstationDir = workstationDir.empty() ? m_root->filePath(QStringLiteral("sys")).toStdString() : workstationDir;
-    QDir().mkpath(QString::fromStdString(run.workstationDir));
-    run.desktopDir = workstationDir.empty() ? m_root->path().toStdString() : workstationDir;
-    run.userName = "tester";
-    run.programPath = "/opt/qbp3";
-    m_form = std::make_unique<TForm1>(*m_station, run);
-    m_form->setDialogs(&m_prompts);
-}
-
-void TForm1Test::startUp()
-{
-    QSignalSpy done(m_form.get(), &TForm1::startupDone);
-    m_form->show();
-    QVERIFY(done.wait(5000));
-}
-
-void TForm1Test::setOption(int boardIndex, int option, bool on)
-{
-    admin::ConfigTable cfg(*m_engine, platform::SystemClock::instance(), m_data);
-    admin::Options o;
-    cfg.load(boardIndex, o, false, -1);
-    o.set(option, on);
-    QCOMPARE(cfg.save(boardIndex, o, true), engine::CommitResult::Ok);
+    dropStation();
 }
 
 void TForm1Test::writeSettings(const QString& text)
@@ -154,13 +94,6 @@ void TForm1Test::writeSettings(const QString& text)
     QFile f(m_root->filePath(QStringLiteral("sys/qb3local.ini")));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(text.toUtf8());
-}
-
-void TForm1Test::typeLogin(const QString& name, const QString& password)
-{
-    child<QComboBox>("LoginNames")->setEditText(name);
-    child<QLineEdit>("Edit1")->setText(password);
-    child<QPushButton>("OK")->click();
 }
 
 QAction* TForm1Test::action(const QString& text) const
@@ -173,9 +106,9 @@ QAction* TForm1Test::action(const QString& text) const
 
 void TForm1Test::startupLogsAndShowsTheLoginPanel()
 {
-    makeForm();
+    makeWindow();
     QVERIFY(!child<QPushButton>("OK")->isEnabled());
-    startUp();
+    showWindow();
     QVERIFY(m_form->started());
     QVERIFY(!m_log.entries.empty());
     QVERIFY(!m_log.entries.front().isError);
@@ -190,8 +123,8 @@ void TForm1Test::startupLogsAndShowsTheLoginPanel()
 void TForm1Test::missingNamesTableRaisesTheAlert()
 {
     QVERIFY(QFile::remove(QString::fromStdString(m_data + "/qb3.dbf")));
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     QCOMPARE(m_form->alertMenu()->lines(),
              (QStringList {QStringLiteral("ERROR: Database file qb3.dbf "), QStringLiteral("is missing from server "),
                            QString::fromStdString(m_data + "/")}));
@@ -206,8 +139,8 @@ void TForm1Test::unwritableSettingsRaiseTheAlert()
     QFile f(blocker);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
-    makeForm((blocker + QStringLiteral("/sys")).toStdString());
-    startUp();
+    makeWindow(runInfo((blocker + QStringLiteral("/sys")).toStdString()));
+    showWindow();
     QCOMPARE(m_form->alertMenu()->lines(),
              (QStringList {QStringLiteral("ERROR: Can not write to "), QStringLiteral("file Qb3local.ini in the "),
                            QStringLiteral("Windows directory. ")}));
@@ -217,8 +150,8 @@ void TForm1Test::unwritableSettingsRaiseTheAlert()
 void TForm1Test::loginThroughThePanelShowsTheBoard()
 {
     setOption(m_bob, admin::opt::kAutoLogin, false);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Bob"), QString());
     // The first OK of a run only checks.
     QVERIFY(child<QFrame>("PwdPanel")->isVisible());
@@ -238,8 +171,8 @@ void TForm1Test::loginThroughThePanelShowsTheBoard()
 
 void TForm1Test::wrongPasswordStaysOnThePanel()
 {
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     // Record Bob's password through the logic of a first login.
     setOption(m_bob, admin::opt::kAutoLogin, true);
     typeLogin(QStringLiteral("Bob"), QString());
@@ -262,8 +195,8 @@ void TForm1Test::wrongPasswordStaysOnThePanel()
 void TForm1Test::enterMovesFromNameToPasswordAndLogsIn()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     m_form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     QLineEdit* name = child<QComboBox>("LoginNames")->lineEdit();
@@ -294,8 +227,8 @@ void TForm1Test::everyRowAndColumnShowsAtEveryFontSize()
     QVERIFY(QDir(QString::fromStdString(m_data)).removeRecursively());
     std::ostringstream out, err;
     QCOMPARE(tools::initCommand({m_data, "--demo"}, out, err), 0);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Anna Berger"), QString());
     QVERIFY(m_form->loginLogic().loggedIn());
     action(QString::number(size))->trigger();
@@ -328,8 +261,8 @@ void TForm1Test::everyRowAndColumnShowsAtEveryFontSize()
 void TForm1Test::administratorLoginInformsAndShowsDbPath()
 {
     setOption(0, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("ADMIN"), QString());
     QVERIFY(m_form->loginLogic().loggedIn());
     QVERIFY(m_form->board().adminMode);
@@ -343,8 +276,8 @@ void TForm1Test::administratorLoginInformsAndShowsDbPath()
 void TForm1Test::logoutReturnsToThePanelWithoutLoggingBackIn()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Bob"), QString());
     QVERIFY(m_form->loginLogic().loggedIn());
     m_form->logOut();
@@ -356,7 +289,7 @@ void TForm1Test::logoutReturnsToThePanelWithoutLoggingBackIn()
     // The next activation runs the start-up again, but after a logout it
     // must not log the last user straight back in.
     m_form->hide();
-    startUp();
+    showWindow();
     QVERIFY(!m_form->loginLogic().loggedIn());
     QVERIFY(child<QFrame>("PwdPanel")->isVisible());
 }
@@ -365,8 +298,8 @@ void TForm1Test::lastUserIsLoggedInAtStartup()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
     writeSettings(QStringLiteral("[State]\nName=Bob\n"));
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     QVERIFY(m_form->loginLogic().loggedIn());
     QCOMPARE(m_form->board().ownIndex, m_bob);
 }
@@ -375,8 +308,8 @@ void TForm1Test::lastNameAdminIsNeverLoggedInAutomatically()
 {
     setOption(0, admin::opt::kAutoLogin, true);
     writeSettings(QStringLiteral("[State]\nName=Admin\n"));
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     QVERIFY(!m_form->loginLogic().loggedIn());
     QCOMPARE(child<QComboBox>("LoginNames")->currentText(), QStringLiteral("Admin"));
 }
@@ -384,8 +317,8 @@ void TForm1Test::lastNameAdminIsNeverLoggedInAutomatically()
 void TForm1Test::changeOnAnotherStationReachesTheBoard()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Bob"), QString());
     QVERIFY(m_form->loginLogic().loggedIn());
     // Another station writes Bob's fourth column through its own engine.
@@ -407,8 +340,8 @@ void TForm1Test::changeOnAnotherStationReachesTheBoard()
 void TForm1Test::inAndOutSetTheOwnRemark()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Bob"), QString());
     action(QStringLiteral("&Out)"))->trigger();
     QCOMPARE(m_form->board().remarks[static_cast<std::size_t>(m_bob)], std::string("Out"));
@@ -421,8 +354,8 @@ void TForm1Test::fourthColumnClickAsksForTheNewText()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
     setOption(m_bob, admin::opt::kLockFourthColumn, false);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Bob"), QString());
     m_prompts.answerText(QStringLiteral("  back at 4  "));
     emit m_form->grid()->cellClicked(m_bob, board::BoardView::kMiscColumn, Qt::LeftButton);
@@ -437,8 +370,8 @@ void TForm1Test::fourthColumnClickAsksForTheNewText()
 void TForm1Test::changePasswordRefusesNineCharacters()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Bob"), QString());
     QVERIFY(m_form->loginLogic().loggedIn());
     m_prompts.answerText(QStringLiteral("ninechars"));
@@ -460,8 +393,8 @@ void TForm1Test::changePasswordRefusesNineCharacters()
 void TForm1Test::changePasswordAsksAgainAfterMismatch()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     typeLogin(QStringLiteral("Bob"), QString());
     m_prompts.answerText(QStringLiteral("abc"));
     m_prompts.answerText(QStringLiteral("abd"));
@@ -496,8 +429,8 @@ void TForm1Test::alertMenuHasItsLinesAndPlace()
 void TForm1Test::missingHelpRaisesTheAlert()
 {
     QDir::setCurrent(m_root->path());
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     action(QStringLiteral("&Contents"))->trigger();
     const QStringList lines = m_form->alertMenu()->lines();
     QCOMPARE(lines.size(), 3);
@@ -514,8 +447,8 @@ void TForm1Test::contentsOpensTheHelpTopic()
     topic.write("<html><body><h1>Contents here</h1></body></html>");
     topic.close();
     QDir::setCurrent(m_root->path());
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     action(QStringLiteral("&Contents"))->trigger();
     board::HelpViewer* viewer = m_form->helpViewer();
     QVERIFY(viewer->isVisible());
@@ -523,21 +456,12 @@ void TForm1Test::contentsOpensTheHelpTopic()
     QVERIFY(m_form->alertMenu()->lines().join(QString()).isEmpty());
 }
 
-void TForm1Test::loginBob()
-{
-    // The first OK of a run only checks the password unless option 12 is on,
-    // and a missing configuration table leaves it off.
-    for (int i = 0; i < 2 && !m_form->loginLogic().loggedIn(); ++i)
-        typeLogin(QStringLiteral("Bob"), QString());
-    QVERIFY(m_form->loginLogic().loggedIn());
-}
-
 void TForm1Test::failedSaveShowsTheServersStateAndNeverNamesTheMirror()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
-    loginBob();
+    makeWindow();
+    showWindow();
+    logIn(QStringLiteral("Bob"));
     action(QStringLiteral("&Out)"))->trigger();
     QCOMPARE(bobsRemark(), std::string("Out"));
     QStringList alerts;
@@ -578,8 +502,8 @@ void TForm1Test::damagedNamesTableKeepsTheMirrorAndSaysWhatIsWrong()
 {
     QFETCH(bool, truncate);
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     m_form.reset();
     QFile mirrorFile(m_root->filePath(QStringLiteral("q3.dbf")));
     QVERIFY(mirrorFile.open(QIODevice::ReadOnly));
@@ -595,8 +519,8 @@ void TForm1Test::damagedNamesTableKeepsTheMirrorAndSaysWhatIsWrong()
         QVERIFY(f.open(QIODevice::ReadWrite));
         f.write(QByteArray(32, 'x'));
     }
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     QVERIFY(mirrorFile.open(QIODevice::ReadOnly));
     QCOMPARE(mirrorFile.readAll(), mirror);
     const QStringList lines = m_form->alertMenu()->lines();
@@ -608,25 +532,25 @@ void TForm1Test::damagedNamesTableKeepsTheMirrorAndSaysWhatIsWrong()
     QVERIFY(state && state->isVisibleTo(m_form.get()));
     QVERIFY(m_form->windowTitle().contains(QStringLiteral("damaged")));
     // The last good copy still knows everybody.
-    loginBob();
+    logIn(QStringLiteral("Bob"));
 }
 
 void TForm1Test::missingDataDirectoryShowsTheOfflineStateUntilItReturns()
 {
     setOption(m_bob, admin::opt::kAutoLogin, true);
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     m_form.reset();
     const QString data = QString::fromStdString(m_data);
     QVERIFY(QDir().rename(data, data + QStringLiteral(".away")));
 
-    makeForm();
-    startUp();
+    makeWindow();
+    showWindow();
     auto* state = child<QLabel>("ServerState");
     QVERIFY(state && state->isVisibleTo(m_form.get()));
     QVERIFY2(state->text().startsWith(QStringLiteral("Server not reachable")), qPrintable(state->text()));
     QVERIFY(m_form->windowTitle().contains(QStringLiteral("server not reachable")));
-    loginBob();
+    logIn(QStringLiteral("Bob"));
     QVERIFY(state->isVisibleTo(m_form.get()));
     const std::string before = bobsRemark();
     action(QStringLiteral("&Out)"))->trigger();
