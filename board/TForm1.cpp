@@ -2,65 +2,56 @@
 
 #include "board/AlertMenu.h"
 #include "board/BoardGrid.h"
+#include "board/BoardMenus.h"
+#include "board/BoardQuickKeys.h"
+#include "board/BoardStatusBar.h"
+#include "board/BoardTray.h"
+#include "board/BoardWindowLogic.h"
 #include "board/ExitController.h"
 #include "board/HelpViewer.h"
+#include "board/LoginPanel.h"
 #include "board/NamesPrinter.h"
-#include "board/QuickKeys.h"
+#include "board/PasswordChange.h"
 #include "board/RemarkController.h"
-#include "board/TestHooks.h"
 #include "board/StartupChecks.h"
-#include "platform/Clock.h"
-#include "platform/FileOps.h"
+#include "board/TestHooks.h"
+#include "board/WindowFitting.h"
 #include "ui/MenuRegistry.h"
 
-#include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
-#include <QFrame>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QMessageBox>
+#include <QMenu>
 #include <QPainter>
-#include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
-#include <QSystemTrayIcon>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace qb::board {
 
 namespace {
 
-constexpr const char* kTitle = "Quellboard Pro";
-constexpr const char* kVersion = "3.0";
-constexpr const char* kSupportUrl = "https://www.quellboard.example/support.html";
-constexpr const char* kHomeUrl = "https://www.quellboard.example/";
-
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& q) { return q.toStdString(); }
 
-// The name drop-down fills itself from the board the moment it opens.
-class LoginNameBox : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-    std::function<void()> beforePopup;
-    void showPopup() override
-    {
-        if (beforePopup)
-            beforePopup();
-        QComboBox::showPopup();
+// The board window's icon (drawn, no file needed).
+QIcon boardIcon()
+{
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 2));
+    p.setBrush(QColor(245, 245, 235));
+    p.drawRoundedRect(2, 3, 28, 26, 3, 3);
+    const QColor rows[] = {QColor(0, 200, 0), QColor(230, 0, 0), QColor(0, 200, 0)};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(rows[i]);
+        p.drawRect(7, 8 + i * 7, 18, 4);
     }
-};
+    return QIcon(pm);
+}
 
 } // namespace
 
@@ -69,7 +60,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
       m_settings(m_session.settings()), m_login(m_session.login())
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowTitle(q(boardCaption(ServerState::Reachable)));
     setWindowIcon(boardIcon());
     m_menus = new ui::MenuRegistry(this);
     auto* namePopup = new QMenu(this);
@@ -88,99 +79,32 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
         return c;
     });
     m_remarks->boardChanged = [this] { repaintBoard(); };
-    m_remarks->trayChanged = [this](const QIcon& icon, const QString& tip) { setTray(icon, tip); };
+    m_remarks->trayChanged = [this](const QIcon& icon, const QString& tip) { m_tray->set(icon, tip); };
     m_remarks->helpMissing = [this] {
         showAlert(StartupChecks::helpMissingAlert(s(HelpViewer::fixedHelpDir())));
     };
-    m_remarks->statusChanged = [this](const QString& text) { showWriteStatus(text); };
+    m_remarks->statusChanged = [this](const QString& text) { m_status->setWriteStatus(text); };
     m_remarks->inOutTextsChanged = [this] {
-        if (m_trayIn)
-            m_trayIn->setText(QStringLiteral("&") + q(m_board.inText));
-        if (m_trayOut)
-            m_trayOut->setText(QStringLiteral("&") + q(m_board.outText));
+        if (m_tray)
+            m_tray->updateInOutTexts();
     };
     m_session.names().onServerStateChanged = [this] { showServerState(); };
     m_session.pollHooks.setOwnOut = [this] { m_remarks->setOwn(false); };
     m_session.pollHooks.clearRemarkList = [this] { m_remarks->clearRemarkList(); };
     m_session.pollHooks.boardReloaded = [this] {
         repaintBoard();
-        updateTrayFromBoard();
+        m_tray->followBoard();
     };
     m_printNames = std::make_unique<PrintNamesCommand>();
 
     m_errAlert = new AlertMenu(this);
     m_station.alert = [this](const std::vector<std::string>& lines) { showAlert(lines); };
     m_station.setRefreshCaption = [this](const std::string& caption) {
-        if (m_helpRefresh)
-            m_helpRefresh->setText(q(caption));
+        if (m_bar)
+            m_bar->setRefreshCaption(q(caption));
     };
+    buildParts();
 
-    auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    buildLoginPanel();
-    m_grid = new BoardGrid(m_board, central);
-    m_grid->setObjectName(QStringLiteral("StringGrid1"));
-    m_grid->hide();
-    layout->addWidget(m_pwdPanel);
-    layout->addWidget(m_grid, 1);
-    setCentralWidget(central);
-    connect(m_grid, &BoardGrid::filterChanged, this, [this] {
-        checkViewItem();
-        fitHeightToRows();
-    });
-    connect(m_grid, &BoardGrid::fontSizeChanged, this, [this](int size) {
-        for (QAction* a : m_fontItems->actions())
-            a->setChecked(a->data().toInt() == size);
-    });
-    // The status line also says why a click did nothing.
-    m_remarks->statusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMs); };
-    connect(m_grid, &BoardGrid::cellClicked, m_remarks, &RemarkController::cellClicked);
-
-    buildMenus();
-    buildTray();
-    ui::installLaterWork(*m_menus);
-    ExitController::Hooks exitHooks;
-    exitHooks.loggedIn = [this] { return m_login.loggedIn(); };
-    exitHooks.saveSettings = [this] { saveSettings(); };
-    exitHooks.remarks = [this] {
-        m_remarks->loadRemarkTexts();
-        const admin::RemarkList& list = m_remarks->remarkList();
-        return InOutRemarks {list.inText(), list.outText(), list.inColor(), list.outColor()};
-    };
-    exitHooks.answeredYes = [this] {
-        if (QTimer* t = m_remarks->timer222())
-            t->setInterval(300000);
-    };
-    m_exit = new ExitController(m_station, m_board, m_session.remarkLog(), this, m_grid, exitHooks);
-    updateLoginMenus();
-
-    m_serverState = new QLabel(this);
-    m_serverState->setObjectName(QStringLiteral("ServerState"));
-    // One line each, cut by a narrow window; the tip holds the whole text.
-    m_serverState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_serverState->setStyleSheet(QStringLiteral("QLabel { color: #a00000; font-weight: bold; }"));
-    m_writeStatus = new QLabel(this);
-    m_writeStatus->setObjectName(QStringLiteral("WriteStatus"));
-    m_writeStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_writeStatus->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
-    auto* status = statusBar();
-    status->setObjectName(QStringLiteral("StatusBar"));
-    status->setSizeGripEnabled(false);
-    // One above the other, each as wide as the window.
-    auto* lines = new QWidget(status);
-    auto* stack = new QVBoxLayout(lines);
-    stack->setContentsMargins(2, 2, 2, 2);
-    stack->setSpacing(2);
-    m_serverState->setParent(lines);
-    m_writeStatus->setParent(lines);
-    stack->addWidget(m_serverState);
-    stack->addWidget(m_writeStatus);
-    status->addWidget(lines, 1);
-    connect(status, &QStatusBar::messageChanged, this, &TForm1::updateStatusBar);
-    updateStatusBar();
-
-    m_shoDbPath->setText(QStringLiteral("DB path: ") + QDir::currentPath() + QLatin1Char('/'));
     // Timer1: every 500 ms the overnight step and the names poll, which
     // brings other stations' changes to this board.
     m_timer1 = new QTimer(this);
@@ -194,7 +118,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
         m_testHooks->attach(m_board, m_login, *m_remarks, [this] { reloadBoard(true); });
     }
     m_session.created(static_cast<long long>(QCoreApplication::applicationPid()));
-    resizeToPanel();
+    m_fit->toPanel();
 }
 
 TForm1::~TForm1()
@@ -211,244 +135,79 @@ TForm1::~TForm1()
     m_session.names().onServerStateChanged = nullptr;
 }
 
-QIcon TForm1::boardIcon()
+// The window's parts, in the order the user meets them: panel and grid,
+// menus, notification icon, exit request, status bar.
+void TForm1::buildParts()
 {
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 2));
-    p.setBrush(QColor(245, 245, 235));
-    p.drawRoundedRect(2, 3, 28, 26, 3, 3);
-    const QColor rows[] = {QColor(0, 200, 0), QColor(230, 0, 0), QColor(0, 200, 0)};
-    for (int i = 0; i < 3; ++i) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(rows[i]);
-        p.drawRect(7, 8 + i * 7, 18, 4);
-    }
-    return QIcon(pm);
-}
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_panel = new LoginPanel([this] { return m_login.dropDownNames(); }, this);
+    connect(m_panel, &LoginPanel::okClicked, this, &TForm1::loginClicked);
+    connect(m_panel, &LoginPanel::helpClicked, this, [this] { showHelp(false); });
+    connect(m_panel, &LoginPanel::showNamesClicked, this, &TForm1::showNames);
+    m_grid = new BoardGrid(m_board, central);
+    m_grid->setObjectName(QStringLiteral("StringGrid1"));
+    m_grid->hide();
+    layout->addWidget(m_panel);
+    layout->addWidget(m_grid, 1);
+    setCentralWidget(central);
+    // The status line also says why a click did nothing.
+    m_remarks->statusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMs); };
+    connect(m_grid, &BoardGrid::cellClicked, m_remarks, &RemarkController::cellClicked);
 
-// ---- building ---------------------------------------------------------------
+    BoardQuickKeys::Hooks keys;
+    keys.repaint = [this] { repaintBoard(); };
+    keys.reload = [this](bool fresh) { reloadBoard(fresh); };
+    keys.inform = [this](const QString& text) { inform(text); };
+    keys.keyTyped = [this] { m_tray->showProgramIcon(); }; // a key press clears a notification icon
+    m_quickKeys = new BoardQuickKeys(this, m_station, m_board, m_login, m_settings, *m_grid, keys);
 
-void TForm1::buildLoginPanel()
-{
-    m_pwdPanel = new QFrame(this);
-    m_pwdPanel->setObjectName(QStringLiteral("PwdPanel"));
-    m_pwdPanel->setFrameShape(QFrame::StyledPanel);
-
-    auto* names = new LoginNameBox(m_pwdPanel);
-    names->beforePopup = [this] { fillLoginNames(); };
-    m_loginNames = names;
-    m_loginNames->setObjectName(QStringLiteral("LoginNames"));
-    m_loginNames->setEditable(true);
-    m_loginNames->setInsertPolicy(QComboBox::NoInsert);
-    m_loginNames->setMaxVisibleItems(20);
-    m_loginNames->setMinimumWidth(220);
-    // Enter in the name box goes on to the password.
-    connect(m_loginNames->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-        m_edit1->setFocus(Qt::TabFocusReason);
-        m_edit1->selectAll();
-    });
-
-    m_edit1 = new QLineEdit(m_pwdPanel);
-    m_edit1->setObjectName(QStringLiteral("Edit1"));
-    m_edit1->setEchoMode(QLineEdit::Password);
-
-    m_ok = new QPushButton(QStringLiteral("OK"), m_pwdPanel);
-    m_ok->setObjectName(QStringLiteral("OK"));
-    m_ok->setDefault(true);
-    m_ok->setEnabled(false);
-    auto* help = new QPushButton(QStringLiteral("Help"), m_pwdPanel);
-    help->setObjectName(QStringLiteral("HelpButton"));
-    auto* show = new QPushButton(QStringLiteral("Show Names"), m_pwdPanel);
-    show->setObjectName(QStringLiteral("ShowNames"));
-
-    m_label2 = new QLabel(m_pwdPanel);
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    m_label2->setMinimumWidth(300);
-
-    auto* grid = new QGridLayout(m_pwdPanel);
-    grid->addWidget(new QLabel(QStringLiteral("Name:"), m_pwdPanel), 0, 0);
-    grid->addWidget(m_loginNames, 0, 1);
-    grid->addWidget(m_ok, 0, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Password:"), m_pwdPanel), 1, 0);
-    grid->addWidget(m_edit1, 1, 1);
-    grid->addWidget(help, 1, 2);
-    grid->addWidget(show, 2, 2);
-    grid->addWidget(m_label2, 2, 0, 1, 2);
-    grid->setColumnStretch(1, 1);
-
-    connect(m_ok, &QPushButton::clicked, this, &TForm1::loginClicked);
-    connect(m_edit1, &QLineEdit::returnPressed, this, &TForm1::loginClicked);
-    connect(help, &QPushButton::clicked, this, &TForm1::showStartingUpHelp);
-    connect(show, &QPushButton::clicked, this, &TForm1::showNames);
-    connect(m_loginNames, &QComboBox::activated, this, [this] { m_edit1->setFocus(); });
-}
-
-QAction* TForm1::addItem(ui::MenuPlace place, int order, const QString& text, const QKeySequence& key)
-{
-    auto* a = new QAction(text, m_menus->menu(place));
-    a->setShortcut(key);
-    m_menus->place(place, order, a);
-    return a;
-}
-
-void TForm1::addSeparator(ui::MenuPlace place, int order)
-{
-    auto* a = new QAction(m_menus->menu(place));
-    a->setSeparator(true);
-    m_menus->place(place, order, a);
-}
-
-void TForm1::buildMenus()
-{
-    QMenuBar* bar = menuBar();
-    using ui::MenuPlace;
-    namespace order = ui::menuorder;
-
-    // Actions: the board's items; messaging and name administration put
-    // theirs in between (see ui/MenuRegistry.h).
-    QMenu* actions = bar->addMenu(QStringLiteral("&Actions"));
-    m_menus->attach(MenuPlace::Actions, actions);
-    m_logOut = addItem(MenuPlace::Actions, order::kLogOut, QStringLiteral("&Log Out"), QKeySequence(Qt::CTRL | Qt::Key_L));
-    connect(m_logOut, &QAction::triggered, this, &TForm1::logOut);
-    QAction* adminLogIn =
-        addItem(MenuPlace::Actions, order::kAdminLogIn, QStringLiteral("&Admin Log In"), QKeySequence(Qt::CTRL | Qt::Key_A));
-    connect(adminLogIn, &QAction::triggered, this, &TForm1::adminLogIn);
-    m_changePassword = addItem(MenuPlace::Actions, order::kChangePassword, QStringLiteral("&Change Password"));
-    connect(m_changePassword, &QAction::triggered, this, &TForm1::changePassword);
-    addSeparator(MenuPlace::Actions, order::kSeparator1);
-    m_changeAll = new QMenu(QStringLiteral("Change All Remarks"), actions);
-    m_menus->place(MenuPlace::Actions, order::kChangeAll, m_changeAll->menuAction());
-    using Kind = RemarkActions::ChangeAll;
-    const std::pair<const char*, Kind> changeAllItems[] = {
-        {"In", Kind::In}, {"Out", Kind::Out}, {"Customize Remark", Kind::Custom}, {"Change In to Out", Kind::InToOut}};
-    for (const auto& [caption, kind] : changeAllItems) {
-        QAction* a = m_changeAll->addAction(QString::fromLatin1(caption));
-        a->setObjectName(QStringLiteral("ChangeAll") + QString::fromLatin1(caption).remove(QLatin1Char(' ')));
-        connect(a, &QAction::triggered, this, [this, kind = kind] { m_remarks->changeAll(kind); });
-    }
-    QAction* print =
-        addItem(MenuPlace::Actions, order::kPrintNames, QStringLiteral("&Print Names"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    connect(print, &QAction::triggered, this, [this] {
+    BoardMenus::Hooks menu;
+    menu.logOut = [this] { logOut(); };
+    menu.adminLogIn = [this] { adminLogIn(); };
+    menu.changePassword = [this] { changePassword(); };
+    menu.changeAll = [this](RemarkActions::ChangeAll kind) { m_remarks->changeAll(kind); };
+    menu.printNames = [this] {
         m_printNames->run(this, m_login.loggedIn(), m_grid->view(), m_grid->font(), [this](const QString& t) { inform(t); });
-    });
-    print->setObjectName(QStringLiteral("PrintNames1"));
-    m_quickKeys = new QMenu(QStringLiteral("&Quick Keys"), actions);
-    m_menus->place(MenuPlace::Actions, order::kQuickKeys, m_quickKeys->menuAction());
-    QAction* showKeys = m_quickKeys->addAction(QStringLiteral("&Show Key Assignments"),
-                                               QKeySequence(Qt::CTRL | Qt::Key_K), this, [this] {
-        if (m_login.loggedIn())
-            inform(q(keyAssignmentsText(m_settings.quickKey1, m_settings.quickKey2)));
-    });
-    showKeys->setObjectName(QStringLiteral("ShowKeyAssignments"));
-    addAction(showKeys); // the submenu is hidden as shipped; Ctrl+K works all the same
-    for (int key : {1, 2}) {
-        QAction* set = m_quickKeys->addAction(QStringLiteral("Set the &%1 key").arg(key), this, [this, key] {
-            if (!m_dialogs)
-                return;
-            const auto text = m_dialogs->askText("Set text for number " + std::to_string(key) + " key",
-                                                 "Enter the text you want assigned", false);
-            if (text)
-                (key == 1 ? m_settings.quickKey1 : m_settings.quickKey2) = *text;
-        });
-        set->setObjectName(QStringLiteral("SetKey%1").arg(key));
-    }
-    m_quickKeys->menuAction()->setVisible(false); // not shown as shipped
-    addSeparator(MenuPlace::Actions, order::kSeparator2);
-    QAction* exit = addItem(MenuPlace::Actions, order::kExit, QStringLiteral("E&xit"));
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    };
+    menu.refresh = [this] { reloadBoard(true); };
+    menu.contents = [this] { showHelp(true); };
+    menu.toggleOwnRow = [this] { toggleOwnRow(); };
+    menu.own = [this](bool in) { m_remarks->setOwn(in); };
+    menu.inform = [this](const QString& text) { inform(text); };
+    menu.view.fit = [this](bool naturalWidth) { m_fit->toRows(naturalWidth); };
+    menu.view.fontChosen = [this](int size) {
+        m_settings.font = size;
+        m_remarks->setListFontSize(m_settings.font);
+    };
+    m_bar = new BoardMenus(this, *m_menus, *m_grid, *m_quickKeys, menu);
 
-    m_viewMenu = bar->addMenu(QStringLiteral("&View"));
-    // The current filter and font size carry a check mark.
-    m_viewItems = new QActionGroup(this);
-    m_viewItems->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    m_viewAll = m_viewMenu->addAction(QStringLiteral("All"), QKeySequence(Qt::Key_F2), this, &TForm1::showAllRows);
-    m_viewAll->setCheckable(true);
-    m_viewAll->setChecked(true);
-    m_viewItems->addAction(m_viewAll);
-    m_viewSeparator = m_viewMenu->addSeparator();
-    QMenu* fonts = m_viewMenu->addMenu(QStringLiteral("Font Size"));
-    m_fontItems = new QActionGroup(this);
-    for (int size : {8, 10, 12, 14, 16, 24}) {
-        QAction* a = fonts->addAction(QString::number(size), this, [this, size] {
-            m_grid->setFontSize(size);
-            m_settings.font = m_grid->fontSize();
-            m_remarks->setListFontSize(m_settings.font);
-            fitHeightToRows(true);
-        });
-        a->setObjectName(QStringLiteral("FontSize%1").arg(size));
-        a->setData(size);
-        a->setCheckable(true);
-        a->setChecked(size == m_grid->fontSize());
-        m_fontItems->addAction(a);
-        if (size == 10)
-            a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    }
-    m_viewMenu->addAction(QStringLiteral("Autosize Columns"), this, [this] { m_grid->autosizeColumns(); });
+    BoardTray::Hooks tray;
+    tray.open = [this] { openBoardWindow(); };
+    tray.own = [this](bool in) { m_remarks->setOwn(in); };
+    tray.exit = [this] { close(); };
+    m_tray = new BoardTray(this, *m_menus, m_board, m_login, tray);
+    ui::installLaterWork(*m_menus);
 
-    m_menus->attach(MenuPlace::Options, bar->addMenu(QStringLiteral("O&ptions")));
-    m_refreshMain = bar->addAction(QStringLiteral("&Refresh"), this, [this] { reloadBoard(true); });
-    m_refreshMain->setVisible(false);
+    ExitController::Hooks exitHooks;
+    exitHooks.loggedIn = [this] { return m_login.loggedIn(); };
+    exitHooks.saveSettings = [this] { saveSettings(); };
+    exitHooks.remarks = [this] {
+        m_remarks->loadRemarkTexts();
+        const admin::RemarkList& list = m_remarks->remarkList();
+        return InOutRemarks {list.inText(), list.outText(), list.inColor(), list.outColor()};
+    };
+    exitHooks.answeredYes = [this] {
+        if (QTimer* t = m_remarks->timer222())
+            t->setInterval(300000);
+    };
+    m_exit = new ExitController(m_station, m_board, m_session.remarkLog(), this, m_grid, exitHooks);
+    updateLoginMenus();
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&Contents"), this, &TForm1::showContents);
-    m_helpRefresh = help->addAction(QStringLiteral("Refresh"), this, [this] { reloadBoard(true); });
-    m_shoDbPath = help->addAction(QStringLiteral("DB path: "));
-    m_shoDbPath->setObjectName(QStringLiteral("ShoDBPath"));
-    m_shoDbPath->setVisible(false);
-    help->addSeparator();
-    help->addAction(QStringLiteral("On-Line Web Support"), this, [this] { openWeb(QString::fromLatin1(kSupportUrl)); });
-    help->addAction(QStringLiteral("&Quellboard Web Site"), this, [this] { openWeb(QString::fromLatin1(kHomeUrl)); });
-    help->addSeparator();
-    help->addAction(QStringLiteral("&About"), this, [this] {
-        QMessageBox::about(this, QString::fromLatin1(kTitle),
-                           QStringLiteral("%1\nVersion %2\n\nStaff in/out board").arg(kTitle, kVersion));
-    });
-
-    // "(Name", "&In", "&Out)": the bar reads as the name, In and Out in parentheses.
-    m_ownName = bar->addAction(QStringLiteral(" "), this, &TForm1::toggleOwnRow);
-    m_ownName->setObjectName(QStringLiteral("OwnName"));
-    m_inItem = bar->addAction(QStringLiteral("&In"), this, [this] { m_remarks->setOwn(true); });
-    m_outItem = bar->addAction(QStringLiteral("&Out)"), this, [this] { m_remarks->setOwn(false); });
-    m_inItem->setVisible(false);
-    m_outItem->setVisible(false);
-}
-
-void TForm1::buildTray()
-{
-    using ui::MenuPlace;
-    namespace order = ui::menuorder;
-    m_tray = new QSystemTrayIcon(windowIcon(), this);
-    m_tray->setObjectName(QStringLiteral("LaunchBarIcon1"));
-    m_tray->setToolTip(QString::fromLatin1(kTitle));
-    auto* menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("PopupMenu2"));
-    m_menus->attach(MenuPlace::Tray, menu);
-    connect(addItem(MenuPlace::Tray, order::kTrayOpen, QStringLiteral("&Open Quellboard")), &QAction::triggered, this,
-            &TForm1::openBoardWindow);
-    connect(addItem(MenuPlace::Tray, order::kTrayMinimize, QStringLiteral("Mi&nimize Quellboard")), &QAction::triggered,
-            this, &QWidget::hide);
-    addSeparator(MenuPlace::Tray, order::kTraySeparator1);
-    m_trayIn = addItem(MenuPlace::Tray, order::kTrayIn, QStringLiteral("&In"));
-    connect(m_trayIn, &QAction::triggered, this, [this] { m_remarks->setOwn(true); });
-    m_trayOut = addItem(MenuPlace::Tray, order::kTrayOut, QStringLiteral("&Out"));
-    connect(m_trayOut, &QAction::triggered, this, [this] { m_remarks->setOwn(false); });
-    addSeparator(MenuPlace::Tray, order::kTraySeparator2);
-    addSeparator(MenuPlace::Tray, order::kTraySeparator3);
-    connect(addItem(MenuPlace::Tray, order::kTrayExit, QStringLiteral("E&xit")), &QAction::triggered, this, [this] {
-        if (m_board.options[admin::opt::kConfirmExit])
-            openBoardWindow();
-        close();
-    });
-    m_tray->setContextMenu(menu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && isVisible() && isActiveWindow())
-            hide();
-        else if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            openBoardWindow();
-    });
+    m_status = new BoardStatusBar(this);
+    m_fit = std::make_unique<WindowFitting>(*this, *m_grid, *m_panel, *m_status);
+    m_bar->setDbPath(QDir::currentPath() + QLatin1Char('/'));
 }
 
 // ---- start-up ------------------------------------------------------------
@@ -467,7 +226,7 @@ void TForm1::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         postStartup();
         if (!m_grid->isVisible())
-            m_edit1->setFocus();
+            m_panel->focusPassword();
     }
 }
 
@@ -498,14 +257,8 @@ void TForm1::settingsRead(const LocalSettings& settings)
 {
     m_grid->setFontSize(settings.font);
     m_remarks->setListFontSize(m_grid->fontSize());
-    m_edit1->setText(q(settings.password));
-    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
-    const WindowGeometry g = settings.geometryFor(screen.width(), screen.height());
-    move(g.left, g.top);
-    // At least room for the login panel and the find box.
-    const int panelHeight = 2 * m_grid->findBox()->sizeHint().height() + m_pwdPanel->sizeHint().height() +
-                            m_pwdPanel->y() + 10;
-    resize(g.width, std::max(g.height, panelHeight));
+    m_panel->setPassword(settings.password);
+    m_fit->toSettings(settings);
 }
 
 void TForm1::restoreView(const std::string& filter, const std::array<int, 5>& widths)
@@ -519,30 +272,28 @@ void TForm1::boardLoaded()
     m_remarks->loadRemarkTexts();
     repaintBoard();
     m_grid->layoutColumns();
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_tray->show();
-    m_trayIn->setText(QStringLiteral("&") + q(m_board.inText));
-    m_trayOut->setText(QStringLiteral("&") + q(m_board.outText));
+    m_tray->showIfAvailable();
+    m_tray->updateInOutTexts();
 }
 
 void TForm1::offerName(const std::optional<std::string>& name)
 {
-    m_ok->setEnabled(true);
+    m_panel->enableOk();
     if (name)
-        m_loginNames->setEditText(q(*name));
+        m_panel->setName(*name);
 }
 
 void TForm1::loginPanelStays()
 {
-    m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseEnter));
-    resizeToPanel();
+    m_panel->setGreeting(LoginLogic::kPleaseEnter);
+    m_fit->toPanel();
 }
 
 void TForm1::startupFinished()
 {
     // A filtered board shows fewer rows than the saved height holds.
     if (!m_grid->view().filter().empty())
-        fitHeightToRows();
+        m_fit->toRows();
     emit startupDone();
 }
 
@@ -551,10 +302,10 @@ void TForm1::startupFinished()
 void TForm1::loginClicked()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_edit1->setFocus();
-    const std::string name = s(m_loginNames->currentText());
-    const std::string password = s(m_edit1->text());
-    emptyLoginNames();
+    m_panel->focusPassword();
+    const std::string name = m_panel->name();
+    const std::string password = m_panel->password();
+    m_panel->emptyNames();
     LoginOutcome outcome = m_session.login(name, password);
     applyOutcome(outcome);
     QApplication::restoreOverrideCursor();
@@ -564,14 +315,14 @@ void TForm1::applyOutcome(const LoginOutcome& out)
 {
     using R = LoginOutcome::Result;
     if (out.clearPassword)
-        m_edit1->clear();
+        m_panel->clearPassword();
     if (out.beep)
         QApplication::beep();
     if (!out.label2.empty())
-        m_label2->setText(q(out.label2));
+        m_panel->setGreeting(out.label2);
     if (out.result == R::NotFound || out.result == R::InvalidPassword) {
         repaintBoard();
-        m_edit1->setFocus();
+        m_panel->focusPassword();
         return;
     }
     if (out.adminInfoBox)
@@ -580,16 +331,16 @@ void TForm1::applyOutcome(const LoginOutcome& out)
         return;
 
     updateCaption();
-    m_tray->setIcon(windowIcon());
-    m_refreshMain->setVisible(out.effects.refreshItemVisible);
+    m_tray->showProgramIcon();
+    m_bar->setRefreshVisible(out.effects.refreshItemVisible);
     updateLoginMenus();
     showBoardAfterLogin();
-    updateTrayFromBoard();
+    m_tray->followBoard();
     if (!m_board.adminMode)
         m_remarks->startActivityTimer();
     if (!out.alert.empty())
         showAlert(out.alert);
-    showWriteStatus(q(out.writeStatus));
+    m_status->setWriteStatus(q(out.writeStatus));
     if (out.taskbarButton)
         openBoardWindow();
     saveSettings();
@@ -597,52 +348,36 @@ void TForm1::applyOutcome(const LoginOutcome& out)
 
 void TForm1::showBoardAfterLogin()
 {
-    m_pwdPanel->hide();
+    m_panel->hide();
     m_grid->show();
     repaintBoard();
     m_grid->layoutColumnsForOptions();
-    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
-    const WindowGeometry g = m_settings.geometryFor(screen.width(), screen.height());
-    resize(g.width, m_board.adminMode ? height() : g.height);
-    fitHeightToRows();
+    m_fit->afterLogin(m_settings, m_board.adminMode);
     m_grid->setFocus();
 }
 
 void TForm1::updateLoginMenus()
 {
-    const bool in = m_login.loggedIn();
-    const bool admin = in && m_board.adminMode;
-    const bool person = in && !admin;
-    m_ownName->setText(q(m_login.ownNameCaption()));
-    m_inItem->setVisible(person);
-    m_outItem->setVisible(person);
-    m_trayIn->setEnabled(person);
-    m_trayOut->setEnabled(person);
-    m_changePassword->setEnabled(in);
-    m_logOut->setEnabled(in);
-    m_changeAll->menuAction()->setVisible(admin);
-    m_shoDbPath->setVisible(admin);
-    // The areas' items follow their own rules.
-    m_menus->refresh();
+    const LoginMenuState state = loginMenuState(m_login.loggedIn(), m_board.adminMode);
+    m_tray->enableInOut(state.inOut);
+    m_bar->applyLogin(state, q(m_login.ownNameCaption()));
 }
 
 void TForm1::logOut()
 {
-    m_shoDbPath->setVisible(false);
-    m_changeAll->menuAction()->setVisible(false);
-    m_quickKeys->menuAction()->setVisible(false);
+    m_bar->hideAdminItems();
     m_remarks->stopActivityTimer();
     m_session.logout(m_grid->isVisible(), windowState());
     updateLoginMenus();
-    m_edit1->clear();
+    m_panel->clearPassword();
     m_grid->hide();
     m_grid->setFilter("");
-    m_pwdPanel->show();
-    m_edit1->setFocus();
-    m_loginNames->setEditText(q(m_board.lastLoginName));
-    m_label2->setText(QString::fromLatin1(LoginLogic::kPleaseLogOn));
+    m_panel->show();
+    m_panel->focusPassword();
+    m_panel->setName(m_board.lastLoginName);
+    m_panel->setGreeting(LoginLogic::kPleaseLogOn);
     repaintBoard();
-    resizeToPanel();
+    m_fit->toPanel();
 }
 
 void TForm1::adminLogIn()
@@ -650,60 +385,26 @@ void TForm1::adminLogIn()
     if (!isVisible())
         return;
     logOut();
-    m_loginNames->setEditText(QString::fromLatin1(LoginLogic::kAdminName));
+    m_panel->setName(LoginLogic::kAdminName);
 }
 
 void TForm1::showNames()
 {
-    emptyLoginNames();
-    for (QAction* a : m_groupItems)
-        m_viewMenu->removeAction(a);
-    qDeleteAll(m_groupItems);
-    m_groupItems.clear();
+    m_panel->emptyNames();
+    m_bar->view().forgetGroups();
     reloadBoard(true);
-    m_loginNames->showPopup();
-}
-
-void TForm1::fillLoginNames()
-{
-    if (m_loginNames->count() > 0)
-        return;
-    const QString typed = m_loginNames->currentText();
-    for (const std::string& name : m_login.dropDownNames())
-        m_loginNames->addItem(q(name));
-    m_loginNames->setCurrentIndex(-1);
-    m_loginNames->setEditText(typed);
-}
-
-void TForm1::emptyLoginNames()
-{
-    const QString typed = m_loginNames->currentText();
-    m_loginNames->clear();
-    m_loginNames->setEditText(typed);
+    m_panel->openNames();
 }
 
 void TForm1::changePassword()
 {
     if (!m_login.loggedIn() || !m_dialogs)
         return;
-    const std::string caption = "Change Password";
-    for (;;) {
-        auto first = m_dialogs->askText(caption, "New password:", true);
-        if (!first)
-            return;
-        auto second = m_dialogs->askText(caption, "Confirm password:", true);
-        if (!second)
-            return;
-        ChangePasswordResult r = m_login.changePassword(*first, *second);
-        if (r == ChangePasswordResult::Ok) {
-            repaintBoard();
-            return;
-        }
-        inform(q(LoginLogic::changePasswordText(r)));
-        if (r != ChangePasswordResult::Mismatch && r != ChangePasswordResult::TooLong &&
-            r != ChangePasswordResult::InvalidCharacter)
-            return;
-    }
+    const auto change = [this](const std::string& first, const std::string& second) {
+        return m_login.changePassword(first, second);
+    };
+    if (askPasswordChange(*m_dialogs, change, core::ScreenPoint {x() + 50, y() + 30}))
+        repaintBoard();
 }
 
 // ---- board -------------------------------------------------------------------
@@ -718,7 +419,7 @@ void TForm1::reloadFresh(bool fit)
 {
     reloadBoard(true);
     if (fit)
-        fitHeightToRows();
+        m_fit->toRows();
 }
 
 void TForm1::ownOptionsChanged()
@@ -726,147 +427,40 @@ void TForm1::ownOptionsChanged()
     admin::MenuEffects effects;
     m_session.reloadOwnOptions(&effects);
     m_remarks->clearRemarkList();
-    m_refreshMain->setVisible(effects.refreshItemVisible);
+    m_bar->setRefreshVisible(effects.refreshItemVisible);
     m_menus->refresh();
     if (m_board.options[admin::opt::kTaskbarButton])
         openBoardWindow();
     repaintBoard();
     // The columns the options show, sized as after a login.
     m_grid->layoutColumnsForOptions();
-    fitHeightToRows();
+    m_fit->toRows();
 }
 
-void TForm1::showAllRows()
-{
-    if (m_grid->setFilter(""))
-        fitHeightToRows();
-    checkViewItem();
-}
+void TForm1::showAllRows() { m_bar->view().showAll(); }
 
-QStringList TForm1::viewGroups() const
-{
-    QStringList groups;
-    for (const QAction* a : m_groupItems)
-        groups << a->text().trimmed();
-    return groups;
-}
+QStringList TForm1::viewGroups() const { return m_bar->view().groups(); }
 
-void TForm1::addViewGroup(const QString& group)
-{
-    QString caption = group;
-    caption.replace(QLatin1Char('&'), QLatin1Char('+'));
-    for (const QAction* a : m_groupItems)
-        if (a->text() == caption)
-            return;
-    addGroupItem(caption, s(group),
-                 BoardView::shortcutFor(static_cast<int>(m_groupItems.size()) + 1));
-}
+void TForm1::addViewGroup(const QString& group) { m_bar->view().addGroup(group); }
 
 void TForm1::repaintBoard()
 {
     m_grid->reload();
-    rebuildViewMenu();
+    m_bar->view().rebuild();
     if (m_testHooks)
         m_testHooks->dump(m_grid->view());
 }
 
-void TForm1::setTray(const QIcon& icon, const QString& tip)
-{
-    m_tray->setIcon(icon);
-    m_tray->setToolTip(tip.left(63));
-}
-
-void TForm1::setTrayIcon(const QIcon* icon)
-{
-    if (icon)
-        m_tray->setIcon(*icon);
-    else if (m_login.loggedIn() && !m_board.adminMode)
-        m_tray->setIcon(RemarkController::iconForStatus(m_board.ownStatus));
-    else
-        m_tray->setIcon(windowIcon());
-}
-
-void TForm1::updateTrayFromBoard()
-{
-    // The load made the tip; the icon follows the own status.
-    if (!m_login.loggedIn() || m_board.adminMode || m_board.trayHint.empty())
-        return;
-    setTray(RemarkController::iconForStatus(m_board.ownStatus), q(m_board.trayHint));
-}
+void TForm1::setTrayIcon(const QIcon* icon) { m_tray->setIcon(icon); }
 
 void TForm1::setDialogs(core::Dialogs* dialogs)
 {
     m_dialogs = dialogs;
     m_remarks->setDialogs(dialogs);
+    m_quickKeys->setDialogs(dialogs);
 }
 
-void TForm1::timer1Tick()
-{
-    m_session.tick();
-}
-
-void TForm1::rebuildViewMenu()
-{
-    if (!m_groupItems.isEmpty())
-        return; // built once; Show Names empties it
-    for (const ViewItem& item : m_grid->view().viewItems())
-        addGroupItem(q(item.caption), item.group, item.shortcut);
-    checkViewItem();
-}
-
-void TForm1::addGroupItem(const QString& caption, const std::string& group, const std::string& shortcut)
-{
-    auto* a = new QAction(caption, m_viewMenu);
-    if (!shortcut.empty())
-        a->setShortcut(QKeySequence(q(shortcut)));
-    connect(a, &QAction::triggered, this, [this, group] {
-        if (m_grid->setFilter(group))
-            fitHeightToRows();
-        checkViewItem();
-    });
-    a->setCheckable(true);
-    a->setData(q(group));
-    m_viewItems->addAction(a);
-    m_viewMenu->insertAction(m_viewSeparator, a);
-    m_groupItems << a;
-}
-
-void TForm1::checkViewItem()
-{
-    // "All" for no filter, the group's item for a group; nothing while only
-    // the own row shows.
-    const QString filter = q(m_grid->view().filter());
-    m_viewAll->setChecked(filter.isEmpty());
-    for (QAction* a : m_groupItems)
-        a->setChecked(!filter.isEmpty() && a->data().toString() == filter);
-}
-
-void TForm1::fitHeightToRows(bool naturalWidth)
-{
-    if (!m_grid->isVisible())
-        return;
-    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
-    // One resize with the final size: on some desktops a resize takes effect
-    // only later, so width() cannot be read back in between.
-    int w = width();
-    if (!isMaximized()) {
-        // Every column whole as far as the screen allows: a larger font
-        // widens the window, a smaller one (naturalWidth) narrows it again.
-        const int decoration = std::max(0, frameGeometry().width() - width());
-        const int natural = std::min(m_grid->naturalWidth(screen.height()), screen.width() - decoration);
-        w = naturalWidth ? natural : std::max(w, natural);
-    }
-    bool capped = false;
-    const int client = m_grid->fittedClientHeight(screen.height(), isMaximized(), &capped, w);
-    // A window grown past the screen's right edge moves left to show it all.
-    const int decoration = std::max(0, frameGeometry().width() - width());
-    const int left = std::max(screen.left(), std::min(x(), screen.right() + 1 - w - decoration));
-    if (capped || left != x())
-        move(left, capped ? screen.top() : y());
-    resize(w, client + chromeHeight());
-    // When the size did not change there is no resize event to autosize.
-    m_grid->autosizeColumns();
-}
+void TForm1::timer1Tick() { m_session.tick(); }
 
 void TForm1::toggleOwnRow()
 {
@@ -879,7 +473,7 @@ void TForm1::toggleOwnRow()
     std::string filter = m_grid->view().filter();
     m_login.remarks().toggleOwnFilter(filter);
     m_grid->setFilter(filter);
-    fitHeightToRows();
+    m_fit->toRows();
 }
 
 BoardSession::WindowState TForm1::windowState() const
@@ -897,10 +491,7 @@ BoardSession::WindowState TForm1::windowState() const
     return w;
 }
 
-void TForm1::saveSettings()
-{
-    m_session.saveSettings(windowState());
-}
+void TForm1::saveSettings() { m_session.saveSettings(windowState()); }
 
 // ---- help, alerts, window ----------------------------------------------------
 
@@ -911,24 +502,17 @@ HelpViewer* TForm1::helpViewer()
     return m_help;
 }
 
-void TForm1::showContents()
+void TForm1::showHelp(bool contents)
 {
+    // Contents may come from the workstation's own copy; the login panel's
+    // starting-up topic only from the program's.
     const QString fixed = HelpViewer::fixedHelpDir();
-    if (!helpViewer()->showTopic({HelpViewer::localHelpDir(), fixed}, QString::fromLatin1(HelpViewer::kContentsTopic)))
+    const bool shown = contents
+                           ? helpViewer()->showTopic({HelpViewer::localHelpDir(), fixed},
+                                                     QString::fromLatin1(HelpViewer::kContentsTopic))
+                           : helpViewer()->showTopic({fixed}, QString::fromLatin1(HelpViewer::kStartingUpTopic));
+    if (!shown)
         showAlert(StartupChecks::helpMissingAlert(s(fixed)));
-}
-
-void TForm1::showStartingUpHelp()
-{
-    const QString fixed = HelpViewer::fixedHelpDir();
-    if (!helpViewer()->showTopic({fixed}, QString::fromLatin1(HelpViewer::kStartingUpTopic)))
-        showAlert(StartupChecks::helpMissingAlert(s(fixed)));
-}
-
-void TForm1::openWeb(const QString& url)
-{
-    if (!QDesktopServices::openUrl(QUrl(url)))
-        inform(QStringLiteral("Web browser not found."));
 }
 
 void TForm1::showAlert(const std::vector<std::string>& lines)
@@ -945,70 +529,15 @@ void TForm1::inform(const QString& text)
         m_dialogs->inform(s(text), core::ScreenPoint {x() + 50, y() + 30});
 }
 
-void TForm1::resizeToPanel()
-{
-    m_pwdPanel->adjustSize();
-    const QSize panel = m_pwdPanel->sizeHint();
-    const int w = std::max(4 * m_label2->x() + m_label2->width(), panel.width());
-    resize(w, panel.height() + chromeHeight());
-}
-
-int TForm1::chromeHeight()
-{
-    return menuBar()->sizeHint().height() + m_statusHeight;
-}
-
-int TForm1::statusHeight() const
-{
-    int lines = 0;
-    for (const QLabel* label : {m_serverState, m_writeStatus})
-        if (!label->isHidden())
-            lines += label->sizeHint().height() + 2;
-    if (lines == 0 && statusBar()->currentMessage().isEmpty())
-        return 0;
-    return std::max(lines + 6, statusBar()->sizeHint().height());
-}
-
 void TForm1::showServerState()
 {
-    m_serverState->setText(q(m_session.names().serverStateLine()));
-    m_serverState->setToolTip(m_serverState->text());
-    updateStatusBar();
+    m_status->setServerState(q(m_session.names().serverStateLine()));
     updateCaption();
     if (m_session.names().serverState() == ServerState::Damaged)
         showAlert(m_session.names().damagedAlert());
 }
 
-void TForm1::showWriteStatus(const QString& text)
-{
-    m_writeStatus->setText(text);
-    m_writeStatus->setToolTip(text);
-    updateStatusBar();
-}
-
-void TForm1::updateStatusBar()
-{
-    m_serverState->setVisible(!m_serverState->text().isEmpty());
-    m_writeStatus->setVisible(!m_writeStatus->text().isEmpty());
-    const int height = statusHeight();
-    statusBar()->setVisible(height > 0);
-    // The rows keep their room: the window grows or shrinks by the bar.
-    const int delta = height - m_statusHeight;
-    m_statusHeight = height;
-    if (delta != 0 && isVisible() && !isMaximized())
-        resize(width(), this->height() + delta);
-}
-
-void TForm1::updateCaption()
-{
-    QString caption = QString::fromLatin1(kTitle);
-    switch (m_session.names().serverState()) {
-    case ServerState::Reachable: break;
-    case ServerState::Unreachable: caption += QStringLiteral(" \u2014 server not reachable"); break;
-    case ServerState::Damaged: caption += QStringLiteral(" \u2014 names table damaged"); break;
-    }
-    setWindowTitle(caption);
-}
+void TForm1::updateCaption() { setWindowTitle(q(boardCaption(m_session.names().serverState()))); }
 
 void TForm1::openBoardWindow()
 {
@@ -1020,54 +549,14 @@ void TForm1::openBoardWindow()
 void TForm1::showYourself()
 {
     QApplication::beep();
-    if (m_tray->isVisible()) {
-        m_tray->hide();
-        m_tray->show();
-    }
+    m_tray->reshow();
     openBoardWindow();
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
-    const QString text = event->text();
-    const bool plain = text.size() == 1 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    const char32_t key = plain ? text[0].unicode() : 0;
-    const QuickKeyStep step = quickKeyStep(key, m_grid->findBox() && m_grid->findBox()->isVisible(),
-                                           m_grid->isVisible(), m_settings.quickKey1, m_settings.quickKey2);
-    if (step.kind == QuickKeyStep::FocusFind) {
-        m_grid->findBox()->setFocus();
-        return;
-    }
-    if (key != 0)
-        m_tray->setIcon(windowIcon()); // a key press clears a notification icon
-    switch (step.kind) {
-    case QuickKeyStep::SetRemark: {
-        std::string remark = step.text;
-        if (m_dialogs && remark.find_first_of("<{") != std::string::npos)
-            remark = admin::RemarkList::expandPlaceholders(q(remark), m_station.clock, *m_dialogs,
-                                                           m_board.options[admin::opt::kInternationalDates])
-                         .text.toStdString();
-        if (m_login.remarks().setOwnRemark(remark, 'w', false) != WriteResult::NotAllowed)
-            m_board.ownStatus = remark::kOther;
-        repaintBoard();
-        return;
-    }
-    case QuickKeyStep::Reload:
-        if (!platform::fileExists(m_station.dataPath(NamesTable::kFileName)))
-            m_station.log.error("Network Error");
-        else
-            m_board.pollCounter = m_board.options.refreshTicks - 5; // the next poll comes within 5 ticks
-        reloadBoard(false);
-        return;
-    case QuickKeyStep::Find:
-        m_grid->setFilter("");
-        reloadBoard(false);
-        m_grid->startFind(QChar(step.text[0]));
-        return;
-    default:
-        break;
-    }
-    QMainWindow::keyPressEvent(event);
+    if (!m_quickKeys->keyPressed(event))
+        QMainWindow::keyPressEvent(event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

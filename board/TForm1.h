@@ -1,7 +1,9 @@
 // The main board window: login panel (PwdPanel) or board grid (StringGrid1),
-// the main menu, the alert menu and the notification icon. The board, its
-// start-up, login and settings live in a BoardSession; the window turns menu
-// commands and panel buttons into its calls and shows what they did.
+// the menu bar, the alert menu, the status bar and the notification icon.
+// The board, its start-up, login and settings live in a BoardSession; each
+// part of the window is its own class (LoginPanel, BoardMenus, ViewMenu,
+// BoardTray, BoardStatusBar, BoardQuickKeys, WindowFitting). This window
+// wires them to the session and turns their commands into its calls.
 //
 // Life: created by the entry before any other window; the heavy start-up
 // (settings, first load, automatic login) runs on the first activation (or
@@ -17,31 +19,27 @@
 #include <functional>
 #include <memory>
 
-class QAction;
-class QActionGroup;
-class QComboBox;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPushButton;
-class QSystemTrayIcon;
 class QTimer;
 
 namespace qb::ui {
 class MenuRegistry;
-enum class MenuPlace;
 }
 
 namespace qb::board {
 
 class AlertMenu;
 class BoardGrid;
+class BoardMenus;
+class BoardQuickKeys;
+class BoardStatusBar;
+class BoardTray;
 class ExitController;
 class HelpViewer;
+class LoginPanel;
 class PrintNamesCommand;
 class RemarkController;
 class TestHooks;
+class WindowFitting;
 
 class TForm1 : public QMainWindow, private BoardSession::StartupView {
     Q_OBJECT
@@ -70,11 +68,8 @@ public:
     // The login panel's OK (also the automatic login of the start-up).
     void loginClicked();
     void logOut();
-    void adminLogIn();
     void changePassword();
-    void showNames();
 
-    BoardSession& session() { return m_session; }
     bool started() const { return m_session.started(); }
     Board& board() { return m_board; }
     LoginLogic& loginLogic() { return m_login; }
@@ -84,7 +79,6 @@ public:
     HelpViewer* helpViewer();
     // Remark changes, the pick list and Timer222.
     RemarkController& remarkController() { return *m_remarks; }
-    PollTimer& pollTimer() { return m_session.pollTimer(); }
     // "&Print Names" (tests choose a PDF file as the printer).
     PrintNamesCommand& printNames() { return *m_printNames; }
     // The exit request (Exit, closing the window) and its panel.
@@ -93,27 +87,19 @@ public:
     void timer1Tick();
     // The new-message check, run by Timer1 on every tick after the names poll.
     void setMessageCheck(std::function<void()> check) { m_session.messageCheck = std::move(check); }
-    // The notification icon shows icon (an alert blinking); nullptr gives it
-    // back to the board (the icon of the own status).
+    // The notification icon shows icon (an alert blinking); nullptr: the board's.
     void setTrayIcon(const QIcon* icon);
-    // The test-only control socket and board dump; nullptr unless switched
-    // on by their environment variables (see TestHooks.h).
+    // The test-only control socket and board dump; nullptr unless asked for (TestHooks.h).
     TestHooks* testHooks() const { return m_testHooks; }
 
-    // The board window's icon (drawn, no file needed).
-    static QIcon boardIcon();
-
-    // For the administration commands (board/AdminWiring).
-    // A fresh copy of the names table, repainted; fitted to the rows when asked.
+    // For the administration commands (board/AdminWiring): a fresh copy of
+    // the names table, fitted to the rows when asked; after the own options
+    // window, the options record, remark list, menus, columns and board
+    // anew; the View menu's "All", its group captions and a new group.
     void reloadFresh(bool fit);
-    // After the own options window: the own options record again, the remark
-    // list read anew, the menus and columns the options decide, the board.
     void ownOptionsChanged();
-    // Every row shown, as "All" of the View menu does.
     void showAllRows();
-    // Captions of the View menu's group items (all but "All").
     QStringList viewGroups() const;
-    // A View menu item for a group none of its items has yet.
     void addViewGroup(const QString& caption);
 
 signals:
@@ -127,12 +113,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void buildMenus();
-    void buildLoginPanel();
-    void buildTray();
-    // A board item or separator of a menu place, at its order.
-    QAction* addItem(ui::MenuPlace place, int order, const QString& text, const QKeySequence& key = {});
-    void addSeparator(ui::MenuPlace place, int order);
+    void buildParts();
+    void adminLogIn();
+    void showNames();
     void postStartup();
     void deferredStartup();
     // BoardSession::StartupView: the window's steps of the start-up.
@@ -152,35 +135,15 @@ private:
     void updateLoginMenus();
     void saveSettings();
     void reloadBoard(bool freshCopy);
-    void rebuildViewMenu();
-    void addGroupItem(const QString& caption, const std::string& group, const std::string& shortcut);
-    // Fits the window to the rows (and widens it for columns whose text
-    // would be cut); naturalWidth: take exactly the width the columns need.
-    void fitHeightToRows(bool naturalWidth = false);
-    void checkViewItem();
-    void fillLoginNames();
-    void emptyLoginNames();
-    void showContents();
-    void showStartingUpHelp();
-    void openWeb(const QString& url);
+    void showHelp(bool contents);
     void toggleOwnRow();
     // After every change of the board: grid, View menu, test dump.
     void repaintBoard();
-    // The tray icon and tip after a load (the own status decides the icon).
-    void updateTrayFromBoard();
-    void setTray(const QIcon& icon, const QString& tip);
     void openBoardWindow();
     void inform(const QString& text);
-    void resizeToPanel();
-    // The server state and the outcome of the last change in the status
-    // bar, and the caption; the bar shows only while it has something to say.
+    // The server's state: status bar, caption, the alert for a damaged table.
     void showServerState();
-    void showWriteStatus(const QString& text);
-    void updateStatusBar();
     void updateCaption();
-    // Height of the menu bar and, while shown, the status bar.
-    int chromeHeight();
-    int statusHeight() const;
 
     Station& m_station;
     // Outlives every widget and controller below (they borrow its objects).
@@ -189,6 +152,7 @@ private:
     LocalSettings& m_settings;
     LoginLogic& m_login;
     std::unique_ptr<PrintNamesCommand> m_printNames;
+    std::unique_ptr<WindowFitting> m_fit;
     ExitController* m_exit = nullptr;
     bool m_exitRunning = false;
     RemarkController* m_remarks = nullptr;
@@ -196,43 +160,16 @@ private:
     QTimer* m_timer1 = nullptr;
     core::Dialogs* m_dialogs = nullptr;
     ui::MenuRegistry* m_menus = nullptr;
-
     bool m_startupPosted = false;
 
-    // Login panel.
-    QFrame* m_pwdPanel = nullptr;
-    QComboBox* m_loginNames = nullptr;
-    QLineEdit* m_edit1 = nullptr;
-    QPushButton* m_ok = nullptr;
-    QLabel* m_label2 = nullptr;
-    QLabel* m_serverState = nullptr; // status bar: offline or damaged table
-    QLabel* m_writeStatus = nullptr; // status bar: the last change was not saved
-    int m_statusHeight = 0;          // room the status bar takes now
-
+    LoginPanel* m_panel = nullptr;
     BoardGrid* m_grid = nullptr;
+    BoardMenus* m_bar = nullptr;
+    BoardQuickKeys* m_quickKeys = nullptr;
+    BoardTray* m_tray = nullptr;
+    BoardStatusBar* m_status = nullptr;
     AlertMenu* m_errAlert = nullptr;
     HelpViewer* m_help = nullptr;
-    QSystemTrayIcon* m_tray = nullptr;
-
-    // Menu items whose state changes.
-    QMenu* m_viewMenu = nullptr;
-    QActionGroup* m_viewItems = nullptr;
-    QActionGroup* m_fontItems = nullptr;
-    QAction* m_viewAll = nullptr;
-    QMenu* m_quickKeys = nullptr;
-    QMenu* m_changeAll = nullptr;
-    QAction* m_viewSeparator = nullptr;
-    QAction* m_refreshMain = nullptr;
-    QAction* m_helpRefresh = nullptr;
-    QAction* m_shoDbPath = nullptr;
-    QAction* m_ownName = nullptr;
-    QAction* m_inItem = nullptr;
-    QAction* m_outItem = nullptr;
-    QAction* m_trayIn = nullptr;
-    QAction* m_trayOut = nullptr;
-    QAction* m_changePassword = nullptr;
-    QAction* m_logOut = nullptr;
-    QList<QAction*> m_groupItems;
 };
 
 } // namespace qb::board
