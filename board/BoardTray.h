@@ -36,6 +36,9 @@ public:
     // program's icon). board and login must outlive the tray.
     BoardTray(QWidget* window, ui::MenuRegistry& menus, const Board& board, const LoginLogic& login, Hooks hooks);
 
+    // The program's icon (drawn, no file needed), also the board window's.
+    static QIcon programIcon();
+
     // Shown once the board is loaded, where a tray host is running.
     void showIfAvailable();
     // A later start asked to be shown: the icon is shown anew.

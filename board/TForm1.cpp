@@ -22,7 +22,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QMenu>
-#include <QPainter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -34,25 +33,6 @@ namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& q) { return q.toStdString(); }
 
-// The board window's icon (drawn, no file needed).
-QIcon boardIcon()
-{
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 2));
-    p.setBrush(QColor(245, 245, 235));
-    p.drawRoundedRect(2, 3, 28, 26, 3, 3);
-    const QColor rows[] = {QColor(0, 200, 0), QColor(230, 0, 0), QColor(0, 200, 0)};
-    for (int i = 0; i < 3; ++i) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(rows[i]);
-        p.drawRect(7, 8 + i * 7, 18, 4);
-    }
-    return QIcon(pm);
-}
-
 } // namespace
 
 TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
@@ -61,7 +41,7 @@ TForm1::TForm1(Station& station, RunInfo run, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(q(boardCaption(ServerState::Reachable)));
-    setWindowIcon(boardIcon());
+    setWindowIcon(BoardTray::programIcon());
     m_menus = new ui::MenuRegistry(this);
     auto* namePopup = new QMenu(this);
     namePopup->setObjectName(QStringLiteral("PopupMenu1"));
