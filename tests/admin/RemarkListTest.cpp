@@ -90,13 +90,7 @@ std::vector<std::string> texts(const RemarkList& l)
 
 platform::Clock::TimePoint at(int year, int month, int day, int hour, int minute)
 {
-    platform::LocalTime lt;
-    lt.year = year;
-    lt.month = month;
-    lt.day = day;
-    lt.hour = hour;
-    lt.minute = minute;
-    return platform::fromLocal(lt);
+    return platform::fromLocal(qb::test::localTime(year, month, day, hour, minute));
 }
 
 class RemarkListTest : public ::testing::Test {

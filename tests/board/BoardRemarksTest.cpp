@@ -46,14 +46,7 @@ namespace {
 
 platform::LocalTime localAt(int hour, int minute, int second = 0)
 {
-    platform::LocalTime t;
-    t.year = 2026;
-    t.month = 12;
-    t.day = 8;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    return t;
+    return test::localTime(2026, 12, 8, hour, minute, second);
 }
 
 struct LogRow {

@@ -35,15 +35,7 @@ struct TestStation {
     {
         station.pause = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(std::min(d, std::chrono::milliseconds(50))); };
     }
-    static platform::LocalTime localNoon()
-    {
-        platform::LocalTime t;
-        t.year = 2026;
-        t.month = 12;
-        t.day = 8;
-        t.hour = 12;
-        return t;
-    }
+    static platform::LocalTime localNoon() { return qb::test::localTime(2026, 12, 8, 12); }
 };
 
 // Builds a names table with record 0 and the given people (empty name = deleted).
@@ -431,12 +423,7 @@ TEST_F(NamesTableTest, LogIsCreatedOnAShareWithoutHardLinks)
 
 TEST_F(NamesTableTest, LogTimeFormats)
 {
-    platform::LocalTime t;
-    t.year = 2026;
-    t.month = 3;
-    t.day = 5;
-    t.hour = 0;
-    t.minute = 7;
+    platform::LocalTime t = qb::test::localTime(2026, 3, 5, 0, 7);
     EXPECT_EQ(board::RemarkLog::formatTime(t, false), "12:07 am 03/05/2026");
     EXPECT_EQ(board::RemarkLog::formatTime(t, true), "2026/03/05 00:07");
     t.hour = 13;

@@ -18,14 +18,7 @@ namespace {
 
 platform::LocalTime at(int hour, int minute, int second = 0, int day = 8)
 {
-    platform::LocalTime t;
-    t.year = 2026;
-    t.month = 12;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    return t;
+    return qb::test::localTime(2026, 12, day, hour, minute, second);
 }
 
 void makeNames(const std::string& dir, const std::vector<std::pair<std::string, std::string>>& people)

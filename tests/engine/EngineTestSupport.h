@@ -4,6 +4,7 @@
 
 #include "engine/Engine.h"
 #include "platform/Clock.h"
+#include "tests/support/FakeClock.h"
 #include "tests/support/TestSupport.h"
 
 #include <cstdint>
@@ -15,12 +16,7 @@ namespace qb::engine::test {
 // 14 March 2026, 10:00 local time.
 inline platform::Clock::TimePoint fixedDay()
 {
-    platform::LocalTime lt;
-    lt.year = 2026;
-    lt.month = 3;
-    lt.day = 14;
-    lt.hour = 10;
-    return platform::fromLocal(lt);
+    return platform::fromLocal(qb::test::localTime(2026, 3, 14, 10));
 }
 
 inline std::uint32_t u32At(const std::string& b, std::size_t off)

@@ -202,13 +202,7 @@ TEST_F(TableComponent, FileNamesMatchWithoutRegardToCase)
 
 TEST_F(TableComponent, TimeFieldIsStampedOnCommit)
 {
-    qb::platform::LocalTime lt;
-    lt.year = 2026;
-    lt.month = 12;
-    lt.day = 8;
-    lt.hour = 9;
-    lt.minute = 30;
-    qb::test::FakeClock clock(qb::platform::fromLocal(lt));
+    qb::test::FakeClock clock(qb::platform::fromLocal(qb::test::localTime(2026, 12, 8, 9, 30)));
     auto t = people();
     ASSERT_TRUE(t->setActive(true));
     t->ClearRecord();

@@ -107,13 +107,7 @@ protected:
     // qbstart ends).
     std::string probeRecord(std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            if (::access(probeOut.c_str(), F_OK) == 0)
-                return readFile(probeOut);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return {};
+        return qb::test::waitForFile(probeOut, limit) ? readFile(probeOut) : std::string();
     }
 
     TempDir root;

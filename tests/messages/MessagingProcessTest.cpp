@@ -48,8 +48,7 @@ QB_CHILD_ROLE(holdExclusive)
     if (!t.setActive(true))
         return 1;
     qb::test::writeFile(args[1], "ready");
-    while (qb::test::readFile(args[1]) != "stop")
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForText(args[1], "stop");
     return 0;
 }
 
@@ -113,8 +112,7 @@ TEST(SendMessageTool, ExitStatusesTellWhatHappened)
 
     const std::string flag = tmp.file("flag");
     const int holder = qb::test::startChild("holdExclusive", {dir, flag});
-    while (qb::test::readFile(flag) != "ready")
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForText(flag, "ready");
     out = qbtool("send-message " + q(dir) + " 'Anna Berger' 'x' 'y' --wait 0.2", &rc);
     EXPECT_EQ(rc, 4) << out;
     qb::test::writeFile(flag, "stop");

@@ -74,8 +74,7 @@ void typeInto(TWeekPlan& w, int row, int column, const QString& text)
 
 void waitForFile(const std::string& path)
 {
-    for (int i = 0; i < 1000 && !std::filesystem::exists(path); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    qb::test::waitForFile(path, std::chrono::seconds(10));
 }
 
 // A station showing one week of person 7's planner: "type ROW COL TEXT"

@@ -145,14 +145,7 @@ TEST(QuickTimeButtons, NowUsesThePresentTime)
 
 TEST(QuickTimeButtons, PresentTimeComesFromTheClock)
 {
-    qb::platform::LocalTime lt;
-    lt.year = 2024;
-    lt.month = 5;
-    lt.day = 6;
-    lt.hour = 13;
-    lt.minute = 45;
-    lt.second = 10;
-    qb::test::FakeClock clock(qb::platform::fromLocal(lt));
+    qb::test::FakeClock clock(qb::platform::fromLocal(qb::test::localTime(2024, 5, 6, 13, 45, 10)));
     EXPECT_EQ(PromptLogic::msOfDay(clock), hm(13, 45) + 10000);
 }
 

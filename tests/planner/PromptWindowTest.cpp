@@ -23,13 +23,7 @@ namespace {
 
 platform::Clock::TimePoint localTime(int y, int mo, int d, int h, int mi)
 {
-    platform::LocalTime lt;
-    lt.year = y;
-    lt.month = mo;
-    lt.day = d;
-    lt.hour = h;
-    lt.minute = mi;
-    return platform::fromLocal(lt);
+    return platform::fromLocal(qb::test::localTime(y, mo, d, h, mi));
 }
 
 double dateOf(int y, int m, int d, double timeOfDay = 0.0)

@@ -36,8 +36,7 @@ QB_CHILD_ROLE(holdLock)
     if (f.lock(std::stoll(args[1]), std::stoll(args[2])) != LockResult::Locked)
         return 3;
     qb::test::writeFile(args[3], "ready");
-    while (qb::test::readFile(args[3]) != "stop")
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForText(args[3], "stop");
     return 0;
 }
 
@@ -108,8 +107,7 @@ TEST_P(ByteRangeLocks, ExcludeBetweenProcesses)
     std::string p = makeFile(dir, "t.dbf");
     std::string flag = dir.file("flag");
     int pid = qb::test::startChild("holdLock", {p, "1073741825", "1", flag});
-    while (qb::test::readFile(flag) != "ready")
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForText(flag, "ready");
     PosixFile f;
     ASSERT_EQ(f.open(p, Access::ReadWrite, Share::DenyNone), 0);
     EXPECT_EQ(f.lock(0x40000001, 1), LockResult::Busy);
@@ -212,8 +210,7 @@ TEST(DateTimes, SerialsAndLocalTime)
     int y, m, d;
     civilFromSerial(37200, y, m, d);
     EXPECT_EQ(y * 10000 + m * 100 + d, 20011105);
-    LocalTime lt;
-    lt.year = 2026; lt.month = 3; lt.day = 1; lt.hour = 13; lt.minute = 45;
+    const LocalTime lt = qb::test::localTime(2026, 3, 1, 13, 45);
     double dt = toDateTime(lt);
     LocalTime back = fromDateTime(dt);
     EXPECT_EQ(back.hour, 13);

@@ -6,6 +6,19 @@
 
 namespace qb::test {
 
+// A local calendar time with the fields not given at zero.
+inline platform::LocalTime localTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    platform::LocalTime t;
+    t.year = year;
+    t.month = month;
+    t.day = day;
+    t.hour = hour;
+    t.minute = minute;
+    t.second = second;
+    return t;
+}
+
 class FakeClock final : public platform::Clock {
 public:
     explicit FakeClock(TimePoint start = TimePoint{}) : m_now(start) {}

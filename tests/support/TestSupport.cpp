@@ -11,6 +11,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qb::test {
@@ -120,6 +121,29 @@ int waitChild(int pid)
 int runChild(const std::string& role, const std::vector<std::string>& args)
 {
     return waitChild(startChild(role, args));
+}
+
+namespace {
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (limit != kNoLimit && std::chrono::steady_clock::now() - start >= limit)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+} // namespace
+
+bool waitForFile(const std::string& path, std::chrono::milliseconds limit)
+{
+    return waitUntil([&] { return ::access(path.c_str(), F_OK) == 0; }, limit);
+}
+
+bool waitForText(const std::string& path, const std::string& text, std::chrono::milliseconds limit)
+{
+    return waitUntil([&] { return readFile(path) == text; }, limit);
 }
 
 int runCommand(const std::string& command, std::string* output)

@@ -1,6 +1,7 @@
 // Helpers shared by the tests: scratch directories and child processes.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -38,6 +39,14 @@ int startChild(const std::string& role, const std::vector<std::string>& args);
 int waitChild(int pid);
 // Runs a role in a child and waits for it.
 int runChild(const std::string& role, const std::vector<std::string>& args);
+
+// Hand-overs between a test and the children it starts: waits until the
+// file exists, or holds exactly text, looking every few milliseconds.
+// Without a limit they wait as long as it takes; false when the limit
+// passed first.
+constexpr std::chrono::milliseconds kNoLimit = std::chrono::milliseconds::max();
+bool waitForFile(const std::string& path, std::chrono::milliseconds limit = kNoLimit);
+bool waitForText(const std::string& path, const std::string& text, std::chrono::milliseconds limit = kNoLimit);
 
 // Runs a shell command; returns exit status and fills output with stdout.
 int runCommand(const std::string& command, std::string* output = nullptr);

@@ -36,8 +36,7 @@ QB_CHILD_ROLE(holdRecord)
     if (!t.RLock())
         return 3;
     qb::test::writeFile(args[2], "ready");
-    while (qb::test::readFile(args[2]) != "stop")
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForText(args[2], "stop");
     return 0;
 }
 
@@ -106,8 +105,7 @@ TEST(ScriptedRemarks, ExitStatusesTellWhatHappened)
 
     std::string flag = tmp.file("flag");
     int holder = qb::test::startChild("holdRecord", {dir, "4", flag});
-    while (qb::test::readFile(flag) != "ready")
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForText(flag, "ready");
     std::string locked = qbtool("set-remark " + q(dir) + " 'grace okafor' In --wait 0.2", &rc);
     EXPECT_EQ(rc, 4) << locked;
     qb::test::writeFile(flag, "stop");
@@ -200,9 +198,7 @@ QB_CHILD_ROLE(holdLock)
     if (!ok)
         return 3;
     qb::test::writeFile(args[2], "ready");
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(args.size() > 3 ? std::stoi(args[3]) : 1000000);
-    while (qb::test::readFile(args[2]) != "stop" && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForText(args[2], "stop", std::chrono::milliseconds(args.size() > 3 ? std::stoi(args[3]) : 1000000));
     return 0;
 }
 
@@ -214,8 +210,7 @@ int startHolder(const std::string& table, const std::string& what, const std::st
     if (ms > 0)
         args.push_back(std::to_string(ms));
     int pid = qb::test::startChild("holdLock", args);
-    while (qb::test::readFile(flag) != "ready")
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    qb::test::waitForText(flag, "ready");
     return pid;
 }
 

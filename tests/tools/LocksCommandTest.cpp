@@ -64,8 +64,7 @@ QB_CHILD_ROLE(holdLocks)
     }
     qb::test::writeFile(args[2], "held");
     // Waiting for the parent's go-ahead, not for time to pass.
-    while (::access(args[3].c_str(), F_OK) != 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qb::test::waitForFile(args[3]);
     e.UnLock();
     e.CloseDbf();
     return 0;
@@ -87,8 +86,7 @@ protected:
     void hold(const std::string& what)
     {
         child = qb::test::startChild("holdLocks", {table, what, dir.file("held"), dir.file("release")});
-        while (::access(dir.file("held").c_str(), F_OK) != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        qb::test::waitForFile(dir.file("held"));
     }
     int release()
     {
