@@ -3,6 +3,7 @@
 // searches in EngineSearch.cpp, memos in EngineMemo.cpp.
 #include "Engine.h"
 
+#include "engine/FieldNames.h"
 #include "engine/RecordCodec.h"
 #include "engine/WorkArea.h"
 #include "platform/FileOps.h"
@@ -984,16 +985,7 @@ void Engine::SetFilterToCB(std::function<bool()> callback)
 
 // --- fields ----------------------------------------------------------------------------
 
-int Engine::findField(const WorkArea& wa, std::string_view name) const
-{
-    std::string_view key = name;
-    while (!key.empty() && key.back() == ' ')
-        key.remove_suffix(1);
-    for (std::size_t i = 0; i < wa.fields.size(); ++i)
-        if (equalsIgnoringCase(wa.fields[i].name, key))
-            return static_cast<int>(i) + 1;
-    return 0;
-}
+int Engine::findField(const WorkArea& wa, std::string_view name) const { return fieldNumberByName(wa.fields, name); }
 
 bool Engine::checkField(const WorkArea& wa, int n, const char* op)
 {

@@ -1,11 +1,8 @@
 #include "TTzDataSet.h"
 
 #include "engine/EDuverError.h"
+#include "engine/FieldNames.h"
 #include "engine/TTzDataSource.h"
-#include "platform/AsciiCase.h"
-
-#include <algorithm>
-#include <cctype>
 
 namespace qb::engine {
 
@@ -26,15 +23,8 @@ void fire(const TTzDataSetNotifyEvent& ev, TTzDataSet& ds)
 
 const TTzField* TTzDataSet::fieldByName(const std::string& name) const
 {
-    std::string key;
-    for (char c : name)
-        if (c != ' ')
-            key += c;
-    key.resize(std::min<std::size_t>(key.size(), 10));
-    for (const auto& f : m_fields)
-        if (platform::equalsIgnoringCase(f.name, key))
-            return &f;
-    return nullptr;
+    const int n = fieldNumberByName(m_fields, std::string_view(name).substr(0, 10));
+    return n > 0 ? &m_fields[static_cast<std::size_t>(n - 1)] : nullptr;
 }
 
 void TTzDataSet::open(std::vector<TTzField> fields)
