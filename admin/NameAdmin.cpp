@@ -6,6 +6,7 @@
 #include "platform/CodePage.h"
 #include "platform/FileOps.h"
 #include "platform/AsciiCase.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -112,12 +113,11 @@ std::u32string foldedName(const std::string& utf8)
 {
     std::u32string out;
     for (std::size_t i = 0; i < utf8.size();) {
-        auto c = static_cast<unsigned char>(utf8[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 4;
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        for (std::size_t k = 1; k < len && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += len;
+        const platform::Utf8Char c = platform::decodeUtf8(utf8, i);
+        // A byte of a malformed sequence stands for itself, apart from any
+        // character, so an overlong form never equals the letter it hides.
+        char32_t cp = c.valid ? c.codePoint : 0xDC00 + static_cast<unsigned char>(utf8[i]);
+        i += c.valid ? c.length : 1;
         if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) || (cp >= 0x391 && cp <= 0x3A9))
             cp += 0x20;
         out += cp;
@@ -234,26 +234,6 @@ bool removeName(Station& station, int boardIndex)
 
 namespace {
 
-// Length of the UTF-8 sequence at text[i] and its code point; 0 when invalid.
-std::size_t utf8At(const std::string& text, std::size_t i, char32_t& cp)
-{
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > text.size())
-        return 0;
-    cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
-
 std::string withoutOuterBlanks(const std::string& s)
 {
     const auto b = s.find_first_not_of(' ');
@@ -316,13 +296,12 @@ NameEditResult changePerson(Station& station, int boardIndex, const std::functio
 std::string storedTextProblem(const std::string& text, const char* what)
 {
     for (std::size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        const std::size_t len = utf8At(text, i, cp);
-        if (len == 0)
+        const platform::Utf8Char c = platform::decodeUtf8(text, i);
+        if (!c.valid)
             return std::string(what) + " is not valid UTF-8";
-        if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0))
+        if (c.codePoint < 0x20 || c.codePoint == 0x7F || (c.codePoint >= 0x80 && c.codePoint < 0xA0))
             return std::string(what) + " holds a control character (newline, escape, ...)";
-        i += len;
+        i += c.length;
     }
     const platform::CodePage cp = engine::TTzSession::instance().codePage;
     const std::string stored = platform::fromUtf8(text, cp);

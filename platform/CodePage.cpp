@@ -1,5 +1,7 @@
 #include "CodePage.h"
 
+#include "platform/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -55,48 +57,6 @@ const Table& tableFor(CodePage cp)
         std::sort(t.fromUnicode.begin(), t.fromUnicode.end());
     });
     return tables[idx];
-}
-
-void appendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 character at s[i]; returns U+FFFD for a bad sequence.
-// Overlong forms are bad sequences too: "\xC0\x8A" would otherwise come out
-// as a line feed from text that holds none, and split a stored line.
-char32_t nextUtf8(std::string_view s, std::size_t& i)
-{
-    auto b = static_cast<unsigned char>(s[i++]);
-    if (b < 0x80)
-        return b;
-    int extra = b >= 0xF8 ? -1 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
-    if (extra < 0)
-        return 0xFFFD;
-    char32_t c = b & (0x3F >> extra);
-    for (int k = 0; k < extra; ++k) {
-        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
-            return 0xFFFD;
-        c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-    }
-    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return 0xFFFD;
-    return c;
 }
 
 char byteFor(const Table& t, char32_t c)
@@ -155,8 +115,11 @@ std::string fromUtf8(std::string_view utf8, CodePage cp)
     const Table& t = tableFor(cp);
     std::string out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();)
-        out += byteFor(t, nextUtf8(utf8, i));
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Utf8Char c = decodeUtf8(utf8, i);
+        out += byteFor(t, c.codePoint); // U+FFFD, which no code page here has, for a malformed sequence
+        i += c.length;
+    }
     return out;
 }
 

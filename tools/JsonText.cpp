@@ -1,35 +1,12 @@
 #include "JsonText.h"
 
+#include "platform/Utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 namespace qb::tools {
-
-namespace {
-
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one.
-std::size_t utf8Length(std::string_view s, std::size_t i)
-{
-    auto b = static_cast<unsigned char>(s[i]);
-    std::size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    if (n == 0 || i + n > s.size())
-        return 0;
-    char32_t c = n == 1 ? b : b & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-        auto t = static_cast<unsigned char>(s[i + k]);
-        if ((t & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (t & 0x3F);
-    }
-    // Reject overlong forms, surrogates and values past U+10FFFF.
-    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kMin[n] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
-        return 0;
-    return n;
-}
-
-} // namespace
 
 std::string JsonText::quote(std::string_view utf8)
 {
@@ -56,14 +33,15 @@ std::string JsonText::quote(std::string_view utf8)
             ++i;
             continue;
         }
-        std::size_t n = utf8Length(utf8, i);
-        if (n == 0) {
+        const platform::Utf8Char c = platform::decodeUtf8(utf8, i);
+        if (!c.valid) {
+            // U+FFFD for the first byte; what follows it is read again.
             out += "\xEF\xBF\xBD";
             ++i;
             continue;
         }
-        out.append(utf8.substr(i, n));
-        i += n;
+        out.append(utf8.substr(i, c.length));
+        i += c.length;
     }
     out += '"';
     return out;

@@ -1,5 +1,6 @@
 #include "TableFiles.h"
 #include "platform/AsciiCase.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -199,26 +200,6 @@ std::vector<TableFile> listTables(const std::string& dir)
 
 namespace {
 
-// Length of the UTF-8 sequence at s[i] and its code point; 0 when malformed.
-std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t& cp)
-{
-    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-    const unsigned char c = b(0);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > s.size())
-        return 0;
-    cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t k = 1; k < len; ++k) {
-        if ((b(k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b(k) & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
-
 bool isControl(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
 
 } // namespace
@@ -228,10 +209,10 @@ std::string shown(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        std::size_t len = decodeUtf8(text, i, cp);
-        if (len == 0 || isControl(cp)) {
-            std::size_t n = len == 0 ? 1 : len;
+        const platform::Utf8Char c = platform::decodeUtf8(text, i);
+        if (!c.valid || isControl(c.codePoint)) {
+            // A malformed sequence shows its first byte; what follows it is read again.
+            const std::size_t n = c.valid ? c.length : 1;
             for (std::size_t k = 0; k < n; ++k) {
                 char buf[8];
                 std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(text[i + k]));
@@ -239,8 +220,8 @@ std::string shown(std::string_view text)
             }
             i += n;
         } else {
-            out.append(text.substr(i, len));
-            i += len;
+            out.append(text.substr(i, c.length));
+            i += c.length;
         }
     }
     return out;
@@ -249,11 +230,10 @@ std::string shown(std::string_view text)
 bool isValidUtf8(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        std::size_t len = decodeUtf8(text, i, cp);
-        if (len == 0)
+        const platform::Utf8Char c = platform::decodeUtf8(text, i);
+        if (!c.valid)
             return false;
-        i += len;
+        i += c.length;
     }
     return true;
 }
@@ -261,13 +241,10 @@ bool isValidUtf8(std::string_view text)
 bool hasControlCharacter(std::string_view utf8)
 {
     for (std::size_t i = 0; i < utf8.size();) {
-        char32_t cp = 0;
-        std::size_t len = decodeUtf8(utf8, i, cp);
-        if (len == 0)
+        const platform::Utf8Char c = platform::decodeUtf8(utf8, i);
+        if (!c.valid || isControl(c.codePoint))
             return true;
-        if (isControl(cp))
-            return true;
-        i += len;
+        i += c.length;
     }
     return false;
 }

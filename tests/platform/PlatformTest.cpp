@@ -2,6 +2,7 @@
 #include "platform/CodePage.h"
 #include "platform/FileOps.h"
 #include "platform/PosixFile.h"
+#include "platform/Utf8.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/FakeClock.h"
 
@@ -201,6 +202,37 @@ TEST(CodePages, OemLettersRoundTrip)
     }
     EXPECT_EQ(codePageFromName("cp850"), CodePage::Cp850);
     EXPECT_EQ(codePageFromName("nonsense"), CodePage::Cp437);
+}
+
+// How far a character reaches decides how many '?' a malformed sequence
+// leaves in a stored field, and what the tool and the JSON show.
+TEST(Utf8, DecodesOneCharacterAndSaysHowFarItReaches)
+{
+    struct Case {
+        std::string_view text;
+        char32_t codePoint;
+        std::size_t length;
+        bool valid;
+    } cases[] = {
+        {"A", U'A', 1, true},
+        {"\xC3\xA4", 0xE4, 2, true},
+        {"\xE2\x82\xAC", 0x20AC, 3, true},
+        {"\xF0\x9F\x98\x80", 0x1F600, 4, true},
+        {"\x80", 0xFFFD, 1, false},             // a continuation byte alone
+        {"\xF8\x88\x80\x80\x80", 0xFFFD, 1, false}, // no five-byte forms
+        {"\xE2\x82" "b", 0xFFFD, 2, false},      // cut short: "b" is read again
+        {"\xE2", 0xFFFD, 1, false},             // cut short by the end
+        {"\xC0\x8A", 0xFFFD, 2, false},         // an overlong line feed
+        {"\xED\xA0\x80", 0xFFFD, 3, false},     // a surrogate
+        {"\xF4\x90\x80\x80", 0xFFFD, 4, false}, // beyond U+10FFFF
+    };
+    for (const Case& c : cases) {
+        const Utf8Char got = decodeUtf8(c.text, 0);
+        EXPECT_EQ(got.codePoint, c.codePoint) << c.text;
+        EXPECT_EQ(got.length, c.length) << c.text;
+        EXPECT_EQ(got.valid, c.valid) << c.text;
+    }
+    EXPECT_EQ(fromUtf8("a\xE2\x82" "b", CodePage::Windows1252), "a?b");
 }
 
 TEST(DateTimes, SerialsAndLocalTime)
