@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QUrl>
 
 namespace qb::board {
@@ -93,8 +92,9 @@ BoardMenus::BoardMenus(QMainWindow* window, ui::MenuRegistry& menus, BoardGrid& 
     help->addAction(QStringLiteral("&Quellboard Web Site"), this, [this] { openWeb(QString::fromLatin1(kHomeUrl)); });
     help->addSeparator();
     help->addAction(QStringLiteral("&About"), this, [this] {
-        QMessageBox::about(m_window, QString::fromLatin1(kTitle),
-                           QStringLiteral("%1\nVersion %2\n\nStaff in/out board").arg(kTitle, kVersion));
+        if (m_hooks.about)
+            m_hooks.about(QString::fromLatin1(kTitle),
+                          QStringLiteral("%1\nVersion %2\n\nStaff in/out board").arg(kTitle, kVersion));
     });
 
     // "(Name", "&In", "&Out)": the bar reads as the name, In and Out in parentheses.

@@ -41,6 +41,8 @@ public:
         std::function<void()> toggleOwnRow;
         std::function<void(bool in)> own;
         std::function<void(const QString&)> inform;
+        // Help -> About: the About box with this caption and text.
+        std::function<void(const QString& caption, const QString& text)> about;
         ViewMenu::Hooks view;
     };
 

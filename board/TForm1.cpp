@@ -156,6 +156,10 @@ void TForm1::buildParts()
     menu.toggleOwnRow = [this] { toggleOwnRow(); };
     menu.own = [this](bool in) { m_remarks->setOwn(in); };
     menu.inform = [this](const QString& text) { inform(text); };
+    menu.about = [this](const QString& caption, const QString& text) {
+        if (m_dialogs)
+            m_dialogs->message(core::Dialogs::Box::About, s(text), core::Dialogs::Buttons::Ok, std::nullopt, s(caption));
+    };
     menu.view.fit = [this](bool naturalWidth) { m_fit->toRows(naturalWidth); };
     menu.view.fontChosen = [this](int size) {
         m_settings.font = size;

@@ -157,9 +157,7 @@ int main(int argc, char** argv)
     host.setTitle = [&form1](const QString& title) { form1.setWindowTitle(title); };
     host.caption = [&form1] { return form1.windowTitle(); };
     host.setTrayIcon = [&form1](const QIcon* icon) { form1.setTrayIcon(icon); };
-    host.confirm = [&dialogs](const QString& text) {
-        return dialogs.confirm(text.toStdString(), core::Dialogs::Buttons::OkCancel);
-    };
+    host.dialogs = &dialogs;
     messages::MessagingController messaging(station, host);
     form1.setMessageCheck([&messaging] { messaging.timerTick(); });
     const auto nameOf = [&b](int index) {

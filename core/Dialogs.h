@@ -27,18 +27,20 @@ struct ScreenPoint {
 
 class Dialogs : public PromptService {
 public:
-    enum class Box { Information, Warning, Error, Question };
+    // About: the program's About box (its icon, the text, OK).
+    enum class Box { Information, Warning, Error, Question, About };
     // The button sets the program uses.
     enum class Buttons { Ok, OkCancel, YesNo };
     enum class Answer { Ok, Cancel, Yes, No };
 
     // Shows text in a modal box of kind box with the buttons, under caption
     // (the program's title when empty), its top-left corner at `at` when
-    // given (else centred on the window in front). Returns the button
-    // pressed; closing the box counts as Cancel (OkCancel), No (YesNo) or
-    // Ok (Ok).
+    // given (else centred on the window in front), Enter pressing
+    // defaultButton when given. Returns the button pressed; closing the box
+    // counts as Cancel (OkCancel), No (YesNo) or Ok (Ok).
     virtual Answer message(Box box, const std::string& text, Buttons buttons,
-                           std::optional<ScreenPoint> at = std::nullopt, const std::string& caption = {}) = 0;
+                           std::optional<ScreenPoint> at = std::nullopt, const std::string& caption = {},
+                           std::optional<Answer> defaultButton = std::nullopt) = 0;
 
     void inform(const std::string& text, std::optional<ScreenPoint> at = std::nullopt)
     {

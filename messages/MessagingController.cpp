@@ -1,6 +1,8 @@
 #include "MessagingController.h"
 
+#include "core/Dialogs.h"
 #include "engine/TTzDbf.h"
+#include "engine/controls/TTzNavigator.h"
 #include "engine/TTzSession.h"
 #include "messages/TSendMsg3.h"
 #include "messages/TrdMsgs.h"
@@ -11,7 +13,6 @@
 #include <QFileInfo>
 #include <QAudioDevice>
 #include <QMediaDevices>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QLineEdit>
@@ -54,11 +55,6 @@ QIcon MessagingController::sendIcon() { return drawnIcon(QColor(255, 220, 120), 
 MessagingController::MessagingController(board::Station& station, MessagingHost host, QObject* parent)
     : QObject(parent), m_station(station), m_host(std::move(host)), m_readerLogic(station)
 {
-    if (!m_host.confirm)
-        m_host.confirm = [this](const QString& text) {
-            return QMessageBox::question(m_host.boardWindow, QString::fromLatin1(kTitle), text,
-                                         QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
-        };
     m_send = new TSendMsg3(m_host.boardWindow);
     m_send->setWindowIcon(sendIcon());
     m_send->onSend = [this] { send(); };
@@ -79,6 +75,12 @@ MessagingController::MessagingController(board::Station& station, MessagingHost 
 
     m_reader = new TrdMsgs(m_readerLogic, m_host.boardWindow);
     m_reader->setWindowIcon(readerIcon());
+    // The navigator's delete and restore questions go through the program's
+    // boxes too (its Delete button is hidden here, but nothing opens a box
+    // of its own).
+    m_reader->navigator()->confirm = [this](const std::string& question) {
+        return m_host.dialogs && m_host.dialogs->confirm(question);
+    };
     m_reader->onAlertCleared = [this] { m_check.alertState = alert::kNone; };
     m_reader->onDeleteStarts = [this] { m_check.deleteStarts(); };
     m_reader->onDeleteEnds = [this] { m_check.deleteEnds(); };
@@ -381,7 +383,9 @@ void MessagingController::startMultipleSend()
         m_send->closePanel();
     const QString question = m_send->forwarding ? QStringLiteral("Forward to selected names")
                                                 : QString(m_send->multipleButton()->text()).remove(QLatin1Char('&'));
-    if (!m_host.confirm(question))
+    if (!m_host.dialogs || m_host.dialogs->message(core::Dialogs::Box::Question, question.toStdString(),
+                                                   core::Dialogs::Buttons::OkCancel, std::nullopt,
+                                                   kTitle) != core::Dialogs::Answer::Ok)
         return;
     Message m;
     m.fromId = m_sender;

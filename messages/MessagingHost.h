@@ -13,6 +13,10 @@
 
 class QWidget;
 
+namespace qb::core {
+class Dialogs;
+}
+
 namespace qb::messages {
 
 struct MessagingHost {
@@ -37,8 +41,9 @@ struct MessagingHost {
     std::function<void(const QString& title)> setTitle; // application title and board caption
     std::function<QString()> caption;                   // the board's caption now
     std::function<void(const QIcon* icon)> setTrayIcon; // nullptr: the board's own icon
-    // Yes/No or OK/Cancel questions; true for OK. A message box by default.
-    std::function<bool(const QString& text)> confirm;
+    // The program's boxes (borrowed); without, every question counts as
+    // Cancel.
+    core::Dialogs* dialogs = nullptr;
 };
 
 } // namespace qb::messages

@@ -15,9 +15,7 @@ PlannerWindows::PlannerWindows(engine::Engine& engine, const QString& dataDir, c
       m_planner(std::make_unique<TWeekPlan>(engine, dataDir, clock, &dialogs, board)),
       m_info(std::make_unique<TInfoScrn1>(engine, dataDir, board))
 {
-    m_planner->inform = [&dialogs](const QString& text) { dialogs.inform(text.toStdString()); };
-    m_planner->confirm = [&dialogs](const QString& text) { return dialogs.confirm(text.toStdString()); };
-    m_info->inform = [&dialogs](const QString& text) { dialogs.warn(text.toStdString()); };
+    m_info->setDialogs(&dialogs);
     connect(m_info.get(), &TInfoScrn1::helpRequested, this, &PlannerWindows::helpRequested);
 }
 

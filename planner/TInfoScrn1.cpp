@@ -1,12 +1,12 @@
 #include "TInfoScrn1.h"
 
+#include "core/Dialogs.h"
 #include "engine/controls/TTzEdit.h"
 
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -33,7 +33,6 @@ TInfoScrn1::TInfoScrn1(engine::Engine& engine, const QString& dataDir, QWidget* 
     setObjectName(QStringLiteral("InfoScrn1"));
     setWindowTitle(QStringLiteral("Employee Information"));
     setModal(true);
-    inform = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
 
     auto* layout = new QVBoxLayout(this);
     auto* fields = new QGridLayout;
@@ -97,6 +96,13 @@ void TInfoScrn1::setPerson(int ident, const QString& name, int userIdent, bool a
     m_userIdent = userIdent;
     m_admin = adminLoggedIn;
     m_everyone = everyoneMayChange;
+}
+
+void TInfoScrn1::inform(const QString& text)
+{
+    if (m_dialogs)
+        m_dialogs->message(core::Dialogs::Box::Warning, text.toStdString(), core::Dialogs::Buttons::Ok, std::nullopt,
+                           windowTitle().toStdString());
 }
 
 bool TInfoScrn1::labelMode() const { return m_labels->text() == kUpdateLabels; }

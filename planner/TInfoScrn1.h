@@ -20,6 +20,9 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace qb::core {
+class Dialogs;
+}
 namespace qb::engine {
 class TTzEdit;
 }
@@ -44,8 +47,8 @@ public:
     bool modified() const { return m_modified; }
     bool labelMode() const;
 
-    // Message box: by default a modal box over the window; tests record.
-    std::function<void(const QString&)> inform;
+    // Where the window's boxes go (borrowed); without, nothing is shown.
+    void setDialogs(core::Dialogs* dialogs) { m_dialogs = dialogs; }
 
 signals:
     // "&Help": the board shows the topic.
@@ -71,8 +74,10 @@ private:
     InfoCard cardFromWindow();
     void setNotesText(const QString& text);
     QString savedText(InfoTable::Saved r) const;
+    void inform(const QString& text);
 
     InfoTable m_info;
+    core::Dialogs* m_dialogs = nullptr;
     int m_ident = 0;
     QString m_name;
     int m_userIdent = -1;

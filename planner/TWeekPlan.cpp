@@ -1,6 +1,6 @@
 #include "TWeekPlan.h"
 
-#include "core/PromptService.h"
+#include "core/Dialogs.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -75,25 +74,11 @@ private:
 } // namespace
 
 TWeekPlan::TWeekPlan(engine::Engine& engine, const QString& dataDir, const platform::Clock& clock,
-                     core::PromptService* prompts, QWidget* parent, Pause pause)
-    : QDialog(parent), m_plan(engine, dataDir.toStdString(), clock, std::move(pause)), m_prompts(prompts)
+                     core::Dialogs* dialogs, QWidget* parent, Pause pause)
+    : QDialog(parent), m_plan(engine, dataDir.toStdString(), clock, std::move(pause)), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("WeekPlan"));
     setModal(true);
-    // The window's own boxes do not count as losing the activation.
-    inform = [this](const QString& text) {
-        ++m_ownDialogs;
-        QMessageBox::information(this, windowTitle(), text);
-        --m_ownDialogs;
-    };
-    confirm = [this](const QString& text) {
-        ++m_ownDialogs;
-        const bool yes = QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
-                                               QMessageBox::No) == QMessageBox::Yes;
-        --m_ownDialogs;
-        return yes;
-    };
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -307,10 +292,10 @@ void TWeekPlan::pasteWeek()
 void TWeekPlan::selectWeek()
 {
     saveCurrentCell();
-    if (!m_prompts)
+    if (!m_dialogs)
         return;
     ++m_ownDialogs;
-    std::optional<double> date = m_prompts->askDate();
+    std::optional<double> date = m_dialogs->askDate();
     --m_ownDialogs;
     // Showing the prompt took the activation away: the week is today's
     // again unless a date was chosen.
@@ -357,6 +342,30 @@ void TWeekPlan::copyCell()
     const int r = m_xg->currentRow(), c = m_xg->currentColumn();
     if (r >= 1 && c >= 1)
         QApplication::clipboard()->setText(cellText(r, c));
+}
+
+// The window's own boxes do not count as losing the activation.
+void TWeekPlan::inform(const QString& text)
+{
+    if (!m_dialogs)
+        return;
+    ++m_ownDialogs;
+    m_dialogs->message(core::Dialogs::Box::Information, text.toStdString(), core::Dialogs::Buttons::Ok, std::nullopt,
+                       windowTitle().toStdString());
+    --m_ownDialogs;
+}
+
+// Without dialogs nobody can answer: the question counts as No.
+bool TWeekPlan::confirm(const QString& text)
+{
+    if (!m_dialogs)
+        return false;
+    ++m_ownDialogs;
+    const auto answer = m_dialogs->message(core::Dialogs::Box::Question, text.toStdString(),
+                                           core::Dialogs::Buttons::YesNo, std::nullopt, windowTitle().toStdString(),
+                                           core::Dialogs::Answer::No);
+    --m_ownDialogs;
+    return answer == core::Dialogs::Answer::Yes;
 }
 
 void TWeekPlan::pasteCell()

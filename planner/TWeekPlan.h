@@ -21,7 +21,7 @@ class QPushButton;
 class QTableWidget;
 
 namespace qb::core {
-class PromptService;
+class Dialogs;
 }
 namespace qb::platform {
 class Clock;
@@ -33,7 +33,7 @@ class TWeekPlan : public QDialog {
     Q_OBJECT
 public:
     TWeekPlan(engine::Engine& engine, const QString& dataDir, const platform::Clock& clock,
-              core::PromptService* prompts, QWidget* parent = nullptr, Pause pause = sleepingPause());
+              core::Dialogs* dialogs, QWidget* parent = nullptr, Pause pause = sleepingPause());
 
     // Before each showing: the planner's owner (board index) and display
     // name, whether the user may change it, and the board window's top-left
@@ -45,10 +45,6 @@ public:
     QTableWidget* grid() const { return m_xg; }
     QLabel* weekLabel() const { return m_label1; }
     QLabel* notSavedLabel() const { return m_notSaved; }
-
-    // Message boxes: by default modal boxes over the window; tests answer.
-    std::function<void(const QString&)> inform;
-    std::function<bool(const QString&)> confirm;
 
 public slots:
     // Reads the current week into the grid (on every activation and after
@@ -81,9 +77,12 @@ private:
     void saveCurrentCell();
     void showWaiting();
     void fitColumns();
+    // The window's boxes and the date prompt, through dialogs (none without).
+    void inform(const QString& text);
+    bool confirm(const QString& text);
 
     WeekPlan m_plan;
-    core::PromptService* m_prompts;
+    core::Dialogs* m_dialogs;
     QString m_ownerName;
     QPoint m_anchor;
     bool m_filling = false;

@@ -8,14 +8,25 @@ namespace qb::ui {
 QtDialogs::QtDialogs(QWidget* window, core::PromptService* prompts) : m_window(window), m_prompts(prompts) {}
 
 core::Dialogs::Answer QtDialogs::message(Box box, const std::string& text, Buttons buttons,
-                                         std::optional<core::ScreenPoint> at, const std::string& caption)
+                                         std::optional<core::ScreenPoint> at, const std::string& caption,
+                                         std::optional<Answer> defaultButton)
 {
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = m_window;
+    const QString title = caption.empty() ? QString::fromLatin1(kTitle) : QString::fromStdString(caption);
+    if (box == Box::About) {
+        // Qt's own About box shows the program's icon.
+        QMessageBox::about(parent, title, QString::fromStdString(text));
+        return Answer::Ok;
+    }
     QMessageBox::Icon icon = QMessageBox::Information;
     switch (box) {
     case Box::Information: icon = QMessageBox::Information; break;
     case Box::Warning: icon = QMessageBox::Warning; break;
     case Box::Error: icon = QMessageBox::Critical; break;
     case Box::Question: icon = QMessageBox::Question; break;
+    case Box::About: break;
     }
     QMessageBox::StandardButtons qtButtons = QMessageBox::Ok;
     Answer escape = Answer::Ok;
@@ -30,11 +41,15 @@ core::Dialogs::Answer QtDialogs::message(Box box, const std::string& text, Butto
         escape = Answer::No;
         break;
     }
-    QWidget* parent = QApplication::activeModalWidget();
-    if (!parent)
-        parent = m_window;
-    const QString title = caption.empty() ? QString::fromLatin1(kTitle) : QString::fromStdString(caption);
     QMessageBox mb(icon, title, QString::fromStdString(text), qtButtons, parent);
+    if (defaultButton) {
+        switch (*defaultButton) {
+        case Answer::Ok: mb.setDefaultButton(QMessageBox::Ok); break;
+        case Answer::Cancel: mb.setDefaultButton(QMessageBox::Cancel); break;
+        case Answer::Yes: mb.setDefaultButton(QMessageBox::Yes); break;
+        case Answer::No: mb.setDefaultButton(QMessageBox::No); break;
+        }
+    }
     if (at)
         mb.move(at->x, at->y);
     switch (mb.exec()) {

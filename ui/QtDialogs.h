@@ -24,7 +24,7 @@ public:
     void setPrompts(core::PromptService* prompts) { m_prompts = prompts; }
 
     Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at = std::nullopt,
-                   const std::string& caption = {}) override;
+                   const std::string& caption = {}, std::optional<Answer> defaultButton = std::nullopt) override;
 
     // Without a prompt window every prompt is a Cancel.
     std::optional<double> askDate() override;

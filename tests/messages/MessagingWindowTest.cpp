@@ -9,6 +9,7 @@
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -52,6 +53,7 @@ struct Workstation {
     std::vector<std::vector<std::string>> alerts;
     QString title = QStringLiteral("Quellboard Pro");
     std::vector<QString> status;
+    qb::testing::ScriptedDialogs dialogs;
     std::unique_ptr<MessagingController> ctl;
 
     Workstation(const std::string& dir, int ownIndex, std::string ownName,
@@ -78,7 +80,8 @@ struct Workstation {
         h.statusLine = [this](const QString& t) { status.push_back(t); };
         h.setTitle = [this](const QString& t) { title = t; };
         h.caption = [this] { return title; };
-        h.confirm = [](const QString&) { return true; };
+        dialogs.setAnswer(core::Dialogs::Answer::Ok);
+        h.dialogs = &dialogs;
         ctl = std::make_unique<MessagingController>(station, h);
         ctl->loggedIn();
     }
@@ -269,6 +272,7 @@ TEST(MessagingWindows, MultipleSendToSixtyNamesKeepsTheBoardAnswering)
     sinceLast.start();
     watchdog.start();
     w->multipleButton()->click();
+    EXPECT_EQ(anna.dialogs.messageTexts(), QStringList {QStringLiteral("Send to everyone")});
     EXPECT_TRUE(anna.ctl->busySending());
     anna.ctl->openSendWindow(3, "Person 3", "In");
     ASSERT_FALSE(anna.alerts.empty());

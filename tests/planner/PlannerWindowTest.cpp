@@ -261,7 +261,8 @@ TEST_F(StationsOnOneDirectory, InformationSavedOnOneStationShowsOnTheOther)
 TEST_F(StationsOnOneDirectory, PlannerSavedWhileAnotherProcessHoldsTheRecordLock)
 {
     qb::engine::Engine engine;
-    TWeekPlan w(engine, QString::fromStdString(data), clock, nullptr);
+    qb::testing::ScriptedDialogs dialogs;
+    TWeekPlan w(engine, QString::fromStdString(data), clock, &dialogs);
     w.setOwner(7, QStringLiteral("Anna Berger"), true);
     w.show();
     w.logic().setWeek(monday());
@@ -278,14 +279,16 @@ TEST_F(StationsOnOneDirectory, PlannerSavedWhileAnotherProcessHoldsTheRecordLock
     EXPECT_EQ(w.grid()->item(2, 2)->toolTip(), QStringLiteral("Not saved yet"));
 
     // Closing while the lock is still held asks first; "No" keeps the window.
-    QString asked;
-    w.confirm = [&](const QString& text) {
-        asked = text;
-        return false;
-    };
+    // Enter must not drop the edit: No is the box's default.
+    dialogs.setAnswer(qb::core::Dialogs::Answer::No);
     w.reject();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_NE(asked.indexOf(QStringLiteral("not saved")), -1);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    const auto& asked = dialogs.shown()[0];
+    EXPECT_NE(asked.text.indexOf(QStringLiteral("not saved")), -1);
+    EXPECT_EQ(asked.buttons, qb::core::Dialogs::Buttons::YesNo);
+    EXPECT_EQ(asked.defaultButton, qb::core::Dialogs::Answer::No);
+    EXPECT_EQ(asked.caption, QStringLiteral("Weekly Planner for Anna Berger"));
 
     EXPECT_EQ(release(holder), 0);
     w.reject(); // saves what waited, then closes
@@ -340,8 +343,8 @@ TEST_F(StationsOnOneDirectory, InformationCloseWhileAnotherProcessHoldsTheRecord
     }
     qb::engine::Engine engine;
     TInfoScrn1 w(engine, QString::fromStdString(data));
-    QStringList told;
-    w.inform = [&](const QString& text) { told << text; };
+    qb::testing::ScriptedDialogs dialogs;
+    w.setDialogs(&dialogs);
     w.setPerson(7, QStringLiteral("Anna Berger"), 7, false, false);
     w.show();
     int holder = holdLock(data + "/moreinfo.dbf", "record", "2");
@@ -349,8 +352,10 @@ TEST_F(StationsOnOneDirectory, InformationCloseWhileAnotherProcessHoldsTheRecord
     typeText(w.edit(2), QStringLiteral("555 0142"));
     w.closeClicked();
     EXPECT_TRUE(w.isVisible());
-    ASSERT_EQ(told.size(), 1);
-    EXPECT_NE(told[0].indexOf(QStringLiteral("another station")), -1);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].box, qb::core::Dialogs::Box::Warning);
+    EXPECT_EQ(dialogs.shown()[0].caption, QStringLiteral("Employee Information"));
+    EXPECT_NE(dialogs.shown()[0].text.indexOf(QStringLiteral("another station")), -1);
     EXPECT_EQ(w.edit(2)->text(), QStringLiteral("555 0142"));
 
     EXPECT_EQ(release(holder), 0);
@@ -369,8 +374,8 @@ TEST_F(StationsOnOneDirectory, InformationOfAPersonWithoutCardWhileTheTableIsLoc
     const auto size = qb::test::readFile(data + "/moreinfo.dbf").size();
     qb::engine::Engine engine;
     TInfoScrn1 w(engine, QString::fromStdString(data));
-    QStringList told;
-    w.inform = [&](const QString& text) { told << text; };
+    qb::testing::ScriptedDialogs dialogs;
+    w.setDialogs(&dialogs);
     w.setPerson(9, QStringLiteral("Dora Lind"), 9, false, false);
     w.show();
     EXPECT_EQ(w.edit(0)->text(), QStringLiteral("Dora Lind"));
@@ -378,7 +383,7 @@ TEST_F(StationsOnOneDirectory, InformationOfAPersonWithoutCardWhileTheTableIsLoc
     typeText(w.edit(1), QStringLiteral("Clerk"));
     w.closeClicked();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(told.size(), 1);
+    EXPECT_EQ(dialogs.messageTexts(qb::core::Dialogs::Box::Warning).size(), 1);
     EXPECT_EQ(qb::test::readFile(data + "/moreinfo.dbf").size(), size); // nothing written past the end
 
     EXPECT_EQ(release(holder), 0);

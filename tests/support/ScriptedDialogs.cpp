@@ -12,9 +12,10 @@ QStringList ScriptedDialogs::messageTexts(std::optional<Box> only) const
 }
 
 core::Dialogs::Answer ScriptedDialogs::message(Box box, const std::string& text, Buttons buttons,
-                                               std::optional<core::ScreenPoint> at, const std::string& caption)
+                                               std::optional<core::ScreenPoint> at, const std::string& caption,
+                                               std::optional<Answer> defaultButton)
 {
-    m_shown.push_back({box, QString::fromStdString(text), buttons, at, QString::fromStdString(caption)});
+    m_shown.push_back({box, QString::fromStdString(text), buttons, at, QString::fromStdString(caption), defaultButton});
     switch (buttons) {
     case Buttons::Ok: return Answer::Ok;
     case Buttons::OkCancel: return m_answer == Answer::Ok ? Answer::Ok : Answer::Cancel;

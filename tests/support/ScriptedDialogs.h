@@ -30,6 +30,7 @@ public:
         Buttons buttons;
         std::optional<core::ScreenPoint> at;
         QString caption;
+        std::optional<Answer> defaultButton;
     };
 
     // The answer of every box from now on (Yes at the start).
@@ -49,7 +50,7 @@ public:
     const std::vector<QString>& problems() const { return m_prompts.problems(); }
 
     Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at = std::nullopt,
-                   const std::string& caption = {}) override;
+                   const std::string& caption = {}, std::optional<Answer> defaultButton = std::nullopt) override;
     std::optional<double> askDate() override { return m_prompts.askDate(); }
     std::optional<std::string> askTime() override { return m_prompts.askTime(); }
     std::optional<std::string> askText(const std::string& caption, const std::string& prompt, bool hidden,
