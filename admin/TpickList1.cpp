@@ -2,6 +2,7 @@
 
 #include "admin/RemarkItemDelegate.h"
 #include "engine/TTzSession.h"
+#include "ui/PaintedIcons.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -10,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -406,19 +406,6 @@ void TpickList1::showHelp()
 
 // --- icon ---------------------------------------------------------------------------------
 
-QIcon TpickList1::pickListIcon()
-{
-    // A short list of coloured remark bars.
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setPen(QPen(Qt::black, 1));
-    const QColor bars[] = {QColor(0, 255, 0), QColor(255, 255, 0), QColor(255, 0, 0)};
-    for (int i = 0; i < 3; ++i) {
-        p.setBrush(bars[i]);
-        p.drawRect(4, 4 + i * 9, 24, 7);
-    }
-    return QIcon(pm);
-}
+QIcon TpickList1::pickListIcon() { return ui::icons::pickList(); }
 
 } // namespace qb::admin

@@ -6,13 +6,13 @@
 #include "planner/TPickDT.h"
 #include "platform/Profile.h"
 #include "ui/MenuRegistry.h"
+#include "ui/PaintedIcons.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QCursor>
 #include <QMenu>
-#include <QPainter>
 #include <QTimer>
 #include <QWidget>
 
@@ -23,43 +23,6 @@ namespace {
 constexpr const char* kIdleSection = "idle";
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
-
-// A round lamp in the colour of the state, so In and Out differ at a glance
-// in a crowded notification area.
-QIcon lampIcon(const QColor& fill)
-{
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 2));
-    p.setBrush(fill);
-    p.drawEllipse(4, 4, 24, 24);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 255, 255, 110));
-    p.drawEllipse(10, 8, 8, 6);
-    return QIcon(pm);
-}
-
-// The card of the employee information window (types 1 and 2 after a pick).
-QIcon cardIcon()
-{
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 2));
-    p.setBrush(QColor(250, 250, 240));
-    p.drawRoundedRect(3, 6, 26, 20, 3, 3);
-    p.setBrush(QColor(0, 170, 0));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(7, 10, 8, 8);
-    p.setBrush(QColor(90, 90, 90));
-    p.drawRect(18, 11, 8, 2);
-    p.drawRect(18, 16, 8, 2);
-    p.drawRect(7, 21, 19, 2);
-    return QIcon(pm);
-}
 
 // Parks the names poll while a click or command is handled and gives it its
 // old value back afterwards, whatever the writes in between set.
@@ -457,12 +420,12 @@ bool RemarkController::confirmOtherRow(int boardIndex)
 
 QIcon RemarkController::inIcon()
 {
-    return lampIcon(QColor(0, 200, 0));
+    return ui::icons::lamp(QColor(0, 200, 0));
 }
 
 QIcon RemarkController::outIcon()
 {
-    return lampIcon(QColor(230, 0, 0));
+    return ui::icons::lamp(QColor(230, 0, 0));
 }
 
 QIcon RemarkController::iconForStatus(int status)
@@ -477,7 +440,7 @@ QIcon RemarkController::iconForStatus(int status)
 QIcon RemarkController::iconFor(admin::RemarkIcon which)
 {
     switch (which) {
-    case admin::RemarkIcon::Info: return cardIcon();
+    case admin::RemarkIcon::Info: return ui::icons::card();
     case admin::RemarkIcon::PickList: return admin::TpickList1::pickListIcon();
     case admin::RemarkIcon::Prompt: break;
     }

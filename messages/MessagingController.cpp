@@ -7,13 +7,13 @@
 #include "messages/TSendMsg3.h"
 #include "messages/TrdMsgs.h"
 #include "platform/FileOps.h"
+#include "ui/PaintedIcons.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QFileInfo>
 #include <QAudioDevice>
 #include <QMediaDevices>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,32 +25,10 @@ namespace qb::messages {
 namespace {
 constexpr const char* kTitle = "Quellboard Pro";
 QString q(const std::string& s) { return QString::fromStdString(s); }
-
-QIcon drawnIcon(QColor paper, QColor mark, bool exclamation)
-{
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, 1.5));
-    p.setBrush(paper);
-    p.drawRect(QRectF(2.5, 7.5, 27, 18));
-    p.drawLine(QPointF(2.5, 7.5), QPointF(16, 18));
-    p.drawLine(QPointF(29.5, 7.5), QPointF(16, 18));
-    if (exclamation) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(mark);
-        p.drawEllipse(QRectF(18, 0, 14, 14));
-        p.setPen(QPen(Qt::white, 2.5));
-        p.drawLine(QPointF(25, 3), QPointF(25, 8.5));
-        p.drawPoint(QPointF(25, 11.5));
-    }
-    return QIcon(pm);
-}
 } // namespace
 
-QIcon MessagingController::readerIcon() { return drawnIcon(QColor(255, 250, 205), Qt::darkGreen, false); }
-QIcon MessagingController::sendIcon() { return drawnIcon(QColor(255, 220, 120), QColor(200, 30, 30), true); }
+QIcon MessagingController::readerIcon() { return ui::icons::envelope(QColor(255, 250, 205), Qt::darkGreen, false); }
+QIcon MessagingController::sendIcon() { return ui::icons::envelope(QColor(255, 220, 120), QColor(200, 30, 30), true); }
 
 MessagingController::MessagingController(board::Station& station, MessagingHost host, QObject* parent)
     : QObject(parent), m_station(station), m_host(std::move(host)), m_readerLogic(station)

@@ -2,6 +2,7 @@
 
 #include "PromptLogic.h"
 #include "TCalendar97.h"
+#include "ui/PaintedIcons.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -9,8 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -316,26 +315,6 @@ std::optional<std::string> TPickDT::askText(const std::string& caption, const st
     return m_confirmed ? std::optional<std::string>(m_textResult.toStdString()) : std::nullopt;
 }
 
-QIcon TPickDT::promptIcon()
-{
-    // A small calendar leaf: navy band, white page, a red day marked.
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing, true);
-    p.setPen(QPen(QColor(0, 0, 128), 1.5));
-    p.setBrush(Qt::white);
-    p.drawRoundedRect(QRectF(3.5, 5.5, 25, 23), 2, 2);
-    p.fillRect(QRectF(4, 6, 24, 6), QColor(0, 0, 128));
-    p.setPen(Qt::NoPen);
-    for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            p.setBrush(r == 1 && c == 2 ? QColor(Qt::red) : QColor(90, 90, 90));
-            p.drawRect(QRectF(7 + c * 5.2, 15 + r * 4.3, 3, 2.5));
-        }
-    }
-    p.end();
-    return QIcon(pm);
-}
+QIcon TPickDT::promptIcon() { return ui::icons::calendarLeaf(); }
 
 } // namespace qb::planner
