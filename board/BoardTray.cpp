@@ -5,10 +5,10 @@
 #include "board/LoginLogic.h"
 #include "board/RemarkController.h"
 #include "ui/MenuRegistry.h"
+#include "ui/PaintedIcons.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -41,23 +41,7 @@ TrayActivation activationOf(QSystemTrayIcon::ActivationReason reason)
 
 } // namespace
 
-QIcon BoardTray::programIcon()
-{
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 2));
-    p.setBrush(QColor(245, 245, 235));
-    p.drawRoundedRect(2, 3, 28, 26, 3, 3);
-    const QColor rows[] = {QColor(0, 200, 0), QColor(230, 0, 0), QColor(0, 200, 0)};
-    for (int i = 0; i < 3; ++i) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(rows[i]);
-        p.drawRect(7, 8 + i * 7, 18, 4);
-    }
-    return QIcon(pm);
-}
+QIcon BoardTray::programIcon() { return ui::icons::board(); }
 
 BoardTray::BoardTray(QWidget* window, ui::MenuRegistry& menus, const Board& board, const LoginLogic& login,
                      Hooks hooks)

@@ -22,6 +22,21 @@ QIcon painted(bool antialiased, Draw draw)
 
 } // namespace
 
+QIcon board()
+{
+    return painted(true, [](QPainter& p) {
+        p.setPen(QPen(QColor(40, 40, 40), 2));
+        p.setBrush(QColor(245, 245, 235));
+        p.drawRoundedRect(2, 3, 28, 26, 3, 3);
+        const QColor rows[] = {QColor(0, 200, 0), QColor(230, 0, 0), QColor(0, 200, 0)};
+        for (int i = 0; i < 3; ++i) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(rows[i]);
+            p.drawRect(7, 8 + i * 7, 18, 4);
+        }
+    });
+}
+
 QIcon lamp(const QColor& fill)
 {
     return painted(true, [&](QPainter& p) {

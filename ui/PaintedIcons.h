@@ -1,7 +1,7 @@
 // The small icons the program paints itself instead of taking them from an
-// icon theme: the notification area's In and Out lamps, the remark prompts'
-// window icons and the messages' envelopes. One place, so that they keep one
-// size and one look.
+// icon theme: the program's own, the notification area's In and Out lamps,
+// the remark prompts' window icons and the messages' envelopes. One place,
+// so that they keep one size and one look.
 #pragma once
 
 #include <QColor>
@@ -9,6 +9,8 @@
 
 namespace qb::ui::icons {
 
+// The program: a board with a green, a red and a green row.
+QIcon board();
 // A round lamp in the colour of a state, so that In and Out differ at a
 // glance in a crowded notification area.
 QIcon lamp(const QColor& fill);
