@@ -306,6 +306,19 @@ void MessagingController::openSendWindow(int target, const QString& name, const 
     m_send->activateWindow();
 }
 
+// The message as the send window holds it, in the stored form.
+PreparedMessage MessagingController::preparedFromSendWindow() const
+{
+    Message m;
+    m.fromId = m_sender;
+    m.from = m_host.ownName ? m_host.ownName() : std::string();
+    m.subject = m_send->subject()->text().toStdString();
+    m.time = m_send->dateText().toStdString();
+    m.flags = static_cast<std::uint8_t>(m_send->flags() | (m_send->outOfOffice() ? 0 : flag::kOrdinary));
+    m.lines = m_send->lines();
+    return prepareMessage(m, option(22), engine::TTzSession::instance().codePage);
+}
+
 void MessagingController::send()
 {
     if (m_send->forwarding) {
@@ -320,14 +333,7 @@ void MessagingController::send()
         return;
     }
     m_send->hide();
-    Message m;
-    m.fromId = m_sender;
-    m.from = m_host.ownName ? m_host.ownName() : std::string();
-    m.subject = m_send->subject()->text().toStdString();
-    m.time = m_send->dateText().toStdString();
-    m.flags = static_cast<std::uint8_t>(m_send->flags() | (m_send->outOfOffice() ? 0 : flag::kOrdinary));
-    m.lines = m_send->lines();
-    const PreparedMessage p = prepareMessage(m, option(22), engine::TTzSession::instance().codePage);
+    const PreparedMessage p = preparedFromSendWindow();
     const SendResult r = deliver(m_station, m_target, p, kSingleSend);
     const std::string file = messageTableName(m_target);
     if (r == SendResult::OpenFailed || r == SendResult::OpenBusy) {
@@ -365,14 +371,7 @@ void MessagingController::startMultipleSend()
                                                    core::Dialogs::Buttons::OkCancel, std::nullopt,
                                                    kTitle) != core::Dialogs::Answer::Ok)
         return;
-    Message m;
-    m.fromId = m_sender;
-    m.from = m_host.ownName ? m_host.ownName() : std::string();
-    m.subject = m_send->subject()->text().toStdString();
-    m.time = m_send->dateText().toStdString();
-    m.flags = static_cast<std::uint8_t>(m_send->flags() | (m_send->outOfOffice() ? 0 : flag::kOrdinary));
-    m.lines = m_send->lines();
-    const PreparedMessage p = prepareMessage(m, option(22), engine::TTzSession::instance().codePage);
+    const PreparedMessage p = preparedFromSendWindow();
     const std::string filter = m_host.viewFilter ? m_host.viewFilter() : std::string();
     if (!m_multiple.start(m_send->recipients(), p, m_host.mirrorPath ? m_host.mirrorPath() : std::string(), filter,
                           m_host.ownIndex ? m_host.ownIndex() : -1))

@@ -67,6 +67,7 @@ signals:
 
 private:
     void prepareSendWindow(bool replyMode);
+    PreparedMessage preparedFromSendWindow() const;
     void send();
     void startMultipleSend();
     void multipleStep();
