@@ -84,8 +84,6 @@ public:
     void groupCellClicked(int target, QPoint at);
 
     GroupMenu* groupMenu() const { return m_groupMenu; }
-    // The options window while one is open (tests drive it).
-    TOptionsForm* optionsWindow() const { return m_options; }
 
 signals:
     // An options window is about to run modally (tests answer it here).

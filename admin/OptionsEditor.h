@@ -73,7 +73,6 @@ public:
     bool openError() const { return m_openError; }
     // Something differs from what the window first showed (or was toggled).
     bool dirty();
-    void markDirty() { m_dirty = true; }
     // "&Text" and "&Chg All" are offered to the administrator, not when adding.
     bool adminButtonsVisible() const { return m_admin && m_mode != OptionsMode::Adding; }
 

@@ -76,7 +76,6 @@ public:
     // entries become 2 x size pixels high and the list is emptied so the
     // next opening reads it again.
     void setListFontSize(int size);
-    int listFontSize() const { return m_fontSize; }
     // Window width for a list font size: 8 -> 240, 10 -> 300, 14 -> 380,
     // 24 -> 580, others 330.
     static int widthForFontSize(int size);

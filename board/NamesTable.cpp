@@ -161,7 +161,6 @@ CopyResult NamesTable::copy(const std::string& source, const std::string& destin
         m_station.setRefreshCaption("Last update: " + nowText(m_station.clock));
     m_lastCopyTime = nowText(m_station.clock);
     int rows = copied > kHeaderLength ? static_cast<int>((copied - kHeaderLength) / kRecordLength) : 0;
-    m_lastCopyRows = rows;
     if (rows > m_board.largestRowCount)
         m_board.largestRowCount = rows;
     else if (rows < m_board.largestRowCount)

@@ -63,14 +63,10 @@ public:
     // Writes the own remark to the shared table and to the mirror.
     WriteResult writeOwnRemark(const std::string& text, char colorLetter, bool inUse);
 
-    // Largest board index + 1 of the last copy.
-    int lastCopyRows() const { return m_lastCopyRows; }
 
     ServerState serverState() const { return m_serverState; }
     // The engine's own text of what is wrong with a damaged table.
     const std::string& serverError() const { return m_serverError; }
-    // Local time text of the copy the board shows ("" before the first one).
-    const std::string& lastCopyTime() const { return m_lastCopyTime; }
     // The status line while the board is not current ("" while Reachable):
     // what is wrong and from when the copy shown is.
     std::string serverStateLine() const;
@@ -96,7 +92,6 @@ private:
     RemarkLog& m_log;
     engine::TTzDbf m_mirror;
     engine::TTzDbf m_server;
-    int m_lastCopyRows = 0;
     ServerState m_serverState = ServerState::Reachable;
     std::string m_serverError;
     std::string m_lastCopyTime;

@@ -35,7 +35,6 @@ public:
     // Reads the two environment variables; starts listening when asked to.
     explicit TestHooks(QObject* parent = nullptr);
 
-    bool dumping() const { return !m_dumpPath.isEmpty(); }
     // Replaces the dump file (written beside it, then renamed, so a reader
     // never sees half a file). Line 1: "dump N" (N counts the dumps of this
     // run); then one line per visible row in grid order:

@@ -160,20 +160,16 @@ void MessagingController::playSound()
 {
     ++m_soundsPlayed;
     if (QMediaDevices::audioOutputs().isEmpty()) {
-        m_lastSound = Sound::Beep;
         QApplication::beep();
         return;
     }
     const QString file = m_host.workstationDir ? q(m_host.workstationDir()) + QStringLiteral("/qbpmsg.wav") : QString();
     if (!m_effect)
         m_effect = new QSoundEffect(this);
-    if (!file.isEmpty() && QFileInfo::exists(file)) {
-        m_lastSound = Sound::File;
+    if (!file.isEmpty() && QFileInfo::exists(file))
         m_effect->setSource(QUrl::fromLocalFile(file));
-    } else {
-        m_lastSound = Sound::Embedded;
+    else
         m_effect->setSource(QUrl(QStringLiteral("qrc:/messages/chime.wav")));
-    }
     m_effect->play();
 }
 

@@ -27,8 +27,6 @@ namespace qb::messages {
 class MessagingController : public QObject {
     Q_OBJECT
 public:
-    enum class Sound { None, File, Embedded, Beep };
-
     MessagingController(board::Station& station, MessagingHost host, QObject* parent = nullptr);
     ~MessagingController() override;
 
@@ -52,8 +50,6 @@ public:
     TrdMsgs* reader() const { return m_reader; }
     ReaderLogic& readerLogic() { return m_readerLogic; }
     MessageCheck& check() { return m_check; }
-    const MultipleSend& multipleSend() const { return m_multiple; }
-    Sound lastSound() const { return m_lastSound; }
     int soundsPlayed() const { return m_soundsPlayed; }
 
     static QIcon readerIcon();
@@ -90,7 +86,6 @@ private:
     int m_sender = -1;      // board index written as fromid
     bool m_replyMode = false;
     std::string m_targetRemark;
-    Sound m_lastSound = Sound::None;
     int m_soundsPlayed = 0;
     QSoundEffect* m_effect = nullptr;
 };

@@ -53,7 +53,6 @@ public:
     bool flagPanelShown() const;
     std::uint8_t shownFlags() const;
     engine::TTzNavigator* navigator() const { return m_nav; }
-    QComboBox* subjectList() const { return m_subjects; }
     bool directReply() const { return m_directReply; }
     QString fromText() const;
 

@@ -50,8 +50,6 @@ public:
     // Size of the file when it was opened.
     std::int64_t size() const { return m_size; }
     bool tooLarge() const { return m_size > kMaxTableBytes; }
-    // The header bytes read (the first 32, or up to the header length).
-    std::string_view headerBytes() const { return m_head; }
 
     // Non-empty when records cannot be located; says why.
     const std::string& layoutProblem() const { return m_layoutProblem; }

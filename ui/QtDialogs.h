@@ -17,11 +17,8 @@ public:
     // The caption of a box unless the caller names one.
     static constexpr const char* kTitle = "Quellboard Pro";
 
-    // window and prompts are borrowed; either may come later.
+    // window and prompts are borrowed; either may be absent.
     explicit QtDialogs(QWidget* window = nullptr, core::PromptService* prompts = nullptr);
-
-    void setWindow(QWidget* window) { m_window = window; }
-    void setPrompts(core::PromptService* prompts) { m_prompts = prompts; }
 
     Answer message(Box box, const std::string& text, Buttons buttons, std::optional<core::ScreenPoint> at = std::nullopt,
                    const std::string& caption = {}, std::optional<Answer> defaultButton = std::nullopt) override;
