@@ -8,8 +8,6 @@
 
 namespace qb::admin {
 
-using board::NameEditResult;
-using board::personName;
 
 namespace {
 
@@ -23,7 +21,7 @@ AdminCommands::AdminCommands(AdminHost host, QObject* parent) : QObject(parent),
     connect(m_groupMenu, &GroupMenu::groupChosen, this, [this](const QString& group) {
         if (m_groupTarget <= 0)
             return;
-        const NameEditResult r = board::setGroup(*m_host.station, m_groupTarget, group.toStdString());
+        const NameEditResult r = admin::setGroup(*m_host.station, m_groupTarget, group.toStdString());
         if (r != NameEditResult::Ok)
             warn(r == NameEditResult::LockFailed ? "Another station is changing this person; try again."
                                                  : "The group could not be written to qb3.dbf.");
@@ -133,7 +131,7 @@ void AdminCommands::resetPassword(int target)
     const std::string name = personName(*m_host.station, target);
     if (name.empty() || !confirm("Set password to blank\nfor " + name))
         return;
-    const NameEditResult r = board::resetPassword(*m_host.station, target);
+    const NameEditResult r = admin::resetPassword(*m_host.station, target);
     if (r != NameEditResult::Ok)
         warn(r == NameEditResult::LockFailed ? "Another station is changing " + name + "; the password was not reset."
                                              : "The password of " + name + " could not be reset.");
@@ -148,7 +146,7 @@ void AdminCommands::changeName(int target)
     if (!text || QString::fromStdString(*text).trimmed().isEmpty())
         return;
     std::string problem;
-    const NameEditResult r = board::renameName(*m_host.station, target, *text, &problem);
+    const NameEditResult r = admin::renameName(*m_host.station, target, *text, &problem);
     if (r == NameEditResult::Invalid || r == NameEditResult::Duplicate)
         warn(problem);
     else if (r == NameEditResult::LockFailed)
@@ -164,7 +162,7 @@ void AdminCommands::removeName(int target)
     const std::string name = personName(*m_host.station, target);
     if (name.empty() || !confirm("Remove " + name))
         return;
-    const NameEditResult r = board::removePerson(*m_host.station, target);
+    const NameEditResult r = admin::removePerson(*m_host.station, target);
     if (r == NameEditResult::Ok && m_host.forgetLoginName)
         m_host.forgetLoginName(name);
     if (r == NameEditResult::LockFailed)

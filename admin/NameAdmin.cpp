@@ -11,14 +11,14 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace qb::board {
+namespace qb::admin {
 
 namespace {
 
 constexpr int kLockAttempts = 20;
 
 // True when neither msgN.dbf nor msgN.dbt is left.
-bool deleteMessageTable(Station& station, int index)
+bool deleteMessageTable(board::Station& station, int index)
 {
     bool ok = true;
     const std::string table = station.dataPath(core::messageTableName(index));
@@ -35,7 +35,7 @@ bool deleteMessageTable(Station& station, int index)
 // "sh007-removed-20261208-104500.dbf") and his information cards get ident
 // -index: both stay readable for the administrator, neither is found for the
 // new person. False when something could not be set aside.
-bool setAsidePersonalFiles(Station& station, int index, std::vector<std::string>& setAside)
+bool setAsidePersonalFiles(board::Station& station, int index, std::vector<std::string>& setAside)
 {
     char planner[32];
     std::snprintf(planner, sizeof planner, "s/sh%.3d", index);
@@ -129,7 +129,7 @@ std::u32string foldedName(const std::string& utf8)
 
 } // namespace
 
-AddNameResult addName(Station& station, const std::string& name, const std::string& group, AddedName* added)
+AddNameResult addName(board::Station& station, const std::string& name, const std::string& group, AddedName* added)
 {
     if (name.empty())
         return AddNameResult::EmptyName;
@@ -227,7 +227,7 @@ AddNameResult addName(Station& station, const std::string& name, const std::stri
     return result;
 }
 
-bool removeName(Station& station, int boardIndex)
+bool removeName(board::Station& station, int boardIndex)
 {
     return removePerson(station, boardIndex) == NameEditResult::Ok;
 }
@@ -243,7 +243,7 @@ std::string withoutOuterBlanks(const std::string& s)
 }
 
 // Opens the shared names table with deleted records shown.
-bool openNames(Station& station, engine::TTzDbf& t)
+bool openNames(board::Station& station, engine::TTzDbf& t)
 {
     t.CreateIfNotFound = false;
     t.HideDeletedRecs = false;
@@ -255,7 +255,7 @@ bool openNames(Station& station, engine::TTzDbf& t)
 // Changes fields of a live person's record under its record lock, reading
 // the record again under the lock so that columns other stations changed
 // meanwhile are kept, and stamps the time of the change.
-NameEditResult changePerson(Station& station, int boardIndex, const std::function<void(engine::TTzDbf&)>& change,
+NameEditResult changePerson(board::Station& station, int boardIndex, const std::function<void(engine::TTzDbf&)>& change,
                             bool markDeleted = false)
 {
     if (boardIndex <= 0)
@@ -326,7 +326,7 @@ std::string nameProblem(const std::string& name)
     return {};
 }
 
-AddPersonOutcome addPerson(Station& station, const NewPerson& person, const std::function<bool()>& waitMore)
+AddPersonOutcome addPerson(board::Station& station, const NewPerson& person, const std::function<bool()>& waitMore)
 {
     AddPersonOutcome out;
     const std::string name = withoutOuterBlanks(person.name);
@@ -402,7 +402,7 @@ AddPersonOutcome addPerson(Station& station, const NewPerson& person, const std:
     return out;
 }
 
-int findPerson(Station& station, const std::string& name)
+int findPerson(board::Station& station, const std::string& name)
 {
     engine::TTzDbf t("QBFindName", station.engine);
     if (!openNames(station, t))
@@ -419,7 +419,7 @@ int findPerson(Station& station, const std::string& name)
     return found;
 }
 
-std::string personName(Station& station, int boardIndex)
+std::string personName(board::Station& station, int boardIndex)
 {
     engine::TTzDbf t("QBNameOf", station.engine);
     if (boardIndex <= 0 || !openNames(station, t))
@@ -433,7 +433,7 @@ std::string personName(Station& station, int boardIndex)
     return name;
 }
 
-NameEditResult renameName(Station& station, int boardIndex, const std::string& newName, std::string* problem)
+NameEditResult renameName(board::Station& station, int boardIndex, const std::string& newName, std::string* problem)
 {
     std::string why = nameProblem(newName);
     const std::string name = withoutOuterBlanks(newName);
@@ -453,7 +453,7 @@ NameEditResult renameName(Station& station, int boardIndex, const std::string& n
     return changePerson(station, boardIndex, [&](engine::TTzDbf& t) { t.setText("name", name); });
 }
 
-NameEditResult removePerson(Station& station, int boardIndex)
+NameEditResult removePerson(board::Station& station, int boardIndex)
 {
     // The position stays, marked deleted, so later people keep their indexes.
     NameEditResult r = changePerson(station, boardIndex, [](engine::TTzDbf& t) { t.SetCField("name", ""); }, true);
@@ -462,7 +462,7 @@ NameEditResult removePerson(Station& station, int boardIndex)
     return r;
 }
 
-NameEditResult setGroup(Station& station, int boardIndex, const std::string& group)
+NameEditResult setGroup(board::Station& station, int boardIndex, const std::string& group)
 {
     std::string g = group;
     std::replace(g.begin(), g.end(), '&', '+');
@@ -471,9 +471,9 @@ NameEditResult setGroup(Station& station, int boardIndex, const std::string& gro
     return changePerson(station, boardIndex, [&](engine::TTzDbf& t) { t.setText("group", g); });
 }
 
-NameEditResult resetPassword(Station& station, int boardIndex)
+NameEditResult resetPassword(board::Station& station, int boardIndex)
 {
     return changePerson(station, boardIndex, [](engine::TTzDbf& t) { t.SetCField("password", ""); });
 }
 
-} // namespace qb::board
+} // namespace qb::admin

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace qb::board {
+namespace qb::admin {
 
 constexpr int kMaxNames = 999; // board indexes 1..999; index 0 is the administrator's record
 
@@ -33,7 +33,7 @@ struct AddedName {
 // and information cards at the chosen index are set aside first (never
 // deleted): the new person starts with neither; when that cannot be done the
 // name is not added (NotSetAside).
-AddNameResult addName(Station& station, const std::string& name, const std::string& group, AddedName* added);
+AddNameResult addName(board::Station& station, const std::string& name, const std::string& group, AddedName* added);
 
 // Why text cannot be stored in a 40-character field of the shared tables
 // (invalid UTF-8, a control character, a character the code page cannot
@@ -47,7 +47,7 @@ std::string nameProblem(const std::string& name);
 struct NewPerson {
     std::string name;
     std::string group;
-    admin::OptionsRecord options;
+    OptionsRecord options;
 };
 
 enum class AddPersonResult { Ok, Invalid, Duplicate, Full, LockFailed, NotWritable, NotSetAside, OptionsFailed };
@@ -64,28 +64,28 @@ struct AddPersonOutcome {
 // Adds a person together with his options record, or not at all: when the
 // options record cannot be written the name is removed again. waitMore is
 // asked whenever another station holds a lock; true tries again.
-AddPersonOutcome addPerson(Station& station, const NewPerson& person, const std::function<bool()>& waitMore);
+AddPersonOutcome addPerson(board::Station& station, const NewPerson& person, const std::function<bool()>& waitMore);
 
 enum class NameEditResult { Ok, Invalid, Duplicate, Missing, LockFailed, WriteFailed };
 
 // The live person's board index for a name (compared without regard to
 // case); -1 when there is none or the table cannot be read.
-int findPerson(Station& station, const std::string& name);
+int findPerson(board::Station& station, const std::string& name);
 // The stored name at a board index; empty for a removed or missing person.
-std::string personName(Station& station, int boardIndex);
+std::string personName(board::Station& station, int boardIndex);
 // Renames a person. The new name must pass nameProblem and belong to no
 // other live person (problem says why not).
-NameEditResult renameName(Station& station, int boardIndex, const std::string& newName, std::string* problem);
+NameEditResult renameName(board::Station& station, int boardIndex, const std::string& newName, std::string* problem);
 // removeName with the reason: Missing for no live person at the index,
 // LockFailed when another station holds the record.
-NameEditResult removePerson(Station& station, int boardIndex);
+NameEditResult removePerson(board::Station& station, int boardIndex);
 // Writes a person's group ("&" stored as "+"; empty: no group).
-NameEditResult setGroup(Station& station, int boardIndex, const std::string& group);
+NameEditResult setGroup(board::Station& station, int boardIndex, const std::string& group);
 // Blanks a person's password.
-NameEditResult resetPassword(Station& station, int boardIndex);
+NameEditResult resetPassword(board::Station& station, int boardIndex);
 
 // Marks the person's record deleted (its position is kept) and deletes the
 // message table. False when the record could not be written.
-bool removeName(Station& station, int boardIndex);
+bool removeName(board::Station& station, int boardIndex);
 
-} // namespace qb::board
+} // namespace qb::admin

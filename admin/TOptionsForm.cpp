@@ -373,15 +373,15 @@ void TOptionsForm::addName()
     }
     m_currentGroup = m_groupList->currentText().left(kGroupLimit);
     const QString group = m_currentGroup.trimmed();
-    board::NewPerson person {name.toStdString(), group.toStdString(), m_editor->shownRecord()};
+    admin::NewPerson person {name.toStdString(), group.toStdString(), m_editor->shownRecord()};
     int tries = 0;
-    board::AddPersonOutcome r = board::addPerson(*m_ctx.station, person, [&] {
+    admin::AddPersonOutcome r = admin::addPerson(*m_ctx.station, person, [&] {
         m_ctx.station->pause(std::chrono::milliseconds(25));
         return ++tries < kAddTries;
     });
-    if (r.result != board::AddPersonResult::Ok) {
+    if (r.result != admin::AddPersonResult::Ok) {
         QString text = q(r.problem);
-        if (r.result == board::AddPersonResult::OptionsFailed)
+        if (r.result == admin::AddPersonResult::OptionsFailed)
             text += r.undoFailed ? QStringLiteral(".\n%1 was written at board index %2 but could not be removed "
                                                   "again: remove that person before adding the name again.")
                                        .arg(name)

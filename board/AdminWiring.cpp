@@ -38,7 +38,7 @@ admin::AdminCommands* installAdministration(TForm1& form, Station& station, core
         for (int i = 1; i < b.rowCount(); ++i)
             if (b.names[static_cast<std::size_t>(i)] != kDeletedName)
                 ++people;
-        return people >= kMaxNames;
+        return people >= admin::kMaxNames;
     };
     host.clearViewFilter = [f] { f->showAllRows(); };
     host.groups = [f] { return f->viewGroups(); };

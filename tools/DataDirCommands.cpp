@@ -217,8 +217,8 @@ bool fillDemo(ToolStation& ts, std::ostream& err)
     board::Station& st = ts.station;
     std::vector<int> indexes;
     for (const auto& p : kDemoPeople) {
-        board::AddedName added;
-        if (board::addName(st, p.name, p.group, &added) != board::AddNameResult::Ok) {
+        admin::AddedName added;
+        if (admin::addName(st, p.name, p.group, &added) != admin::AddNameResult::Ok) {
             err << "qbtool init: cannot add " << p.name << "\n";
             return false;
         }
@@ -442,9 +442,9 @@ int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& e
     const std::string& dir = args[0];
     const std::string name = trimmed(args[1]);
     const std::string group = args.size() == 3 ? trimmed(args[2]) : std::string();
-    std::string problem = board::storedTextProblem(args[1], "the name");
+    std::string problem = admin::storedTextProblem(args[1], "the name");
     if (problem.empty() && args.size() == 3)
-        problem = board::storedTextProblem(args[2], "the group");
+        problem = admin::storedTextProblem(args[2], "the group");
     if (problem.empty() && name.empty())
         problem = "a name must have 1 to 40 characters";
     if (problem.empty() && platform::asciiLower(name) == "admin")
@@ -477,7 +477,7 @@ int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& e
     // options record (factory values and rights), or nothing at all.
     ToolStation ts(dir);
     const auto deadline = deadlineAfter(waitSeconds);
-    board::AddPersonOutcome r = board::addPerson(ts.station, {name, group, admin::OptionsRecord {}}, [&] {
+    admin::AddPersonOutcome r = admin::addPerson(ts.station, {name, group, admin::OptionsRecord {}}, [&] {
         if (Clock::now() >= deadline)
             return false;
         ts.log.discard();
@@ -485,21 +485,21 @@ int addNameCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream& e
         return true;
     });
     switch (r.result) {
-    case board::AddPersonResult::Ok: break;
-    case board::AddPersonResult::Duplicate:
+    case admin::AddPersonResult::Ok: break;
+    case admin::AddPersonResult::Duplicate:
         err << "qbtool add-name: " << shown(name) << " is on the board already\n";
         return exitcode::kUsage;
-    case board::AddPersonResult::Invalid:
+    case admin::AddPersonResult::Invalid:
         err << "qbtool add-name: " << shown(r.problem) << "\n";
         return exitcode::kUsage;
-    case board::AddPersonResult::Full: err << "qbtool add-name: the board is full\n"; return exitcode::kFailed;
-    case board::AddPersonResult::LockFailed:
+    case admin::AddPersonResult::Full: err << "qbtool add-name: the board is full\n"; return exitcode::kFailed;
+    case admin::AddPersonResult::LockFailed:
         err << "qbtool add-name: qb3.dbf stays locked by another station\n";
         return exitcode::kRecordLocked;
-    case board::AddPersonResult::NotSetAside:
+    case admin::AddPersonResult::NotSetAside:
         err << "qbtool add-name: " << shown(r.problem) << "\n";
         return exitcode::kFailed;
-    case board::AddPersonResult::OptionsFailed:
+    case admin::AddPersonResult::OptionsFailed:
         ts.log.printTo(err);
         err << "qbtool add-name: " << shown(r.problem) << "; ";
         if (!r.undoFailed)
@@ -546,7 +546,7 @@ int setRemarkCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
     }
     const std::string& dir = pos[0];
     const std::string shownName = shown(pos[1]);
-    if (std::string p = board::storedTextProblem(pos[2], "the remark"); !p.empty()) {
+    if (std::string p = admin::storedTextProblem(pos[2], "the remark"); !p.empty()) {
         err << "qbtool set-remark: " << p << "\n";
         return exitcode::kUsage;
     }

@@ -68,7 +68,7 @@ int prepare(const char* command, const char* usage, const CommandArgs& argsIn, s
 // The live person of that name; prints the refusal and returns -1 otherwise.
 int personOf(NameStation& ns, const std::string& name, const char* command, std::ostream& err)
 {
-    int index = board::findPerson(ns.station, name);
+    int index = admin::findPerson(ns.station, name);
     if (index <= 0)
         err << "qbtool " << command << ": no person named \"" << shown(name) << "\" in " << shown(ns.station.dataDir)
             << "\n";
@@ -76,26 +76,26 @@ int personOf(NameStation& ns, const std::string& name, const char* command, std:
 }
 
 // Runs an edit until it is not refused by a lock or the wait is over.
-board::NameEditResult untilUnlocked(double waitSeconds, const std::function<board::NameEditResult()>& edit)
+admin::NameEditResult untilUnlocked(double waitSeconds, const std::function<admin::NameEditResult()>& edit)
 {
     const auto deadline = deadlineAfter(waitSeconds);
     for (;;) {
-        board::NameEditResult r = edit();
-        if (r != board::NameEditResult::LockFailed || std::chrono::steady_clock::now() >= deadline)
+        admin::NameEditResult r = edit();
+        if (r != admin::NameEditResult::LockFailed || std::chrono::steady_clock::now() >= deadline)
             return r;
         pauseBeforeRetry();
     }
 }
 
-int report(board::NameEditResult r, NameStation& ns, const char* command, const std::string& name,
+int report(admin::NameEditResult r, NameStation& ns, const char* command, const std::string& name,
            double waitSeconds, std::ostream& err)
 {
     switch (r) {
-    case board::NameEditResult::Ok: return exitcode::kOk;
-    case board::NameEditResult::Missing:
+    case admin::NameEditResult::Ok: return exitcode::kOk;
+    case admin::NameEditResult::Missing:
         err << "qbtool " << command << ": " << shown(name) << " is no longer on the board\n";
         return exitcode::kUnknownName;
-    case board::NameEditResult::LockFailed:
+    case admin::NameEditResult::LockFailed:
         err << "qbtool " << command << ": the record of " << shown(name) << " stayed locked by another station for "
             << waitSeconds << " s; nothing was changed\n";
         return exitcode::kRecordLocked;
@@ -127,9 +127,9 @@ int removeNameCommand(const CommandArgs& args, std::ostream& out, std::ostream& 
     const int index = personOf(ns, pos[1], "remove-name", err);
     if (index <= 0)
         return exitcode::kUnknownName;
-    const std::string name = board::personName(ns.station, index);
-    auto r = untilUnlocked(wait, [&] { return board::removePerson(ns.station, index); });
-    if (r != board::NameEditResult::Ok)
+    const std::string name = admin::personName(ns.station, index);
+    auto r = untilUnlocked(wait, [&] { return admin::removePerson(ns.station, index); });
+    if (r != admin::NameEditResult::Ok)
         return report(r, ns, "remove-name", name, wait, err);
     out << shown(name) << " removed from board index " << index << "\n";
     return exitcode::kOk;
@@ -145,16 +145,16 @@ int renameCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     const int index = personOf(ns, pos[1], "rename", err);
     if (index <= 0)
         return exitcode::kUnknownName;
-    const std::string old = board::personName(ns.station, index);
+    const std::string old = admin::personName(ns.station, index);
     std::string problem;
-    auto r = untilUnlocked(wait, [&] { return board::renameName(ns.station, index, pos[2], &problem); });
-    if (r == board::NameEditResult::Invalid || r == board::NameEditResult::Duplicate) {
+    auto r = untilUnlocked(wait, [&] { return admin::renameName(ns.station, index, pos[2], &problem); });
+    if (r == admin::NameEditResult::Invalid || r == admin::NameEditResult::Duplicate) {
         err << "qbtool rename: " << shown(problem) << "\n";
         return exitcode::kUsage;
     }
-    if (r != board::NameEditResult::Ok)
+    if (r != admin::NameEditResult::Ok)
         return report(r, ns, "rename", old, wait, err);
-    out << shown(old) << " is now " << shown(board::personName(ns.station, index)) << " (board index " << index
+    out << shown(old) << " is now " << shown(admin::personName(ns.station, index)) << " (board index " << index
         << ")\n";
     return exitcode::kOk;
 }
@@ -169,9 +169,9 @@ int resetPasswordCommand(const CommandArgs& args, std::ostream& out, std::ostrea
     const int index = personOf(ns, pos[1], "reset-password", err);
     if (index <= 0)
         return exitcode::kUnknownName;
-    const std::string name = board::personName(ns.station, index);
-    auto r = untilUnlocked(wait, [&] { return board::resetPassword(ns.station, index); });
-    if (r != board::NameEditResult::Ok)
+    const std::string name = admin::personName(ns.station, index);
+    auto r = untilUnlocked(wait, [&] { return admin::resetPassword(ns.station, index); });
+    if (r != admin::NameEditResult::Ok)
         return report(r, ns, "reset-password", name, wait, err);
     out << shown(name) << ": password blank\n";
     return exitcode::kOk;
@@ -219,7 +219,7 @@ int setOptionCommand(const CommandArgs& argsIn, std::ostream& out, std::ostream&
     const int index = platform::asciiLower(pos[1]) == "admin" ? 0 : personOf(ns, pos[1], "set-option", err);
     if (index < 0)
         return exitcode::kUnknownName;
-    const std::string name = index == 0 ? std::string("Admin") : board::personName(ns.station, index);
+    const std::string name = index == 0 ? std::string("Admin") : admin::personName(ns.station, index);
 
     // The same steps as the administrator's options window: open the
     // person's record (creating it when missing), tick, grant, close.

@@ -87,12 +87,12 @@ QB_CHILD_ROLE(addPeople)
     admin::OptionsRecord options;
     options.options.refreshTicks = 600;
     for (int i = 0; i < std::stoi(args[2]); ++i) {
-        board::NewPerson p {args[1] + std::to_string(i), "Group " + args[1], options};
-        auto r = board::addPerson(ts.station, p, [] {
+        admin::NewPerson p {args[1] + std::to_string(i), "Group " + args[1], options};
+        auto r = admin::addPerson(ts.station, p, [] {
             std::this_thread::sleep_for(Ms(3));
             return true;
         });
-        if (r.result != board::AddPersonResult::Ok) {
+        if (r.result != admin::AddPersonResult::Ok) {
             std::fprintf(stderr, "%s: %s\n", p.name.c_str(), r.problem.c_str());
             return 1;
         }
@@ -110,9 +110,9 @@ TEST(NameAdministration, TwoStationsAddingFiftyEachGetHundredIndexes)
         // Two removed positions the adders reuse.
         ToolStation ts(dir);
         for (const char* n : {"Gone1", "Stays", "Gone2"})
-            ASSERT_EQ(board::addPerson(ts.station, {n, "", {}}, nullptr).result, board::AddPersonResult::Ok);
-        ASSERT_TRUE(board::removeName(ts.station, 1));
-        ASSERT_TRUE(board::removeName(ts.station, 3));
+            ASSERT_EQ(admin::addPerson(ts.station, {n, "", {}}, nullptr).result, admin::AddPersonResult::Ok);
+        ASSERT_TRUE(admin::removeName(ts.station, 1));
+        ASSERT_TRUE(admin::removeName(ts.station, 3));
     }
     int a = test::startChild("addPeople", {dir, "A", "50"});
     int b = test::startChild("addPeople", {dir, "B", "50"});
@@ -236,7 +236,7 @@ TEST(NameAdministration, RemoveThenAddIsSeenByAnotherStation)
     ASSERT_EQ(tools::initCommand({dir, "--demo"}, o, e), 0) << e.str();
     ToolStation ts(dir);
     const int index = 1; // the demo's first person, with a planner week and a card
-    const std::string leaving = board::personName(ts.station, index);
+    const std::string leaving = admin::personName(ts.station, index);
     ASSERT_FALSE(leaving.empty());
     ASSERT_TRUE(platform::fileExists(dir + "/s/sh001.dbf"));
     test::writeFile(dir + "/msg1.dbf", test::readFile(dir + "/qb3cfg2.dbf")); // any table as a mailbox
@@ -277,7 +277,7 @@ TEST(NameAdministration, RemoveThenAddIsSeenByAnotherStation)
     // One poll interval: 8 ticks of 500 ms, plus the tick that notices.
     const std::int64_t interval = 9 * 500, slack = 1500;
 
-    ASSERT_TRUE(board::removeName(ts.station, index));
+    ASSERT_TRUE(admin::removeName(ts.station, index));
     const std::int64_t removedAt = monotonicMs();
     std::int64_t seen = seenAt(report, board::kDeletedName, Ms(15000));
     ASSERT_GT(seen, 0) << test::readFile(report);
@@ -286,9 +286,9 @@ TEST(NameAdministration, RemoveThenAddIsSeenByAnotherStation)
 
     admin::OptionsRecord startWith;
     startWith.options.set(admin::opt::kLogRemarks, true);
-    auto added = board::addPerson(ts.station, {"Newcomer", "Sales", startWith}, nullptr);
+    auto added = admin::addPerson(ts.station, {"Newcomer", "Sales", startWith}, nullptr);
     const std::int64_t addedAt = monotonicMs();
-    ASSERT_EQ(added.result, board::AddPersonResult::Ok) << added.problem;
+    ASSERT_EQ(added.result, admin::AddPersonResult::Ok) << added.problem;
     EXPECT_EQ(added.added.boardIndex, index);
     EXPECT_TRUE(added.added.reused);
     seen = seenAt(report, "Newcomer", Ms(15000));
@@ -320,35 +320,35 @@ TEST(NameAdministration, RenameAndPasswordReset)
     std::ostringstream o, e;
     ASSERT_EQ(tools::initCommand({dir, "--demo"}, o, e), 0) << e.str();
     ToolStation ts(dir);
-    const std::string first = board::personName(ts.station, 1), second = board::personName(ts.station, 2);
+    const std::string first = admin::personName(ts.station, 1), second = admin::personName(ts.station, 2);
     std::string folded = second;
     for (char& c : folded)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     struct Case {
         std::string newName;
-        board::NameEditResult result;
+        admin::NameEditResult result;
         const char* says;
     };
     const Case cases[] = {
-        {folded, board::NameEditResult::Duplicate, "is on the board already"},
-        {"admin", board::NameEditResult::Invalid, "administrator's record"},
-        {"  ", board::NameEditResult::Invalid, "1 to 40 characters"},
-        {"Eve\nAdams", board::NameEditResult::Invalid, "control character"},
-        {std::string(41, 'x'), board::NameEditResult::Invalid, "has 41 characters"},
+        {folded, admin::NameEditResult::Duplicate, "is on the board already"},
+        {"admin", admin::NameEditResult::Invalid, "administrator's record"},
+        {"  ", admin::NameEditResult::Invalid, "1 to 40 characters"},
+        {"Eve\nAdams", admin::NameEditResult::Invalid, "control character"},
+        {std::string(41, 'x'), admin::NameEditResult::Invalid, "has 41 characters"},
     };
     const std::string before = test::readFile(dir + "/qb3.dbf");
     for (const Case& c : cases) {
         std::string problem;
-        EXPECT_EQ(board::renameName(ts.station, 1, c.newName, &problem), c.result) << c.newName;
+        EXPECT_EQ(admin::renameName(ts.station, 1, c.newName, &problem), c.result) << c.newName;
         EXPECT_NE(problem.find(c.says), std::string::npos) << problem;
     }
     EXPECT_EQ(test::readFile(dir + "/qb3.dbf"), before);
-    EXPECT_EQ(board::renameName(ts.station, 1, " " + first + " ", nullptr), board::NameEditResult::Ok)
+    EXPECT_EQ(admin::renameName(ts.station, 1, " " + first + " ", nullptr), admin::NameEditResult::Ok)
         << "a person may keep his own name";
-    EXPECT_EQ(board::renameName(ts.station, 1, "Anna Berger-Lund", nullptr), board::NameEditResult::Ok);
-    EXPECT_EQ(board::personName(ts.station, 1), "Anna Berger-Lund");
-    EXPECT_EQ(board::findPerson(ts.station, "anna berger-lund"), 1);
-    EXPECT_EQ(board::findPerson(ts.station, first), -1);
+    EXPECT_EQ(admin::renameName(ts.station, 1, "Anna Berger-Lund", nullptr), admin::NameEditResult::Ok);
+    EXPECT_EQ(admin::personName(ts.station, 1), "Anna Berger-Lund");
+    EXPECT_EQ(admin::findPerson(ts.station, "anna berger-lund"), 1);
+    EXPECT_EQ(admin::findPerson(ts.station, first), -1);
 
     // A password, then a reset; the remark another station set meanwhile stays.
     {
@@ -365,8 +365,8 @@ TEST(NameAdministration, RenameAndPasswordReset)
         t.UnLock();
         t.setActive(false);
     }
-    EXPECT_EQ(board::resetPassword(ts.station, 1), board::NameEditResult::Ok);
-    EXPECT_EQ(board::resetPassword(ts.station, 999), board::NameEditResult::Missing);
+    EXPECT_EQ(admin::resetPassword(ts.station, 1), admin::NameEditResult::Ok);
+    EXPECT_EQ(admin::resetPassword(ts.station, 999), admin::NameEditResult::Missing);
     engine::TTzDbf t("Read", ts.engine);
     t.CreateIfNotFound = false;
     t.setDbfFileName(dir + "/qb3.dbf");
@@ -376,7 +376,7 @@ TEST(NameAdministration, RenameAndPasswordReset)
     EXPECT_EQ(t.getText("remark"), "At lunch");
     EXPECT_EQ(t.getText("name"), "Anna Berger-Lund");
     t.setActive(false);
-    ASSERT_TRUE(board::removeName(ts.station, 2));
-    EXPECT_EQ(board::renameName(ts.station, 2, "Ghost", nullptr), board::NameEditResult::Missing);
-    EXPECT_EQ(board::resetPassword(ts.station, 2), board::NameEditResult::Missing);
+    ASSERT_TRUE(admin::removeName(ts.station, 2));
+    EXPECT_EQ(admin::renameName(ts.station, 2, "Ghost", nullptr), admin::NameEditResult::Missing);
+    EXPECT_EQ(admin::resetPassword(ts.station, 2), admin::NameEditResult::Missing);
 }

@@ -98,8 +98,8 @@ protected:
         admin::Options adminOptions;
         admin::ConfigTable(m_engine, platform::SystemClock::instance(), m_dir.path()).load(0, adminOptions, true, 0);
         for (int i = 1; i <= n; ++i) {
-            board::AddedName added;
-            ASSERT_EQ(board::addName(st, "Person" + std::to_string(i), "G", &added), board::AddNameResult::Ok);
+            admin::AddedName added;
+            ASSERT_EQ(admin::addName(st, "Person" + std::to_string(i), "G", &added), admin::AddNameResult::Ok);
             admin::ConfigTable config(m_engine, platform::SystemClock::instance(), m_dir.path());
             ASSERT_EQ(config.save(added.boardIndex, admin::Options(), true), engine::CommitResult::Ok);
         }

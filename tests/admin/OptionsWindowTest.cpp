@@ -242,8 +242,8 @@ void OptionsWindowTest::intervalListsShowStoredTicks()
 void OptionsWindowTest::changeAllShowsProgressAndCount()
 {
     for (int i = 0; i < 60 - 8; ++i) { // the demo has 8 people
-        board::AddPersonOutcome r = board::addPerson(*m_station, {"Person " + std::to_string(i), "G", {}}, nullptr);
-        QCOMPARE(int(r.result), int(board::AddPersonResult::Ok));
+        admin::AddPersonOutcome r = admin::addPerson(*m_station, {"Person " + std::to_string(i), "G", {}}, nullptr);
+        QCOMPARE(int(r.result), int(admin::AddPersonResult::Ok));
     }
     auto form = open(true, QString::fromStdString(admin::adminOptionsCaption("Person 7")), 12);
     QVERIFY(form);
@@ -287,7 +287,7 @@ void OptionsWindowTest::addingModeAddsWithTheShownOptions()
     QCOMPARE(m_prompts.messageTexts().size(), 1);
     QVERIFY(m_prompts.messageTexts().front().contains(QStringLiteral("on the board already")));
     form->close();
-    const int index = board::findPerson(*m_station, "Zoe Quinn");
+    const int index = admin::findPerson(*m_station, "Zoe Quinn");
     QCOMPARE(index, 9);
     QCOMPARE(stored(m_dir, index, "value22"), encrypt ? 1 : 0);
 }
@@ -330,7 +330,7 @@ void OptionsWindowTest::adminCommandsAskFirst()
     host.forgetLoginName = [&](const std::string& n) { forgotten = n; };
     host.groups = [] { return QStringList {QStringLiteral("Sales"), QStringLiteral("Support")}; };
     admin::AdminCommands commands(host);
-    const std::string before = board::personName(*m_station, 1);
+    const std::string before = admin::personName(*m_station, 1);
 
     // Reset Password and Remove Name ask first; No changes nothing.
     m_prompts.setAnswer(core::Dialogs::Answer::No);
@@ -349,7 +349,7 @@ void OptionsWindowTest::adminCommandsAskFirst()
     QCOMPARE(m_prompts.questions().back().caption, QStringLiteral("Change Name"));
     QCOMPARE(m_prompts.questions().back().prompt, QStringLiteral("New Name"));
     QCOMPARE(m_prompts.questions().back().initialText, QString::fromStdString(before));
-    QCOMPARE(board::personName(*m_station, 1), std::string("Anna Lund"));
+    QCOMPARE(admin::personName(*m_station, 1), std::string("Anna Lund"));
 
     // The group pop-up writes the chosen group into the clicked person's record.
     commands.groupCellClicked(2, QPoint(10, 10));
@@ -371,7 +371,7 @@ void OptionsWindowTest::adminCommandsAskFirst()
     // Remove Name answered Yes: removed, and this station forgets the name.
     m_prompts.setAnswer(core::Dialogs::Answer::Yes);
     commands.removeName(1);
-    QCOMPARE(board::personName(*m_station, 1), std::string());
+    QCOMPARE(admin::personName(*m_station, 1), std::string());
     QCOMPARE(forgotten, std::string("Anna Lund"));
     QVERIFY(reloads >= 3);
 }

@@ -68,8 +68,8 @@ private:
 void AdminMenusWindowTest::init()
 {
     QVERIFY(makeStation());
-    board::AddedName added;
-    QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
+    admin::AddedName added;
+    QCOMPARE(admin::addName(*m_station, "Bob", "Sales", &added), admin::AddNameResult::Ok);
     m_bob = added.boardIndex;
     m_cards.clear();
 }
@@ -194,8 +194,8 @@ void AdminMenusWindowTest::administratorAddsAPersonAndRemovesHim()
 
 void AdminMenusWindowTest::groupCellOfferesTheGroupsAndWritesTheChoice()
 {
-    board::AddedName added;
-    QCOMPARE(board::addName(*m_station, "Dana", "Support", &added), board::AddNameResult::Ok);
+    admin::AddedName added;
+    QCOMPARE(admin::addName(*m_station, "Dana", "Support", &added), admin::AddNameResult::Ok);
     start();
 
     // A person's click on a group cell filters; no pop-up.

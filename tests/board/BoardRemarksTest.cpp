@@ -110,8 +110,8 @@ void BoardRemarksTest::init()
     m_index.clear();
     for (const auto& [name, group] : std::vector<std::pair<std::string, std::string>> {
              {"Bob", "Sales"}, {"Carol", "Sales"}, {"Dave", "Support"}, {"Eve", "Support"}}) {
-        board::AddedName added;
-        QCOMPARE(board::addName(*m_station, name, group, &added), board::AddNameResult::Ok);
+        admin::AddedName added;
+        QCOMPARE(admin::addName(*m_station, name, group, &added), admin::AddNameResult::Ok);
         m_index[name] = added.boardIndex;
         setOption(added.boardIndex, admin::opt::kAutoLogin, true);
     }

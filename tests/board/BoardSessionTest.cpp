@@ -70,8 +70,8 @@ protected:
         station.dataDir = data;
         station.startDir = root.path() + "/start";
         station.pause = [](std::chrono::milliseconds) {};
-        board::AddedName added;
-        ASSERT_EQ(board::addName(station, "Anna", "Sales", &added), board::AddNameResult::Ok);
+        admin::AddedName added;
+        ASSERT_EQ(admin::addName(station, "Anna", "Sales", &added), admin::AddNameResult::Ok);
         anna = added.boardIndex;
         // Anna logs in at start-up in one step (option 12).
         admin::ConfigTable cfg(engine, clock, data);

@@ -43,8 +43,8 @@ protected:
         station.pause = [](std::chrono::milliseconds) {};
         // "Joanne" comes first so a search for "Ann" meets her before Ann.
         for (const char* name : {"Joanne", "Ann", "Bob"}) {
-            board::AddedName added;
-            ASSERT_EQ(board::addName(station, name, "Sales", &added), board::AddNameResult::Ok);
+            admin::AddedName added;
+            ASSERT_EQ(admin::addName(station, name, "Sales", &added), admin::AddNameResult::Ok);
             idents[name] = added.boardIndex;
         }
         names.load(true);
@@ -147,7 +147,7 @@ TEST_F(LoginFixture, NameInsideALongerNameStillFindsItsOwner)
 
 TEST_F(LoginFixture, RemovedPersonCannotLogIn)
 {
-    ASSERT_TRUE(board::removeName(station, idents["Bob"]));
+    ASSERT_TRUE(admin::removeName(station, idents["Bob"]));
     names.load(true);
     EXPECT_EQ(login.login("Bob", "").result, R::NotFound);
 }
@@ -322,8 +322,8 @@ TEST_F(LoginFixture, LogoutReturnsToTheLoggedOutState)
 
 TEST_F(LoginFixture, OwnNameCaptionReplacesAmpersands)
 {
-    board::AddedName added;
-    ASSERT_EQ(board::addName(station, "Smith & Co", "", &added), board::AddNameResult::Ok);
+    admin::AddedName added;
+    ASSERT_EQ(admin::addName(station, "Smith & Co", "", &added), admin::AddNameResult::Ok);
     names.load(true);
     ASSERT_EQ(loginFully("Smith & Co", "").result, R::LoggedIn);
     EXPECT_EQ(login.ownNameCaption(), "(Smith + Co");

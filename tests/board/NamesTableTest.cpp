@@ -601,7 +601,7 @@ QB_CHILD_ROLE(addNames)
     platform::MemoryEventLog log;
     board::Station st(e, platform::SystemClock::instance(), log, args[0], args[0]);
     for (int i = 0; i < std::stoi(args[2]); ++i)
-        if (board::addName(st, args[1] + std::to_string(i), "G", nullptr) != board::AddNameResult::Ok)
+        if (admin::addName(st, args[1] + std::to_string(i), "G", nullptr) != admin::AddNameResult::Ok)
             return 1;
     return 0;
 }
@@ -633,8 +633,8 @@ TEST_F(NamesTableTest, AddedNameGetsItsDefaultsAndAnEmptyMailbox)
     makeNamesTable(data.path(), {"Ann", ""});
     qb::test::writeFile(data.file("msg2.dbf"), "old mailbox");
     TestStation s(data.path(), startA.path());
-    board::AddedName added;
-    ASSERT_EQ(board::addName(s.station, "Dora", "R&D", &added), board::AddNameResult::Ok);
+    admin::AddedName added;
+    ASSERT_EQ(admin::addName(s.station, "Dora", "R&D", &added), admin::AddNameResult::Ok);
     EXPECT_EQ(added.boardIndex, 2);
     EXPECT_TRUE(added.reused);
     EXPECT_FALSE(platform::fileExists(data.file("msg2.dbf")));
@@ -643,12 +643,12 @@ TEST_F(NamesTableTest, AddedNameGetsItsDefaultsAndAnEmptyMailbox)
     EXPECT_EQ(s.board.groups[2], "R+D");
     EXPECT_EQ(s.board.remarks[2], "Please change your password!");
     EXPECT_EQ(s.board.colorCodes[2], 119);
-    ASSERT_EQ(board::addName(s.station, "Eve", "", &added), board::AddNameResult::Ok);
+    ASSERT_EQ(admin::addName(s.station, "Eve", "", &added), admin::AddNameResult::Ok);
     EXPECT_EQ(added.boardIndex, 3);
     ASSERT_TRUE(s.names.load(true));
     EXPECT_EQ(s.board.groups[3], "?");
-    EXPECT_EQ(board::addName(s.station, "", "", &added), board::AddNameResult::EmptyName);
-    ASSERT_TRUE(board::removeName(s.station, 1));
+    EXPECT_EQ(admin::addName(s.station, "", "", &added), admin::AddNameResult::EmptyName);
+    ASSERT_TRUE(admin::removeName(s.station, 1));
     ASSERT_TRUE(s.names.load(true));
     EXPECT_EQ(s.board.names[1], "__");
 }

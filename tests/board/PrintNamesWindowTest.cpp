@@ -62,8 +62,8 @@ void PrintNamesWindowTest::cleanup()
 void PrintNamesWindowTest::addPeople(const QStringList& names)
 {
     for (const QString& n : names) {
-        board::AddedName added;
-        QCOMPARE(board::addName(*m_station, n.toStdString(), "Sales", &added), board::AddNameResult::Ok);
+        admin::AddedName added;
+        QCOMPARE(admin::addName(*m_station, n.toStdString(), "Sales", &added), admin::AddNameResult::Ok);
     }
 }
 

@@ -47,8 +47,8 @@ private:
 void QuickKeysWindowTest::init()
 {
     QVERIFY(makeStation());
-    board::AddedName added;
-    QCOMPARE(board::addName(*m_station, "Bob", "Sales", &added), board::AddNameResult::Ok);
+    admin::AddedName added;
+    QCOMPARE(admin::addName(*m_station, "Bob", "Sales", &added), admin::AddNameResult::Ok);
     m_bob = added.boardIndex;
 }
 
